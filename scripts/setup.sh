@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs every Debian package that Tollgate's build, tests and program need.
+# Safe to run again: packages already present are left alone.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/packages.txt")
+
+missing=()
+for pkg in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "ProgramPaths.h"
+
+#include <QString>
+
+namespace Tollgate {
+
+class SettingsStore;
+
+// Every text that code puts on the screen, by key: the current language file's
+// "Messages" entry when it is not empty, else the built-in English text.
+class MessageCatalogue
+{
+public:
+    MessageCatalogue(SettingsStore& store, ProgramPaths paths);
+
+    // The text for a key; the empty text for a key that neither the file nor the
+    // built-in table has.
+    QString MessageText(const QString& key) const;
+    static QString builtInText(const QString& key);
+
+    // The language folder, ending with a separator.
+    QString LanguageFolder() const;
+    // The chosen language file's bare name; empty when none is chosen.
+    QString GetLanguageFile() const;
+    // Stores the file-name part of the path as the choice; an empty path clears it.
+    void SetLanguageFile(const QString& path);
+    // The path of the current language file (the folder itself when none is chosen).
+    QString languageFilePath() const;
+
+    const ProgramPaths& paths() const { return m_paths; }
+    SettingsStore& store() const { return m_store; }
+
+    static const QString RegistryStoreName;
+    static const QString RegistryKey;
+    static const QString RegistryValue;
+
+private:
+    SettingsStore& m_store;
+    ProgramPaths m_paths;
+};
+
+} // namespace Tollgate

@@ -1,0 +1,30 @@
+#include "TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace Tollgate::Test {
+
+QString sandboxFolder()
+{
+    return qEnvironmentVariable("TOLLGATE_TEST_SANDBOX");
+}
+
+QString writeFile(const QString& relativePath, const QByteArray& bytes)
+{
+    const QString path = sandboxFolder() + u'/' + relativePath;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace Tollgate::Test
