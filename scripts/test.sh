@@ -5,5 +5,5 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TOLLGATE_BUILD_DIR:-$top/build}
 "$top/scripts/setup.sh"
 "$top/scripts/build.sh"
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 "$top/scripts/fuzz.sh"
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

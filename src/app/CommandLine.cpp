@@ -37,13 +37,13 @@ int check(const QString& path, const MessageCatalogue& catalogue, QTextStream& o
     const RuleTable& windowRules = rules.windowRules();
     for (int n = 1; n <= windowRules.count(); ++n)
         windows.append(QJsonObject {{QStringLiteral("pattern"), windowRules.cell(n, RuleSet::WindowPattern)},
-                                    {QStringLiteral("action"), windowRules.cell(n, RuleSet::WindowAction)}});
+            {QStringLiteral("action"), windowRules.cell(n, RuleSet::WindowAction)}});
     QJsonArray processes;
     const RuleTable& processRules = rules.processRules();
     for (int n = 1; n <= processRules.count(); ++n)
         processes.append(QJsonObject {{QStringLiteral("name"), processRules.cell(n, RuleSet::ProcessName)},
-                                      {QStringLiteral("action"), processRules.cell(n, RuleSet::ProcessAction)},
-                                      {QStringLiteral("exe"), processRules.cell(n, RuleSet::ProcessExe)}});
+            {QStringLiteral("action"), processRules.cell(n, RuleSet::ProcessAction)},
+            {QStringLiteral("exe"), processRules.cell(n, RuleSet::ProcessExe)}});
 
     const QJsonObject report {
         {QStringLiteral("document"), document.documentPath()},

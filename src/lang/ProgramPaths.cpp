@@ -8,8 +8,7 @@ namespace Tollgate {
 ProgramPaths::ProgramPaths(QString programFolder, QString dataFolder)
     : m_programFolder(std::move(programFolder))
     , m_dataFolder(std::move(dataFolder))
-{
-}
+{ }
 
 ProgramPaths ProgramPaths::forExecutable(const QString& executableFolder)
 {

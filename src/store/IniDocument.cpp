@@ -6,22 +6,22 @@ namespace Tollgate {
 
 namespace {
 
-// The name between "[" and "]" of a section header line, or nothing.
-std::optional<QString> headerName(QStringView line)
-{
-    const QStringView trimmed = line.trimmed();
-    if (!trimmed.startsWith(u'['))
-        return std::nullopt;
-    const qsizetype close = trimmed.indexOf(u']');
-    if (close < 0)
-        return std::nullopt;
-    return trimmed.mid(1, close - 1).trimmed().toString();
-}
+    // The name between "[" and "]" of a section header line, or nothing.
+    std::optional<QString> headerName(QStringView line)
+    {
+        const QStringView trimmed = line.trimmed();
+        if (!trimmed.startsWith(u'['))
+            return std::nullopt;
+        const qsizetype close = trimmed.indexOf(u']');
+        if (close < 0)
+            return std::nullopt;
+        return trimmed.mid(1, close - 1).trimmed().toString();
+    }
 
-bool isComment(QStringView trimmed)
-{
-    return trimmed.startsWith(u';');
-}
+    bool isComment(QStringView trimmed)
+    {
+        return trimmed.startsWith(u';');
+    }
 
 } // namespace
 
@@ -37,7 +37,8 @@ IniDocument IniDocument::parse(const QString& text)
         }
         const bool crlf = lf > start && text.at(lf - 1) == u'\r';
         const qsizetype lineEnd = crlf ? lf - 1 : lf;
-        doc.m_lines.append({text.mid(start, lineEnd - start), crlf ? QStringLiteral("\r\n") : QStringLiteral("\n")});
+        doc.m_lines.append(
+            {text.mid(start, lineEnd - start), crlf ? QStringLiteral("\r\n") : QStringLiteral("\n")});
         start = lf + 1;
     }
     doc.reindex();
@@ -54,7 +55,10 @@ void IniDocument::reindex()
         if (const auto name = headerName(line)) {
             if (current)
                 current->end = i;
-            m_sections.append(Section {i, i + 1, {}});
+            Section section;
+            section.header = i;
+            section.end = i + 1;
+            m_sections.append(section);
             current = &m_sections.last();
             if (!m_sectionIndex.contains(fold(*name)))
                 m_sectionIndex.insert(fold(*name), m_sections.size() - 1);
@@ -68,7 +72,10 @@ void IniDocument::reindex()
         if (trimmed.isEmpty() || isComment(trimmed) || eq <= 0)
             continue;
         const QString name = fold(trimmed.left(eq).trimmed().toString());
-        if (!name.isEmpty() && !current->entries.contains(name))
+        if (name.isEmpty())
+            continue;
+        current->lastEntry = i;
+        if (!current->entries.contains(name))
             current->entries.insert(name, i);
     }
 }
@@ -127,9 +134,7 @@ void IniDocument::setValue(const QString& section, const QString& entry, const Q
         existing.text = existing.text.left(eq).trimmed() + u'=' + singleLine(value);
         return;
     }
-    int at = s->end;
-    while (at > s->header + 1 && m_lines.at(at - 1).text.trimmed().isEmpty())
-        --at;
+    const int at = (s->lastEntry >= 0 ? s->lastEntry : s->header) + 1;
     if (m_lines.at(at - 1).end.isEmpty())
         m_lines[at - 1].end = crlf;
     m_lines.insert(at, {line, crlf});

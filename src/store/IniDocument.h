@@ -3,7 +3,6 @@
 #include <QHash>
 #include <QList>
 #include <QString>
-
 #include <optional>
 
 namespace Tollgate {
@@ -27,7 +26,8 @@ public:
     // A profile string read: the value or, when missing, the fallback, cut to MaxValueChars.
     QString readString(const QString& section, const QString& entry, const QString& fallback) const;
 
-    // Replaces the entry's value in place, or adds the entry at the end of its section,
+    // Replaces the entry's value in place, or adds the entry after the last entry of its
+    // section (comments and blank lines before the next section stay there),
     // or the section at the end of the document. Line breaks in any of the texts would
     // break the line structure, so each becomes a blank.
     void setValue(const QString& section, const QString& entry, const QString& value);
@@ -46,7 +46,8 @@ private:
     struct Section
     {
         int header = -1; // line index of the header
-        int end = 0;     // one past its last line
+        int end = 0; // one past its last line
+        int lastEntry = -1; // line index of its last entry line, -1 for none
         QHash<QString, int> entries; // folded entry name -> line index, first wins
     };
 

@@ -10,131 +10,131 @@ namespace Tollgate {
 
 namespace {
 
-constexpr qint32 ErrorAccessDenied = 5;
-constexpr qint32 ErrorLockViolation = 33;
+    constexpr qint32 ErrorAccessDenied = 5;
+    constexpr qint32 ErrorLockViolation = 33;
 
-const QString kHeader = QStringLiteral("Windows Registry Editor Version 5.00");
+    const QString kHeader = QStringLiteral("Windows Registry Editor Version 5.00");
 
-QString fold(const QString& text)
-{
-    return text.toLower();
-}
+    QString fold(const QString& text)
+    {
+        return text.toLower();
+    }
 
-// A quoted string of the export format starting at text[pos] == '"'; pos ends past it.
-std::optional<QString> readQuoted(QStringView text, qsizetype& pos)
-{
-    QString out;
-    for (qsizetype i = pos + 1; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == u'\\' && i + 1 < text.size()) {
-            out += text.at(++i);
-        } else if (c == u'"') {
-            pos = i + 1;
-            return out;
-        } else {
-            out += c;
+    // A quoted string of the export format starting at text[pos] == '"'; pos ends past it.
+    std::optional<QString> readQuoted(QStringView text, qsizetype& pos)
+    {
+        QString out;
+        for (qsizetype i = pos + 1; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            if (c == u'\\' && i + 1 < text.size()) {
+                out += text.at(++i);
+            } else if (c == u'"') {
+                pos = i + 1;
+                return out;
+            } else {
+                out += c;
+            }
         }
+        return std::nullopt;
     }
-    return std::nullopt;
-}
 
-QString quoted(const QString& text)
-{
-    QString out = text;
-    out.replace(u'\\', QStringLiteral("\\\\"));
-    out.replace(u'"', QStringLiteral("\\\""));
-    return u'"' + out + u'"';
-}
+    QString quoted(const QString& text)
+    {
+        QString out = text;
+        out.replace(u'\\', QStringLiteral("\\\\"));
+        out.replace(u'"', QStringLiteral("\\\""));
+        return u'"' + out + u'"';
+    }
 
-std::optional<QByteArray> parseHexBytes(QStringView list)
-{
-    QByteArray bytes;
-    for (const QStringView part : list.split(u',', Qt::SkipEmptyParts)) {
-        bool ok = false;
-        const QStringView digits = part.trimmed();
-        const uint byte = digits.toUInt(&ok, 16);
-        if (!ok || digits.size() > 2)
-            return std::nullopt;
-        bytes.append(static_cast<char>(byte));
-    }
-    return bytes;
-}
-
-QString hexBytes(const QByteArray& bytes)
-{
-    QString out;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (i)
-            out += u',';
-        out += QString::number(static_cast<uchar>(bytes.at(i)), 16).rightJustified(2, u'0');
-    }
-    return out;
-}
-
-// Parses the right side of a value line; nothing when it is not understood.
-std::optional<RegistryStore::Value> parseData(QStringView data)
-{
-    RegistryStore::Value value;
-    if (data.startsWith(u'"')) {
-        qsizetype pos = 0;
-        const auto text = readQuoted(data, pos);
-        if (!text || !data.mid(pos).trimmed().isEmpty())
-            return std::nullopt;
-        value.type = RegistryStore::Sz;
-        value.data = text->toUtf8() + '\0';
-        return value;
-    }
-    if (data.startsWith(u"dword:", Qt::CaseInsensitive)) {
-        bool ok = false;
-        const QStringView digits = data.mid(6).trimmed();
-        const quint32 number = digits.toUInt(&ok, 16);
-        if (!ok || digits.size() > 8)
-            return std::nullopt;
-        value.type = RegistryStore::Dword;
-        for (int i = 0; i < 4; ++i)
-            value.data.append(static_cast<char>((number >> (8 * i)) & 0xFF));
-        return value;
-    }
-    if (data.startsWith(u"hex", Qt::CaseInsensitive)) {
-        const qsizetype colon = data.indexOf(u':');
-        if (colon < 0)
-            return std::nullopt;
-        const QStringView kind = data.mid(3, colon - 3);
-        value.type = RegistryStore::Binary;
-        if (!kind.isEmpty()) {
-            bool ok = kind.size() > 2 && kind.startsWith(u'(') && kind.endsWith(u')');
-            if (ok)
-                value.type = kind.mid(1, kind.size() - 2).toUInt(&ok, 16);
-            if (!ok)
+    std::optional<QByteArray> parseHexBytes(QStringView list)
+    {
+        QByteArray bytes;
+        for (const QStringView part : list.split(u',', Qt::SkipEmptyParts)) {
+            bool ok = false;
+            const QStringView digits = part.trimmed();
+            const uint byte = digits.toUInt(&ok, 16);
+            if (!ok || digits.size() > 2)
                 return std::nullopt;
+            bytes.append(static_cast<char>(byte));
         }
-        const auto bytes = parseHexBytes(data.mid(colon + 1));
-        if (!bytes)
-            return std::nullopt;
-        value.data = *bytes;
-        return value;
+        return bytes;
     }
-    return std::nullopt;
-}
 
-QString formatData(const RegistryStore::Value& value)
-{
-    if (value.type == RegistryStore::Sz && value.data.endsWith('\0')) {
-        const QByteArray body = value.data.left(value.data.size() - 1);
-        const QString text = QString::fromUtf8(body);
-        if (!body.contains('\0') && text.toUtf8() == body)
-            return quoted(text);
+    QString hexBytes(const QByteArray& bytes)
+    {
+        QString out;
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            if (i)
+                out += u',';
+            out += QString::number(static_cast<uchar>(bytes.at(i)), 16).rightJustified(2, u'0');
+        }
+        return out;
     }
-    if (value.type == RegistryStore::Dword && value.data.size() == 4) {
-        quint32 number = 0;
-        for (int i = 3; i >= 0; --i)
-            number = (number << 8) | static_cast<uchar>(value.data.at(i));
-        return QStringLiteral("dword:") + QString::number(number, 16).rightJustified(8, u'0');
+
+    // Parses the right side of a value line; nothing when it is not understood.
+    std::optional<RegistryStore::Value> parseData(QStringView data)
+    {
+        RegistryStore::Value value;
+        if (data.startsWith(u'"')) {
+            qsizetype pos = 0;
+            const auto text = readQuoted(data, pos);
+            if (!text || !data.mid(pos).trimmed().isEmpty())
+                return std::nullopt;
+            value.type = RegistryStore::Sz;
+            value.data = text->toUtf8() + '\0';
+            return value;
+        }
+        if (data.startsWith(u"dword:", Qt::CaseInsensitive)) {
+            bool ok = false;
+            const QStringView digits = data.mid(6).trimmed();
+            const quint32 number = digits.toUInt(&ok, 16);
+            if (!ok || digits.size() > 8)
+                return std::nullopt;
+            value.type = RegistryStore::Dword;
+            for (int i = 0; i < 4; ++i)
+                value.data.append(static_cast<char>((number >> (8 * i)) & 0xFF));
+            return value;
+        }
+        if (data.startsWith(u"hex", Qt::CaseInsensitive)) {
+            const qsizetype colon = data.indexOf(u':');
+            if (colon < 0)
+                return std::nullopt;
+            const QStringView kind = data.mid(3, colon - 3);
+            value.type = RegistryStore::Binary;
+            if (!kind.isEmpty()) {
+                bool ok = kind.size() > 2 && kind.startsWith(u'(') && kind.endsWith(u')');
+                if (ok)
+                    value.type = kind.mid(1, kind.size() - 2).toUInt(&ok, 16);
+                if (!ok)
+                    return std::nullopt;
+            }
+            const auto bytes = parseHexBytes(data.mid(colon + 1));
+            if (!bytes)
+                return std::nullopt;
+            value.data = *bytes;
+            return value;
+        }
+        return std::nullopt;
     }
-    if (value.type == RegistryStore::Binary)
-        return QStringLiteral("hex:") + hexBytes(value.data);
-    return QStringLiteral("hex(%1):").arg(value.type, 0, 16) + hexBytes(value.data);
-}
+
+    QString formatData(const RegistryStore::Value& value)
+    {
+        if (value.type == RegistryStore::Sz && value.data.endsWith('\0')) {
+            const QByteArray body = value.data.left(value.data.size() - 1);
+            const QString text = QString::fromUtf8(body);
+            if (!body.contains('\0') && text.toUtf8() == body)
+                return quoted(text);
+        }
+        if (value.type == RegistryStore::Dword && value.data.size() == 4) {
+            quint32 number = 0;
+            for (int i = 3; i >= 0; --i)
+                number = (number << 8) | static_cast<uchar>(value.data.at(i));
+            return QStringLiteral("dword:") + QString::number(number, 16).rightJustified(8, u'0');
+        }
+        if (value.type == RegistryStore::Binary)
+            return QStringLiteral("hex:") + hexBytes(value.data);
+        return QStringLiteral("hex(%1):").arg(value.type, 0, 16) + hexBytes(value.data);
+    }
 
 } // namespace
 
@@ -157,8 +157,7 @@ RegistryStore::Location RegistryStore::locationFromEnvironment()
 
 RegistryStore::RegistryStore(Location location)
     : m_location(std::move(location))
-{
-}
+{ }
 
 QString RegistryStore::hiveRootName(Hive hive)
 {
@@ -281,7 +280,7 @@ RegistryStore::HiveData RegistryStore::HiveData::parse(const QString& text, Hive
         }
         value->name = name;
         auto existing = std::find_if(current->values.begin(), current->values.end(),
-                                     [&](const Value& v) { return v.name.compare(name, Qt::CaseInsensitive) == 0; });
+            [&](const Value& v) { return v.name.compare(name, Qt::CaseInsensitive) == 0; });
         if (existing != current->values.end())
             *existing = *value;
         else
@@ -298,7 +297,8 @@ QString RegistryStore::HiveData::toText(Hive hive) const
     for (const Key& key : keys) {
         text += u'[' + (key.path.isEmpty() ? root : root + u'\\' + key.path) + u']' + crlf;
         for (const Value& value : key.values)
-            text += (value.name.isEmpty() ? QStringLiteral("@") : quoted(value.name)) + u'=' + formatData(value) + crlf;
+            text += (value.name.isEmpty() ? QStringLiteral("@") : quoted(value.name)) + u'='
+                + formatData(value) + crlf;
         text += crlf;
     }
     return text;
@@ -336,17 +336,16 @@ RegistryStore::Key& RegistryStore::HiveData::ensure(const QString& keyPath)
 
 std::shared_ptr<const RegistryStore::HiveData> RegistryStore::load(const QString& path, Hive hive) const
 {
-    const FileStamp stamp = FileStamp::of(path);
-    if (!stamp.exists)
+    const TextFile::BytesResult read = TextFile::readBytes(path);
+    if (!read.ok) {
+        m_cache.remove(path);
         return nullptr;
+    }
     const auto it = m_cache.constFind(path);
-    if (it != m_cache.constEnd() && it->stamp == stamp)
+    if (it != m_cache.constEnd() && it->bytes == read.bytes)
         return it->data;
-    const TextFile::ReadResult read = TextFile::read(path);
-    if (!read.ok)
-        return nullptr;
-    auto data = std::make_shared<const HiveData>(HiveData::parse(read.text, hive));
-    m_cache.insert(path, Cached {stamp, data});
+    auto data = std::make_shared<const HiveData>(HiveData::parse(TextFile::decode(read.bytes), hive));
+    m_cache.insert(path, Cached {read.bytes, data});
     return data;
 }
 
@@ -366,12 +365,21 @@ bool RegistryStore::keyExists(Hive hive, const QString& keyPath) const
 {
     if (normalizeKeyPath(keyPath).isEmpty())
         return true;
-    const auto all = layers(hive);
-    return std::any_of(all.begin(), all.end(), [&](const auto& layer) { return layer->find(keyPath); });
+    // A key exists when it is listed or when a key below it is: hand-written files may
+    // leave out the parents.
+    const QString folded = fold(normalizeKeyPath(keyPath));
+    const QString below = folded + u'\\';
+    for (const auto& layer : layers(hive)) {
+        for (auto it = layer->index.constBegin(); it != layer->index.constEnd(); ++it) {
+            if (it.key() == folded || it.key().startsWith(below))
+                return true;
+        }
+    }
+    return false;
 }
 
-std::optional<RegistryStore::Value> RegistryStore::value(Hive hive, const QString& keyPath,
-                                                         const QString& name) const
+std::optional<RegistryStore::Value> RegistryStore::value(
+    Hive hive, const QString& keyPath, const QString& name) const
 {
     for (const auto& layer : layers(hive)) {
         const Key* key = layer->find(keyPath);
@@ -411,7 +419,7 @@ qint32 RegistryStore::setValue(Hive hive, const QString& keyPath, const Value& v
     }
     Key& key = data.ensure(keyPath);
     auto existing = std::find_if(key.values.begin(), key.values.end(),
-                                 [&](const Value& v) { return v.name.compare(value.name, Qt::CaseInsensitive) == 0; });
+        [&](const Value& v) { return v.name.compare(value.name, Qt::CaseInsensitive) == 0; });
     if (existing != key.values.end()) {
         existing->type = value.type;
         existing->data = value.data;

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "TextFile.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-#include "TextFile.h"
-
 #include <memory>
 #include <optional>
 
@@ -22,7 +21,15 @@ public:
     enum Hive { ClassesRoot, CurrentUser, LocalMachine, Users, CurrentConfig, DynData, HiveCount };
 
     // Value types as the registry numbers them.
-    enum ValueType : quint32 { None = 0, Sz = 1, ExpandSz = 2, Binary = 3, Dword = 4, MultiSz = 7, Qword = 11 };
+    enum ValueType : quint32 {
+        None = 0,
+        Sz = 1,
+        ExpandSz = 2,
+        Binary = 3,
+        Dword = 4,
+        MultiSz = 7,
+        Qword = 11
+    };
 
     struct Value
     {
@@ -67,7 +74,7 @@ public:
     {
         QList<Key> keys;
         QHash<QString, int> index; // folded key path -> index into keys
-        QStringList problems;      // lines that could not be understood
+        QStringList problems; // lines that could not be understood
 
         static HiveData parse(const QString& text, Hive hive);
         QString toText(Hive hive) const;
@@ -78,13 +85,14 @@ public:
     static QString normalizeKeyPath(const QString& keyPath);
 
 private:
-    // Parsed again only when the file changed.
+    // Parsed again only when the file's contents changed: time stamps are too coarse to
+    // tell two quick rewrites apart, and a read of a small file costs little.
     std::shared_ptr<const HiveData> load(const QString& path, Hive hive) const;
     QList<std::shared_ptr<const HiveData>> layers(Hive hive) const;
 
     struct Cached
     {
-        FileStamp stamp;
+        QByteArray bytes;
         std::shared_ptr<const HiveData> data;
     };
 

@@ -8,8 +8,7 @@ RuleSet::RuleSet(QObject* parent)
     : QObject(parent)
     , m_windowRules(2)
     , m_processRules(3)
-{
-}
+{ }
 
 QString RuleSet::withCrLf(const QString& text)
 {

@@ -7,53 +7,51 @@
 #include "lang/MessageCatalogue.h"
 
 #include <QFileInfo>
-
 #include <optional>
 
 namespace Tollgate {
 
 namespace {
 
-const QString kLineBreakCode = QStringLiteral("$vbcrlf$");
-const QString kCrLf = QStringLiteral("\r\n");
+    const QString kLineBreakCode = QStringLiteral("$vbcrlf$");
+    const QString kCrLf = QStringLiteral("\r\n");
 
-const QString kWindows = QStringLiteral("Windows");
-const QString kProcesses = QStringLiteral("Processes");
-const QString kGeneral = QStringLiteral("General");
-const QString kUserMessage = QStringLiteral("UserMessage");
-const QString kCount = QStringLiteral("Count");
-const QString kIdleTime = QStringLiteral("IdleTime");
-const QString kPassword = QStringLiteral("Password");
+    const QString kWindows = QStringLiteral("Windows");
+    const QString kProcesses = QStringLiteral("Processes");
+    const QString kGeneral = QStringLiteral("General");
+    const QString kUserMessage = QStringLiteral("UserMessage");
+    const QString kCount = QStringLiteral("Count");
+    const QString kIdleTime = QStringLiteral("IdleTime");
+    const QString kPassword = QStringLiteral("Password");
 
-// A whole number written as an optional sign and decimal digits.
-std::optional<qint64> wholeNumber(const QString& text)
-{
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
-        return std::nullopt;
-    for (qsizetype i = 0; i < trimmed.size(); ++i) {
-        const QChar c = trimmed.at(i);
-        const bool sign = i == 0 && (c == u'-' || c == u'+') && trimmed.size() > 1;
-        if (!sign && (c < u'0' || c > u'9'))
+    // A whole number written as an optional sign and decimal digits.
+    std::optional<qint64> wholeNumber(const QString& text)
+    {
+        const QString trimmed = text.trimmed();
+        if (trimmed.isEmpty())
             return std::nullopt;
+        for (qsizetype i = 0; i < trimmed.size(); ++i) {
+            const QChar c = trimmed.at(i);
+            const bool sign = i == 0 && (c == u'-' || c == u'+') && trimmed.size() > 1;
+            if (!sign && (c < u'0' || c > u'9'))
+                return std::nullopt;
+        }
+        bool ok = false;
+        const qint64 number = trimmed.toLongLong(&ok);
+        return ok ? std::optional<qint64>(number) : std::nullopt;
     }
-    bool ok = false;
-    const qint64 number = trimmed.toLongLong(&ok);
-    return ok ? std::optional<qint64>(number) : std::nullopt;
-}
 
-QString entry(const char* name, int n)
-{
-    return QLatin1StringView(name) + QString::number(n);
-}
+    QString entry(const char* name, int n)
+    {
+        return QLatin1StringView(name) + QString::number(n);
+    }
 
 } // namespace
 
 RuleSetDocument::RuleSetDocument(RuleSet& rules, const MessageCatalogue& catalogue)
     : m_rules(rules)
     , m_catalogue(catalogue)
-{
-}
+{ }
 
 QString RuleSetDocument::encodeMessage(const QString& message)
 {
@@ -67,19 +65,26 @@ QString RuleSetDocument::decodeMessage(const QString& value)
 
 RuleSetDocument::LoadResult RuleSetDocument::LoadRuleSet(const QString& path)
 {
-    LoadResult result;
-    m_documentPath = path;
-    IniDocument document;
+    QString error;
     if (!path.isEmpty() && QFileInfo::exists(path)) {
-        const TextFile::ReadResult read = TextFile::read(path);
-        if (read.ok) {
-            result.fileRead = true;
-            document = IniDocument::parse(read.text);
-        } else {
-            result.error = read.error;
-        }
+        const TextFile::BytesResult read = TextFile::readBytes(path);
+        if (read.ok)
+            return loadBytes(path, read.bytes);
+        error = read.error;
     }
-    load(document, result);
+    LoadResult result;
+    result.error = error;
+    m_documentPath = path;
+    load(IniDocument(), result);
+    return result;
+}
+
+RuleSetDocument::LoadResult RuleSetDocument::loadBytes(const QString& path, const QByteArray& bytes)
+{
+    LoadResult result;
+    result.fileRead = true;
+    m_documentPath = path;
+    load(IniDocument::parse(TextFile::decode(bytes)), result);
     return result;
 }
 
@@ -103,8 +108,16 @@ void RuleSetDocument::load(const IniDocument& document, LoadResult& result)
         }
         return static_cast<int>(std::max<qint64>(*number, 0));
     };
-    // The action text of a stored code; empty when the code is not a number.
-    auto actionText = [&](const QString& section, int n, const QString& fallback, auto toText) {
+    // Action texts by code, looked up once: the catalogue reads the language file.
+    QStringList windowTexts;
+    for (qint32 code = 0; code <= 2; ++code)
+        windowTexts.append(WindowActionText(m_catalogue, code));
+    QStringList processTexts;
+    for (qint32 code = 0; code <= 3; ++code)
+        processTexts.append(ProcessActionText(m_catalogue, code));
+
+    // The action text of a stored code; empty when the code is not a number or has no text.
+    auto actionText = [&](const QString& section, int n, const QString& fallback, const QStringList& texts) {
         const QString name = entry("Action_", n);
         const QString stored = document.readString(section, name, fallback);
         const auto code = wholeNumber(stored);
@@ -113,20 +126,21 @@ void RuleSetDocument::load(const IniDocument& document, LoadResult& result)
                 warn(QStringLiteral("%1: %2 \"%3\" is not a number").arg(section, name, stored));
             return QString();
         }
-        const QString text = (*code >= 0 && *code <= 9) ? toText(m_catalogue, static_cast<qint32>(*code)) : QString();
-        if (text.isEmpty())
+        if (*code < 0 || *code >= texts.size()) {
             warn(QStringLiteral("%1: %2 has no action %3").arg(section, name, stored));
-        return text;
+            return QString();
+        }
+        return texts.at(static_cast<int>(*code));
     };
 
-    m_rules.setBlockMessage(decodeMessage(
-        document.readString(kWindows, kUserMessage, m_catalogue.MessageText(QStringLiteral("MSG_DEFAULT_BLOCK_MESSAGE")))));
+    m_rules.setBlockMessage(decodeMessage(document.readString(
+        kWindows, kUserMessage, m_catalogue.MessageText(QStringLiteral("MSG_DEFAULT_BLOCK_MESSAGE")))));
     QList<QStringList> rows;
     const int windowCount = rowCount(kWindows);
     rows.reserve(windowCount);
     for (int n = 1; n <= windowCount; ++n)
         rows.append({document.readString(kWindows, entry("Caption_", n), QString()),
-                     actionText(kWindows, n, QString(), WindowActionText)});
+            actionText(kWindows, n, QString(), windowTexts)});
     m_rules.windowRules().resetRows(rows);
 
     m_rules.setTimeoutMessage(decodeMessage(document.readString(
@@ -138,11 +152,13 @@ void RuleSetDocument::load(const IniDocument& document, LoadResult& result)
                      .arg(idleText)
                      .arg(RuleSet::MinIdleTime)
                      .arg(RuleSet::MaxIdleTime));
-        m_rules.setIdleTime(static_cast<int>(std::clamp<qint64>(*idle, RuleSet::MinIdleTime, RuleSet::MaxIdleTime)));
+        m_rules.setIdleTime(
+            static_cast<int>(std::clamp<qint64>(*idle, RuleSet::MinIdleTime, RuleSet::MaxIdleTime)));
     } else {
-        warn(QStringLiteral("Processes: IdleTime \"%1\" is not a whole number; the idle time stays %2 seconds")
-                 .arg(idleText)
-                 .arg(m_rules.idleTime()));
+        warn(
+            QStringLiteral("Processes: IdleTime \"%1\" is not a whole number; the idle time stays %2 seconds")
+                .arg(idleText)
+                .arg(m_rules.idleTime()));
     }
 
     rows.clear();
@@ -150,8 +166,8 @@ void RuleSetDocument::load(const IniDocument& document, LoadResult& result)
     rows.reserve(processCount);
     for (int n = 1; n <= processCount; ++n)
         rows.append({document.readString(kProcesses, entry("Process_", n), QString()),
-                     actionText(kProcesses, n, QStringLiteral("0"), ProcessActionText),
-                     document.readString(kProcesses, entry("Exe_", n), QString())});
+            actionText(kProcesses, n, QStringLiteral("0"), processTexts),
+            document.readString(kProcesses, entry("Exe_", n), QString())});
     m_rules.processRules().resetRows(rows);
 
     m_rules.setPassword(document.readString(kGeneral, kPassword, QString()));
@@ -185,7 +201,8 @@ QString RuleSetDocument::documentText(const RuleSet& rules)
     line(kCount, QString::number(processes.count()));
     for (int n = 1; n <= processes.count(); ++n) {
         line(entry("Process_", n), processes.cell(n, RuleSet::ProcessName));
-        line(entry("Action_", n), QString::number(ProcessActionCode(processes.cell(n, RuleSet::ProcessAction))));
+        line(entry("Action_", n),
+            QString::number(ProcessActionCode(processes.cell(n, RuleSet::ProcessAction))));
         line(entry("Exe_", n), processes.cell(n, RuleSet::ProcessExe));
     }
     text += u'[' + kGeneral + u']' + kCrLf;

@@ -20,8 +20,8 @@ public:
     struct LoadResult
     {
         bool fileRead = false; // false for an empty path or a file that could not be read
-        QString error;         // why an existing path could not be read
-        QStringList warnings;  // what in the document was out of bounds or not understood
+        QString error; // why an existing path could not be read
+        QStringList warnings; // what in the document was out of bounds or not understood
     };
 
     RuleSetDocument(RuleSet& rules, const MessageCatalogue& catalogue);
@@ -29,6 +29,8 @@ public:
     // Replaces the rule set by the document at path; an empty path, or one that names no
     // readable file, gives a new rule set. Clears the changed flag.
     LoadResult LoadRuleSet(const QString& path);
+    // The same, for a document's bytes already read from path.
+    LoadResult loadBytes(const QString& path, const QByteArray& bytes);
 
     // Writes the rule set to path, replacing the file atomically: on failure the old file
     // stays intact, the changed flag stays as it was, and the reason is returned.

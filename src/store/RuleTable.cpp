@@ -8,8 +8,7 @@ namespace Tollgate {
 RuleTable::RuleTable(int columns, QObject* parent)
     : QAbstractTableModel(parent)
     , m_columns(std::clamp(columns, 1, MaxColumns))
-{
-}
+{ }
 
 const QString& RuleTable::cell(int position, int column) const
 {
@@ -28,8 +27,8 @@ bool RuleTable::before(const Row& a, const Row& b) const
 int RuleTable::sortedIndex(const Row& row) const
 {
     // After rows that compare equal, so that equal rows keep their arrival order.
-    const auto it = std::upper_bound(m_rows.begin(), m_rows.end(), row,
-                                     [this](const Row& a, const Row& b) { return before(a, b); });
+    const auto it = std::upper_bound(
+        m_rows.begin(), m_rows.end(), row, [this](const Row& a, const Row& b) { return before(a, b); });
     return static_cast<int>(it - m_rows.begin());
 }
 
@@ -97,7 +96,8 @@ void RuleTable::resetRows(const QList<QStringList>& rows)
         m_rows.append(std::move(row));
     }
     if (keepsSorted())
-        std::stable_sort(m_rows.begin(), m_rows.end(), [this](const Row& a, const Row& b) { return before(a, b); });
+        std::stable_sort(
+            m_rows.begin(), m_rows.end(), [this](const Row& a, const Row& b) { return before(a, b); });
     endResetModel();
 }
 
@@ -117,7 +117,7 @@ void RuleTable::sort(int column, Qt::SortOrder order)
     QList<int> rowOrder(count());
     std::iota(rowOrder.begin(), rowOrder.end(), 0);
     std::stable_sort(rowOrder.begin(), rowOrder.end(),
-                     [this](int a, int b) { return before(m_rows.at(a), m_rows.at(b)); });
+        [this](int a, int b) { return before(m_rows.at(a), m_rows.at(b)); });
     QList<Row> sorted;
     sorted.reserve(count());
     QList<int> newIndexOf(count());

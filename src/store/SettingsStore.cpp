@@ -2,81 +2,85 @@
 
 #include "TextFile.h"
 
+#include <QFileInfo>
+
 namespace Tollgate {
 
 namespace {
 
-constexpr qint32 ErrorFileNotFound = 2;
-constexpr qint32 ErrorAccessDenied = 5;
-constexpr qint32 ErrorInvalidParameter = 87;
-constexpr qint32 ErrorMoreData = 234;
+    constexpr qint32 ErrorFileNotFound = 2;
+    constexpr qint32 ErrorAccessDenied = 5;
+    constexpr qint32 ErrorInvalidParameter = 87;
+    constexpr qint32 ErrorMoreData = 234;
 
-// The cache holds a handful of files: the language file and the documents of a session.
-constexpr int MaxCachedIniFiles = 8;
+    // The cache holds a handful of files: the language file and the documents of a session.
+    constexpr int MaxCachedIniFiles = 8;
 
-struct HiveName
-{
-    const char16_t* abbreviation;
-    quint32 handle;
-    RegistryStore::Hive hive;
-};
+    struct HiveName
+    {
+        const char16_t* abbreviation;
+        quint32 handle;
+        RegistryStore::Hive hive;
+    };
 
-constexpr HiveName kHives[] = {
-    {u"HKCU", 0x80000001, RegistryStore::CurrentUser}, {u"HKLM", 0x80000002, RegistryStore::LocalMachine},
-    {u"HKU", 0x80000003, RegistryStore::Users},        {u"HKCC", 0x80000005, RegistryStore::CurrentConfig},
-    {u"HKDD", 0x80000006, RegistryStore::DynData},     {u"HKCR", 0x80000000, RegistryStore::ClassesRoot},
-};
+    constexpr HiveName kHives[] = {
+        {u"HKCU", 0x80000001, RegistryStore::CurrentUser},
+        {u"HKLM", 0x80000002, RegistryStore::LocalMachine},
+        {u"HKU", 0x80000003, RegistryStore::Users},
+        {u"HKCC", 0x80000005, RegistryStore::CurrentConfig},
+        {u"HKDD", 0x80000006, RegistryStore::DynData},
+        {u"HKCR", 0x80000000, RegistryStore::ClassesRoot},
+    };
 
-std::optional<RegistryStore::Hive> hiveOf(quint32 handle)
-{
-    for (const HiveName& h : kHives) {
-        if (h.handle == handle)
-            return h.hive;
+    std::optional<RegistryStore::Hive> hiveOf(quint32 handle)
+    {
+        for (const HiveName& h : kHives) {
+            if (h.handle == handle)
+                return h.hive;
+        }
+        return std::nullopt;
     }
-    return std::nullopt;
-}
 
-QChar typeLetter(const QString& type)
-{
-    return type.isEmpty() ? QChar() : type.at(0).toUpper();
-}
+    QChar typeLetter(const QString& type)
+    {
+        return type.isEmpty() ? QChar() : type.at(0).toUpper();
+    }
 
-bool isType(const QString& type, char16_t letter)
-{
-    return type.size() == 1 && typeLetter(type) == QChar(letter);
-}
+    bool isType(const QString& type, char16_t letter)
+    {
+        return type.size() == 1 && typeLetter(type) == QChar(letter);
+    }
 
-bool toBool(const SettingValue& value)
-{
-    if (const auto* b = std::get_if<bool>(&value))
-        return *b;
-    if (const auto* n = std::get_if<qint32>(&value))
-        return *n != 0;
-    const QString text = std::get<QString>(value).trimmed();
-    if (text.compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0)
-        return true;
-    bool ok = false;
-    const qint64 number = text.toLongLong(&ok);
-    return ok && number != 0;
-}
+    bool toBool(const SettingValue& value)
+    {
+        if (const auto* b = std::get_if<bool>(&value))
+            return *b;
+        if (const auto* n = std::get_if<qint32>(&value))
+            return *n != 0;
+        const QString text = std::get<QString>(value).trimmed();
+        if (text.compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0)
+            return true;
+        bool ok = false;
+        const qint64 number = text.toLongLong(&ok);
+        return ok && number != 0;
+    }
 
-std::optional<qint64> toNumber(const SettingValue& value)
-{
-    if (const auto* b = std::get_if<bool>(&value))
-        return *b ? -1 : 0;
-    if (const auto* n = std::get_if<qint32>(&value))
-        return *n;
-    bool ok = false;
-    const qint64 number = std::get<QString>(value).trimmed().toLongLong(&ok);
-    return ok ? std::optional<qint64>(number) : std::nullopt;
-}
+    std::optional<qint64> toNumber(const SettingValue& value)
+    {
+        if (const auto* b = std::get_if<bool>(&value))
+            return *b ? -1 : 0;
+        if (const auto* n = std::get_if<qint32>(&value))
+            return *n;
+        bool ok = false;
+        const qint64 number = std::get<QString>(value).trimmed().toLongLong(&ok);
+        return ok ? std::optional<qint64>(number) : std::nullopt;
+    }
 
 } // namespace
 
 SettingsStore::SettingsStore(RegistryStore::Location location)
     : m_registry(std::move(location))
-{
-}
+{ }
 
 quint32 SettingsStore::GetHiveKey(const QString& store)
 {
@@ -90,22 +94,24 @@ quint32 SettingsStore::GetHiveKey(const QString& store)
 
 std::shared_ptr<const IniDocument> SettingsStore::iniDocument(const QString& path) const
 {
-    const FileStamp stamp = FileStamp::of(path);
-    if (!stamp.exists)
-        return std::make_shared<const IniDocument>();
+    static const auto empty = std::make_shared<const IniDocument>();
+    const TextFile::BytesResult read = TextFile::readBytes(path);
+    if (!read.ok) {
+        m_iniCache.remove(path);
+        return empty;
+    }
     const auto it = m_iniCache.constFind(path);
-    if (it != m_iniCache.constEnd() && it->stamp == stamp)
+    if (it != m_iniCache.constEnd() && it->bytes == read.bytes)
         return it->document;
-    const TextFile::ReadResult read = TextFile::read(path);
-    auto document = std::make_shared<const IniDocument>(read.ok ? IniDocument::parse(read.text) : IniDocument());
+    auto document = std::make_shared<const IniDocument>(IniDocument::parse(TextFile::decode(read.bytes)));
     if (m_iniCache.size() >= MaxCachedIniFiles && !m_iniCache.contains(path))
         m_iniCache.erase(m_iniCache.begin());
-    m_iniCache.insert(path, CachedIni {stamp, document});
+    m_iniCache.insert(path, CachedIni {read.bytes, document});
     return document;
 }
 
 SettingsStore::Read SettingsStore::ReadSetting(const QString& store, const QString& key, const QString& name,
-                                               const QString& type, const SettingValue& defaultValue) const
+    const QString& type, const SettingValue& defaultValue) const
 {
     Read result {0, defaultValue};
     const quint32 root = GetHiveKey(store);
@@ -129,8 +135,9 @@ SettingsStore::Read SettingsStore::ReadSetting(const QString& store, const QStri
     const QByteArray& data = value->data;
     switch (typeLetter(type).unicode()) {
     case u'S': {
-        const QByteArray text = data.endsWith('\0') ? data.left(data.size() - 1) : data;
-        result.value = TextFile::decode(text);
+        // Text ends at its terminating zero; bytes past an inner zero are not text.
+        const qsizetype zero = data.indexOf('\0');
+        result.value = TextFile::decode(zero < 0 ? data : data.left(zero));
         break;
     }
     case u'B':
@@ -156,7 +163,7 @@ SettingsStore::Read SettingsStore::ReadSetting(const QString& store, const QStri
 }
 
 qint32 SettingsStore::WriteSetting(const QString& store, const QString& key, const QString& name,
-                                   const QString& type, const SettingValue& value)
+    const QString& type, const SettingValue& value)
 {
     const quint32 root = GetHiveKey(store);
     if (root == IniFileMarker) {
@@ -164,7 +171,7 @@ qint32 SettingsStore::WriteSetting(const QString& store, const QString& key, con
             return ErrorInvalidParameter;
         // A file that exists but cannot be read is never overwritten.
         IniDocument document;
-        if (FileStamp::of(store).exists) {
+        if (QFileInfo::exists(store)) {
             const TextFile::ReadResult read = TextFile::read(store);
             if (!read.ok)
                 return ErrorAccessDenied;
@@ -199,7 +206,7 @@ qint32 SettingsStore::WriteSetting(const QString& store, const QString& key, con
 }
 
 SettingValue SettingsStore::ReadIniText(const QString& text, const QString& section, const QString& entry,
-                                        const QString& /*type*/, const SettingValue& defaultValue)
+    const QString& /*type*/, const SettingValue& defaultValue)
 {
     // Line ends may be CR LF or LF alone; both end a section and a value.
     const QString header = u'[' + section + u']';

@@ -5,7 +5,6 @@
 #include "SettingValue.h"
 
 #include <QHash>
-
 #include <memory>
 
 namespace Tollgate {
@@ -30,16 +29,17 @@ public:
     static quint32 GetHiveKey(const QString& store);
 
     Read ReadSetting(const QString& store, const QString& key, const QString& name, const QString& type,
-                     const SettingValue& defaultValue) const;
+        const SettingValue& defaultValue) const;
     qint32 WriteSetting(const QString& store, const QString& key, const QString& name, const QString& type,
-                        const SettingValue& value);
+        const SettingValue& value);
 
     // Looks an entry up in INI text already in memory; the result is text or the default.
     static SettingValue ReadIniText(const QString& text, const QString& section, const QString& entry,
-                                    const QString& type, const SettingValue& defaultValue);
+        const QString& type, const SettingValue& defaultValue);
 
-    // The INI file parsed, from a cache that is refreshed whenever the file changes;
-    // an empty document for a file that is missing or cannot be read.
+    // The INI file parsed; parsed again only when its contents changed, so the result
+    // always equals a fresh read. An empty document for a file that is missing or cannot
+    // be read.
     std::shared_ptr<const IniDocument> iniDocument(const QString& path) const;
 
     RegistryStore& registry() { return m_registry; }
@@ -47,7 +47,7 @@ public:
 private:
     struct CachedIni
     {
-        FileStamp stamp;
+        QByteArray bytes;
         std::shared_ptr<const IniDocument> document;
     };
 

@@ -1,6 +1,5 @@
 #include "TextFile.h"
 
-#include <QDateTime>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -9,13 +8,42 @@ namespace Tollgate::TextFile {
 
 namespace {
 
-// Windows-1252 differs from Latin-1 only in 0x80..0x9F; the five unassigned bytes keep
-// their C1 control meaning, as Windows' own conversion does.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
+    // Windows-1252 differs from Latin-1 only in 0x80..0x9F; the five unassigned bytes keep
+    // their C1 control meaning, as Windows' own conversion does.
+    constexpr char16_t kCp1252High[32] = {
+        0x20AC,
+        0x0081,
+        0x201A,
+        0x0192,
+        0x201E,
+        0x2026,
+        0x2020,
+        0x2021,
+        0x02C6,
+        0x2030,
+        0x0160,
+        0x2039,
+        0x0152,
+        0x008D,
+        0x017D,
+        0x008F,
+        0x0090,
+        0x2018,
+        0x2019,
+        0x201C,
+        0x201D,
+        0x2022,
+        0x2013,
+        0x2014,
+        0x02DC,
+        0x2122,
+        0x0161,
+        0x203A,
+        0x0153,
+        0x009D,
+        0x017E,
+        0x0178,
+    };
 
 } // namespace
 
@@ -33,8 +61,8 @@ QString decodeWindows1252(const QByteArray& bytes)
 QString decode(const QByteArray& bytes)
 {
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        const auto encoding = bytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE
-                                                            : QStringConverter::Utf16BE;
+        const auto encoding
+            = bytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
         QStringDecoder decoder(encoding, QStringDecoder::Flag::Stateless);
         return decoder.decode(bytes.mid(2));
     }
@@ -48,9 +76,9 @@ QString decode(const QByteArray& bytes)
     return decodeWindows1252(view.toByteArray());
 }
 
-ReadResult read(const QString& path, qint64 maxBytes)
+BytesResult readBytes(const QString& path, qint64 maxBytes)
 {
-    ReadResult result;
+    BytesResult result;
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists()) {
         result.error = QStringLiteral("no such file");
@@ -69,14 +97,20 @@ ReadResult read(const QString& path, qint64 maxBytes)
         result.error = file.errorString();
         return result;
     }
-    const QByteArray bytes = file.read(maxBytes + 1);
-    if (bytes.size() > maxBytes) {
+    result.bytes = file.read(maxBytes + 1);
+    if (result.bytes.size() > maxBytes) {
         result.error = QStringLiteral("file is larger than %1 bytes").arg(maxBytes);
+        result.bytes.clear();
         return result;
     }
     result.ok = true;
-    result.text = decode(bytes);
     return result;
+}
+
+ReadResult read(const QString& path, qint64 maxBytes)
+{
+    const BytesResult raw = readBytes(path, maxBytes);
+    return ReadResult {raw.ok, raw.ok ? decode(raw.bytes) : QString(), raw.error};
 }
 
 QString writeAtomically(const QString& path, const QByteArray& bytes, const WriteOptions& options)
@@ -97,7 +131,8 @@ QString writeAtomically(const QString& path, const QByteArray& bytes, const Writ
         return error.isEmpty() ? QStringLiteral("short write") : error;
     }
     if (!file.commit())
-        return file.errorString().isEmpty() ? QStringLiteral("could not replace the file") : file.errorString();
+        return file.errorString().isEmpty() ? QStringLiteral("could not replace the file")
+                                            : file.errorString();
     return {};
 }
 
@@ -115,21 +150,3 @@ QString leftChars(const QString& text, int maxChars)
 }
 
 } // namespace Tollgate::TextFile
-
-namespace Tollgate {
-
-FileStamp FileStamp::of(const QString& path)
-{
-    const QFileInfo info(path);
-    FileStamp stamp;
-    if (path.isEmpty() || !info.exists())
-        return stamp;
-    stamp.exists = true;
-    stamp.size = info.size();
-    stamp.modified = info.lastModified().toMSecsSinceEpoch();
-    stamp.changed = info.metadataChangeTime().toMSecsSinceEpoch();
-    stamp.born = info.birthTime().isValid() ? info.birthTime().toMSecsSinceEpoch() : 0;
-    return stamp;
-}
-
-} // namespace Tollgate

@@ -10,53 +10,45 @@ namespace Tollgate {
 // 8-bit code page (Windows-1252) or, for registry exports, in UTF-16.
 namespace TextFile {
 
-// Decodes file contents: a UTF-16 or UTF-8 byte order mark wins; otherwise valid UTF-8 is
-// taken as UTF-8 and anything else as Windows-1252, so no byte is ever lost.
-QString decode(const QByteArray& bytes);
+    // Decodes file contents: a UTF-16 or UTF-8 byte order mark wins; otherwise valid UTF-8 is
+    // taken as UTF-8 and anything else as Windows-1252, so no byte is ever lost.
+    QString decode(const QByteArray& bytes);
 
-QString decodeWindows1252(const QByteArray& bytes);
+    QString decodeWindows1252(const QByteArray& bytes);
 
-struct ReadResult
-{
-    bool ok = false;
-    QString text;
-    QString error;
-};
+    struct ReadResult
+    {
+        bool ok = false;
+        QString text;
+        QString error;
+    };
 
-// Reads a whole file, refusing directories and anything beyond maxBytes.
-ReadResult read(const QString& path, qint64 maxBytes = 64 * 1024 * 1024);
+    constexpr qint64 MaxFileBytes = 64 * 1024 * 1024;
 
-struct WriteOptions
-{
-    // Permissions of a file that does not exist yet; an existing file keeps its own.
-    QFile::Permissions newFilePermissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
-        | QFile::ReadOther;
-};
+    struct BytesResult
+    {
+        bool ok = false;
+        QByteArray bytes;
+        QString error;
+    };
 
-// Replaces the file atomically: the old contents stay intact unless the new ones were
-// written in full. Returns an empty string on success, else the reason.
-QString writeAtomically(const QString& path, const QByteArray& bytes, const WriteOptions& options = {});
+    // Reads a whole file, refusing directories and anything beyond maxBytes.
+    BytesResult readBytes(const QString& path, qint64 maxBytes = MaxFileBytes);
+    ReadResult read(const QString& path, qint64 maxBytes = MaxFileBytes);
 
-// Limits a text to its first maxChars characters (code points, never half a pair).
-QString leftChars(const QString& text, int maxChars);
+    struct WriteOptions
+    {
+        // Permissions of a file that does not exist yet; an existing file keeps its own.
+        QFile::Permissions newFilePermissions
+            = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    };
+
+    // Replaces the file atomically: the old contents stay intact unless the new ones were
+    // written in full. Returns an empty string on success, else the reason.
+    QString writeAtomically(const QString& path, const QByteArray& bytes, const WriteOptions& options = {});
+
+    // Limits a text to its first maxChars characters (code points, never half a pair).
+    QString leftChars(const QString& text, int maxChars);
 
 } // namespace TextFile
-} // namespace Tollgate
-
-namespace Tollgate {
-
-// What a cached parse of a file is keyed by: a rewrite through rename changes the birth
-// time, an edit in place the modification or change time or the size.
-struct FileStamp
-{
-    bool exists = false;
-    qint64 size = -1;
-    qint64 modified = 0;
-    qint64 changed = 0;
-    qint64 born = 0;
-
-    static FileStamp of(const QString& path);
-    bool operator==(const FileStamp&) const = default;
-};
-
 } // namespace Tollgate

@@ -4,16 +4,16 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace Tollgate::Test {
+namespace Tollgate::Sandbox {
 
-QString sandboxFolder()
+QString folder()
 {
     return qEnvironmentVariable("TOLLGATE_TEST_SANDBOX");
 }
 
 QString writeFile(const QString& relativePath, const QByteArray& bytes)
 {
-    const QString path = sandboxFolder() + u'/' + relativePath;
+    const QString path = folder() + u'/' + relativePath;
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
@@ -27,4 +27,4 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-} // namespace Tollgate::Test
+} // namespace Tollgate::Sandbox

@@ -2,15 +2,23 @@
 
 #include <QString>
 
-namespace Tollgate::Test {
+namespace Tollgate::Sandbox {
 
 // The private folder this test process runs in; HOME, the XDG folders and the registry
 // store all point below it.
-QString sandboxFolder();
+QString folder();
 
 // Writes bytes to a file below the sandbox folder and returns its path.
 QString writeFile(const QString& relativePath, const QByteArray& bytes);
 
 QByteArray readFile(const QString& path);
 
-} // namespace Tollgate::Test
+} // namespace Tollgate::Sandbox
+
+#include <ostream>
+
+// Lets test failures show texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}

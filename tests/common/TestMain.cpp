@@ -2,10 +2,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {
@@ -29,7 +27,8 @@ int main(int argc, char** argv)
     set("XDG_DATA_DIRS", "/usr/share");
     set("TOLLGATE_REGISTRY_DIR", "/registry");
     set("XDG_RUNTIME_DIR", "/run");
-    QFile::setPermissions(root + QStringLiteral("/run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(
+        root + QStringLiteral("/run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     QCoreApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
