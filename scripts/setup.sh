@@ -15,4 +15,4 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -q
-$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+$sudo apt-get install -y -q "${missing[@]}"
