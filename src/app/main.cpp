@@ -1,6 +1,8 @@
 #include "CommandLine.h"
+#include "PlatformReport.h"
 #include "lang/MessageCatalogue.h"
 #include "lang/ProgramPaths.h"
+#include "platform/PlatformFactory.h"
 #include "store/SettingsStore.h"
 
 #include <QCommandLineParser>
@@ -27,6 +29,10 @@ int main(int argc, char* argv[])
                                                 "describe it as JSON."),
         QStringLiteral("file"));
     parser.addOption(checkOption);
+    const QCommandLineOption checkPlatformOption(
+        QStringLiteral("check-platform"),
+        QStringLiteral("Say which platform backend is in use and which of its capabilities work in this session."));
+    parser.addOption(checkPlatformOption);
 
     if (!parser.parse(QCoreApplication::arguments())) {
         err << "tollgate: " << parser.errorText() << "\n"
@@ -40,6 +46,11 @@ int main(int argc, char* argv[])
     if (parser.isSet(versionOption)) {
         out << "tollgate " << QCoreApplication::applicationVersion() << "\n";
         return 0;
+    }
+
+    if (parser.isSet(checkPlatformOption)) {
+        const auto platform = Tollgate::Platform::PlatformFactory::create();
+        return Tollgate::PlatformReport::print(*platform, out);
     }
 
     Tollgate::SettingsStore store;

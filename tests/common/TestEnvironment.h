@@ -2,7 +2,13 @@
 
 #include <QString>
 
+class QTemporaryDir;
+
 namespace Tollgate::Sandbox {
+
+// Points HOME, the XDG folders and the registry store below the given new temporary
+// folder. Test mains call it first, before anything reads the environment.
+void enter(const QTemporaryDir& sandbox);
 
 // The private folder this test process runs in; HOME, the XDG folders and the registry
 // store all point below it.

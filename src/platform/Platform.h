@@ -1,0 +1,37 @@
+#pragma once
+
+#include "DesktopShell.h"
+#include "InputDevices.h"
+#include "ProcessTable.h"
+#include "WindowSystem.h"
+
+#include <memory>
+
+namespace Tollgate::Platform {
+
+// The services of one desktop session, chosen once at start-up (see PlatformFactory).
+class Platform
+{
+public:
+    Platform(QString backendName, std::unique_ptr<WindowSystem> windows, std::unique_ptr<InputDevices> input,
+        std::unique_ptr<ProcessTable> processes, std::unique_ptr<DesktopShell> shell);
+
+    // "x11", "null" or "fake", with a note on the session after a colon when there is one.
+    const QString& backendName() const { return m_backendName; }
+
+    WindowSystem& windows() { return *m_windows; }
+    InputDevices& input() { return *m_input; }
+    ProcessTable& processes() { return *m_processes; }
+    DesktopShell& shell() { return *m_shell; }
+
+    QList<CapabilityStatus> capabilities();
+
+private:
+    QString m_backendName;
+    std::unique_ptr<WindowSystem> m_windows;
+    std::unique_ptr<InputDevices> m_input;
+    std::unique_ptr<ProcessTable> m_processes;
+    std::unique_ptr<DesktopShell> m_shell;
+};
+
+} // namespace Tollgate::Platform

@@ -1,0 +1,45 @@
+#include "PlatformFactory.h"
+
+#include "linux/ProcProcessTable.h"
+#include "linux/XdgDesktopShell.h"
+#include "null/NullInputDevices.h"
+#include "null/NullWindowSystem.h"
+#include "x11/X11InputDevices.h"
+#include "x11/X11WindowSystem.h"
+
+namespace Tollgate::Platform {
+
+std::unique_ptr<Platform> PlatformFactory::create()
+{
+    return create(qEnvironmentVariable("DISPLAY"), qEnvironmentVariable("WAYLAND_DISPLAY"),
+        qEnvironmentVariable("XDG_SESSION_TYPE"));
+}
+
+std::unique_ptr<Platform> PlatformFactory::create(
+    const QString& display, const QString& waylandDisplay, const QString& sessionType)
+{
+    QString reason;
+    // Under Wayland an X server may run too, but it only sees the X clients among the
+    // user's windows.
+    if (!waylandDisplay.isEmpty()
+        || sessionType.compare(QStringLiteral("wayland"), Qt::CaseInsensitive) == 0) {
+        reason = QStringLiteral("this is a Wayland session; window rules need an X11 session");
+    } else if (display.isEmpty()) {
+        reason = QStringLiteral("no display; window rules need an X11 session");
+    } else {
+        QString error;
+        if (auto connection = X11Connection::open(display.toLocal8Bit(), &error)) {
+            auto windows = std::make_unique<X11WindowSystem>(connection);
+            auto input = std::make_unique<X11InputDevices>(connection);
+            return std::make_unique<Platform>(QStringLiteral("x11: display %1").arg(display),
+                std::move(windows), std::move(input), std::make_unique<ProcProcessTable>(),
+                std::make_unique<XdgDesktopShell>());
+        }
+        reason = QStringLiteral("%1 %2; window rules need an X11 session").arg(error, display);
+    }
+    return std::make_unique<Platform>(QStringLiteral("null: %1").arg(reason),
+        std::make_unique<NullWindowSystem>(reason), std::make_unique<NullInputDevices>(reason),
+        std::make_unique<ProcProcessTable>(), std::make_unique<XdgDesktopShell>());
+}
+
+} // namespace Tollgate::Platform

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "Platform.h"
+
+namespace Tollgate::Platform {
+
+// Picks the backends for this session: X11 windows and input when the display is an X
+// server, else the null ones that say why window rules cannot work; processes from /proc
+// and the freedesktop.org shell either way.
+class PlatformFactory
+{
+public:
+    static std::unique_ptr<Platform> create();
+    // As create(), for given environment values (tests use this).
+    static std::unique_ptr<Platform> create(
+        const QString& display, const QString& waylandDisplay, const QString& sessionType);
+};
+
+} // namespace Tollgate::Platform

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace Tollgate::Platform {
+
+// Window handles and process ids are 32-bit whole numbers; 0 means none.
+using WindowId = quint32;
+using ProcessId = quint32;
+
+struct TopLevelWindow
+{
+    WindowId window = 0;
+    bool ownedPopup = false; // a window that belongs to another one (a dialog of its main window)
+
+    friend bool operator==(const TopLevelWindow&, const TopLevelWindow&) = default;
+};
+
+struct ProcessEntry
+{
+    ProcessId pid = 0;
+    QString name; // executable file name without folders
+
+    friend bool operator==(const ProcessEntry&, const ProcessEntry&) = default;
+};
+
+enum class TerminateResult {
+    Terminated,
+    NotPermitted,
+    NoSuchProcess,
+};
+
+// What the capability report lists, one line each.
+enum class Capability {
+    ForegroundWindow,
+    WindowTitles,
+    CloseRequests,
+    TopMost,
+    WindowProcessIds,
+    KeyActivity,
+    Cursor,
+    ScreenSize,
+    ProcessNames,
+    TerminationRights,
+};
+
+struct CapabilityStatus
+{
+    Capability capability;
+    bool works = false;
+    QString detail; // why not, or how
+};
+
+QString capabilityName(Capability capability);
+
+} // namespace Tollgate::Platform

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "X11Connection.h"
+#include "platform/WindowSystem.h"
+
+namespace Tollgate::Platform {
+
+// Top-level windows through EWMH when a window manager runs, through the root window's
+// children and ICCCM otherwise. Handles are always client windows, never frames.
+class X11WindowSystem : public WindowSystem
+{
+public:
+    explicit X11WindowSystem(std::shared_ptr<X11Connection> connection);
+
+    WindowId foregroundWindow() override;
+    QString windowTitle(WindowId window) override;
+    bool postCloseRequest(WindowId window) override;
+    qint32 setTopMost(WindowId window, bool onTop) override;
+    QList<TopLevelWindow> topLevelWindows() override;
+    ProcessId windowProcessId(WindowId window) override;
+    QList<CapabilityStatus> capabilities() override;
+
+private:
+    bool hasWmState(xcb_window_t window) const;
+    // The client window that window belongs to: itself or an ancestor with WM_STATE, else
+    // a descendant with it (a frame), else its top-level window.
+    xcb_window_t clientWindow(xcb_window_t window) const;
+    xcb_window_t clientBelow(xcb_window_t window, int depth) const;
+    void sendClientMessage(xcb_window_t destination, xcb_window_t window, xcb_atom_t type,
+        std::array<quint32, 5> data, quint32 eventMask);
+
+    std::shared_ptr<X11Connection> m_connection;
+};
+
+} // namespace Tollgate::Platform

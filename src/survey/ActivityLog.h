@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+
+namespace Tollgate {
+
+class Clock;
+class ProgramPaths;
+
+// "Tollgate.log": a header line, then one line per enforcement: date and time, then two
+// texts, separated by ";". Nothing reads it back; each line opens and closes the file, so
+// another program may read it between lines.
+class ActivityLog
+{
+public:
+    static const QString FileName;
+    static const QString HeaderLine;
+
+    ActivityLog(QString path, const Clock& clock, QLocale locale = QLocale::system());
+
+    // The program folder when it is writable (a run from the build tree), else the XDG
+    // state home (an installed program).
+    static QString defaultPath(const ProgramPaths& paths);
+
+    QString LogFilePath() const { return m_path; }
+    // Appends one line, creating the file with its header line first. Returns false when
+    // the line could not be written; the survey goes on either way.
+    bool WriteLog(const QString& first, const QString& second);
+    void DeleteLog();
+
+    // The event line without its line end, as WriteLog writes it now.
+    QString eventLine(const QString& first, const QString& second) const;
+
+private:
+    QString m_path;
+    const Clock& m_clock;
+    QLocale m_locale;
+    QString m_timeFormat;
+};
+
+} // namespace Tollgate

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "platform/PlatformTypes.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace Tollgate {
+
+class ActivityLog;
+class Clock;
+class RuleSet;
+class SurveyNotifier;
+namespace Platform {
+    class ProcessTable;
+}
+
+// Enforces the process rules: Always Run starts a missing program again, Block
+// terminates a running one; the idle timeout ends the Close when Idle ones.
+class ProcessSurvey
+{
+public:
+    // How long a call of CloseProcessByName waits at most for terminated processes to go.
+    static constexpr int TerminationWaitMs = 300;
+    static constexpr int TerminationPollMs = 10;
+    // Repeated starts of a program that does not show up back off up to this interval.
+    static constexpr int MaxRestartDelayMs = 5000;
+
+    ProcessSurvey(const RuleSet& rules, Platform::ProcessTable& processes, SurveyNotifier& notifier,
+        ActivityLog& log, Clock& clock, int tickIntervalMs);
+
+    void SurveyProcesses();
+    // Terminates every process of that name; returns how many were terminated.
+    int CloseProcessByName(const QString& name);
+    void CloseIdleProcesses();
+
+    // The first process of that name in snapshot order, compared without regard to case;
+    // 0 for none. Uses this tick's snapshot.
+    Platform::ProcessId FindProcessId(const QString& name);
+
+    // Where processes that may not be terminated are reported (standard error by default).
+    void setReporter(std::function<void(const QString&)> reporter) { m_report = std::move(reporter); }
+
+    // Forgets this tick's snapshot; the next lookup takes a new one.
+    void invalidateSnapshot() { m_snapshot.reset(); }
+    int snapshotsTaken() const { return m_snapshotsTaken; }
+
+private:
+    struct Snapshot
+    {
+        QList<Platform::ProcessEntry> entries;
+        QHash<QString, Platform::ProcessId> firstByName; // folded name -> first pid
+    };
+    struct Restart
+    {
+        qint64 nextAllowedMs = 0;
+        int delayMs = 0;
+        bool seenThisTick = false;
+    };
+
+    const Snapshot& snapshot();
+    static QString fold(const QString& name);
+    void alwaysRun(int row);
+    void block(int row);
+
+    const RuleSet& m_rules;
+    Platform::ProcessTable& m_processes;
+    SurveyNotifier& m_notifier;
+    ActivityLog& m_log;
+    Clock& m_clock;
+    int m_tickIntervalMs;
+
+    std::optional<Snapshot> m_snapshot;
+    Snapshot m_previous;
+    int m_snapshotsTaken = 0;
+    QHash<QString, Restart> m_restarts; // by folded name and exe file of an Always Run rule
+    QSet<Platform::ProcessId> m_reportedRefusals; // reported once each
+    std::function<void(const QString&)> m_report;
+};
+
+} // namespace Tollgate

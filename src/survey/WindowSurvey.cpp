@@ -1,0 +1,55 @@
+#include "WindowSurvey.h"
+
+#include "ActivityLog.h"
+#include "SurveyNotifier.h"
+#include "TitlePattern.h"
+#include "lang/ActionCodes.h"
+#include "platform/WindowSystem.h"
+#include "store/RuleSet.h"
+#include "store/TextFile.h"
+
+namespace Tollgate {
+
+WindowSurvey::WindowSurvey(
+    const RuleSet& rules, Platform::WindowSystem& windows, SurveyNotifier& notifier, ActivityLog& log)
+    : m_rules(rules)
+    , m_windows(windows)
+    , m_notifier(notifier)
+    , m_log(log)
+{ }
+
+void WindowSurvey::SurveyWindows()
+{
+    const Platform::WindowId window = m_windows.foregroundWindow();
+    if (window == 0)
+        return;
+    const QString title = TextFile::leftChars(
+        m_windows.windowTitle(window), static_cast<int>(Platform::WindowSystem::MaxTitleLength));
+    const QList<char32_t> lowerTitle = TitlePattern::lowerCaseCharacters(title);
+
+    const RuleTable& rules = m_rules.windowRules();
+    const int count = rules.count();
+    for (int n = 1; n <= count; ++n) {
+        const QString& pattern = rules.cell(n, RuleSet::WindowPattern);
+        if (!TitlePattern(pattern).matchesLowerCase(lowerTitle))
+            continue;
+        switch (static_cast<WindowAction>(WindowActionCode(rules.cell(n, RuleSet::WindowAction)))) {
+        case WindowAction::Block: {
+            // The pattern is copied: showing the message may let events run that edit the rules.
+            const QString matched = pattern;
+            m_windows.postCloseRequest(window);
+            m_notifier.showBlockMessage();
+            m_log.WriteLog(title, matched);
+            return;
+        }
+        case WindowAction::BringToFront:
+            m_windows.setTopMost(window, true);
+            return;
+        case WindowAction::Ignore:
+        default:
+            break; // an Ignore row shields nothing: later rows still apply
+        }
+    }
+}
+
+} // namespace Tollgate

@@ -1,0 +1,105 @@
+#include "platform/ShellWords.h"
+#include "platform/x11/CompoundText.h"
+#include "platform/x11/KeyTable.h"
+
+#include <gtest/gtest.h>
+
+using namespace Tollgate::Platform;
+
+namespace {
+
+TEST(ShellWords, splitsAsAShellQuotesWithoutExpanding)
+{
+    const struct
+    {
+        const char* line;
+        QStringList words;
+    } cases[] = {
+        {"", {}},
+        {"  \t ", {}},
+        {"program", {QStringLiteral("program")}},
+        {"  a   b\tc  ", {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}},
+        {"'/opt/My Program/run' --flag", {QStringLiteral("/opt/My Program/run"), QStringLiteral("--flag")}},
+        {"say \"a b\" 'c d'", {QStringLiteral("say"), QStringLiteral("a b"), QStringLiteral("c d")}},
+        {"x\\ y", {QStringLiteral("x y")}},
+        {"\"q\\\"uote\" \"back\\\\slash\" \"keep\\n\"",
+            {QStringLiteral("q\"uote"), QStringLiteral("back\\slash"), QStringLiteral("keep\\n")}},
+        {"'single \\ keeps \" all'", {QStringLiteral("single \\ keeps \" all")}},
+        {"a\"b\"'c'd", {QStringLiteral("abcd")}},
+        {"empty '' \"\"", {QStringLiteral("empty"), QString(), QString()}},
+        {"$HOME ~ *.txt `x` a;b",
+            {QStringLiteral("$HOME"), QStringLiteral("~"), QStringLiteral("*.txt"), QStringLiteral("`x`"),
+                QStringLiteral("a;b")}},
+        {"a \\\n b", {QStringLiteral("a"), QStringLiteral("b")}},
+    };
+    for (const auto& c : cases) {
+        const auto words = ShellWords::split(QString::fromUtf8(c.line));
+        ASSERT_TRUE(words) << c.line;
+        EXPECT_EQ(*words, c.words) << c.line;
+    }
+}
+
+TEST(ShellWords, anUnterminatedQuoteGivesNothing)
+{
+    EXPECT_FALSE(ShellWords::split(QStringLiteral("say 'oops")));
+    EXPECT_FALSE(ShellWords::split(QStringLiteral("say \"oops")));
+    EXPECT_FALSE(ShellWords::split(QStringLiteral("say \"oops\\\"")));
+}
+
+TEST(CompoundText, decodesTheSetsThatXtermUses)
+{
+    // As xterm wrote them for these titles.
+    EXPECT_EQ(CompoundText::decode("\x1b-F\xc3\xe5\xe9\xdc \xf3\xef\xf5 \xea\xfc\xf3\xec\xe5"),
+        QStringLiteral("Γειά σου κόσμε"));
+    EXPECT_EQ(CompoundText::decode("\x1b$(BF|K\\8l\x1b(B title"), QStringLiteral("日本語 title"));
+}
+
+TEST(CompoundText, startsInAsciiAndLatin1AndFollowsEverySwitch)
+{
+    EXPECT_EQ(CompoundText::decode("caf\xe9 na\xefve"), QStringLiteral("café naïve"));
+    EXPECT_EQ(CompoundText::decode("\x1b-L\xbf\xe0\xd8\xd2\xd5\xe2 \x1b-A\xe9"), QStringLiteral("Привет é"));
+    EXPECT_EQ(CompoundText::decode("\x1b$)A\xc4\xe3\xba\xc3"), QStringLiteral("你好"));
+    EXPECT_EQ(CompoundText::decode("\x1b$(CGQ\x1b(B!"), QStringLiteral("한!"));
+}
+
+TEST(CompoundText, readsUtf8AndNamedSegments)
+{
+    EXPECT_EQ(CompoundText::decode("price \x1b%G\xe2\x82\xac\x1b%@ 5"), QStringLiteral("price € 5"));
+    // Extended segment: length 12 = "iso8859-15" STX and one byte.
+    EXPECT_EQ(
+        CompoundText::decode(QByteArrayView("\x1b%/1\x80\x8ciso8859-15\x02\xa4!", 19)), QStringLiteral("€!"));
+}
+
+TEST(CompoundText, truncatedInputEndsCleanly)
+{
+    EXPECT_EQ(CompoundText::decode("abc\x1b"), QStringLiteral("abc"));
+    EXPECT_EQ(CompoundText::decode("\x1b$(BF"), QString());
+    EXPECT_EQ(CompoundText::decode("\x1b%/1\x80"), QString());
+}
+
+TEST(KeyTable, mapsKeycodesToTheVirtualKeysOfTheirKeysyms)
+{
+    constexpr quint32 a = 0x61, upperA = 0x41, shiftL = 0xffe1, one = 0x31, exclam = 0x21, ampersand = 0x26,
+                      kpHome = 0xff95, kp7 = 0xffb7, f12 = 0xffc9, f16 = 0xffcd, home = 0xff50, space = 0x20;
+    // Keycodes 10 to 17, two levels each; 13 is an AZERTY digit key with the digit shifted.
+    const quint32 keysyms[]
+        = {a, upperA, shiftL, 0, one, exclam, ampersand, one, kpHome, kp7, f12, 0, f16, 0, home, space};
+    KeyTable table;
+    table.build(10, 2, keysyms, int(std::size(keysyms)));
+
+    EXPECT_EQ(table.virtualKeys(10), std::vector<int> {0x41});
+    EXPECT_TRUE(table.virtualKeys(11).empty()) << "Shift is not polled";
+    EXPECT_EQ(table.virtualKeys(12), std::vector<int> {0x31});
+    EXPECT_EQ(table.virtualKeys(13), std::vector<int> {0x31});
+    EXPECT_EQ(table.virtualKeys(14), std::vector<int> {0x67});
+    EXPECT_EQ(table.virtualKeys(15), std::vector<int> {0x7B});
+    EXPECT_TRUE(table.virtualKeys(16).empty()) << "F16 lies beyond the polled range";
+    EXPECT_EQ(table.virtualKeys(17), std::vector<int> {0x24});
+    EXPECT_TRUE(table.virtualKeys(200).empty());
+    EXPECT_EQ(table.keycodes(0x31), (QList<quint8> {12, 13}));
+
+    table.build(10, 2, keysyms, 2);
+    EXPECT_TRUE(table.virtualKeys(12).empty()) << "a rebuilt table forgets the old mapping";
+}
+
+} // namespace

@@ -1,0 +1,58 @@
+#include "survey/ActivityLog.h"
+
+#include "common/FakeClock.h"
+#include "common/TestEnvironment.h"
+#include "lang/ProgramPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace Tollgate;
+
+TEST(ActivityLog, FirstLineThenOneLinePerEvent)
+{
+    FakeClock clock;
+    ActivityLog log(
+        Sandbox::folder() + QStringLiteral("/logs/Tollgate.log"), clock, QLocale(QLocale::German));
+    ASSERT_TRUE(log.WriteLog(QStringLiteral("cmd.exe"), QStringLiteral("(3) Block")));
+    EXPECT_EQ(Sandbox::readFile(log.LogFilePath()),
+        QByteArray("Date/Time;WindowTitle;Keyword\r\n"
+                   "27.02.04 15:01:23;cmd.exe;(3) Block\r\n"));
+    clock.advance(1000);
+    log.WriteLog(QStringLiteral("a;b\r\nc"), QStringLiteral("*"));
+    EXPECT_TRUE(Sandbox::readFile(log.LogFilePath()).endsWith("27.02.04 15:01:24;a;b  c;*\r\n"))
+        << "semicolons stay, line breaks cannot start lines of their own";
+
+    log.DeleteLog();
+    EXPECT_FALSE(QFile::exists(log.LogFilePath()));
+    log.DeleteLog();
+    log.WriteLog(QStringLiteral("x"), QStringLiteral("y"));
+    EXPECT_TRUE(Sandbox::readFile(log.LogFilePath()).startsWith("Date/Time;WindowTitle;Keyword\r\n"));
+}
+
+TEST(ActivityLog, FollowsTheLocale)
+{
+    FakeClock clock;
+    const ActivityLog us(QString(), clock, QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(
+        us.eventLine(QStringLiteral("a"), QStringLiteral("b")), QStringLiteral("2/27/04 3:01:23 PM;a;b"));
+}
+
+TEST(ActivityLog, UnwritableLogIsReportedToTheCallerOnly)
+{
+    FakeClock clock;
+    const QString folder = Sandbox::folder() + QStringLiteral("/taken");
+    QDir().mkpath(folder + QStringLiteral("/Tollgate.log"));
+    ActivityLog log(folder + QStringLiteral("/Tollgate.log"), clock);
+    EXPECT_FALSE(log.WriteLog(QStringLiteral("a"), QStringLiteral("b")));
+}
+
+TEST(ActivityLog, LivesBesideAWritableProgramElseInTheStateHome)
+{
+    const QString build = Sandbox::folder() + QStringLiteral("/build");
+    QDir().mkpath(build);
+    EXPECT_EQ(ActivityLog::defaultPath(ProgramPaths(build, build)), build + QStringLiteral("/Tollgate.log"));
+    EXPECT_EQ(ActivityLog::defaultPath(ProgramPaths(QStringLiteral("/nonexistent/bin"), QString())),
+        qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/tollgate/Tollgate.log"));
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "common/FakeClock.h"
+#include "common/TestEnvironment.h"
+#include "platform/fake/FakePlatform.h"
+#include "store/RuleSet.h"
+#include "survey/ActivityLog.h"
+#include "survey/SurveyCycle.h"
+#include "survey/SurveyNotifier.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <functional>
+
+namespace Tollgate {
+
+class RecordingNotifier : public SurveyNotifier
+{
+public:
+    int blockMessages = 0;
+    int timeoutMessages = 0;
+    int passwordPrompts = 0;
+    std::function<void()> onShow; // runs inside every show call, as pending events would
+
+    void showBlockMessage() override
+    {
+        ++blockMessages;
+        if (onShow)
+            onShow();
+    }
+    void showTimeoutMessage() override
+    {
+        ++timeoutMessages;
+        if (onShow)
+            onShow();
+    }
+    void showPasswordPrompt() override
+    {
+        ++passwordPrompts;
+        if (onShow)
+            onShow();
+    }
+};
+
+// A rule set, fake desktop, recording windows, simulated clock and a log in the sandbox.
+struct SurveyFixture
+{
+    RuleSet rules;
+    Platform::FakePlatform fake;
+    RecordingNotifier notifier;
+    FakeClock clock;
+    QTemporaryDir folder {Sandbox::folder() + QStringLiteral("/survey-XXXXXX")};
+    ActivityLog log {folder.filePath(QStringLiteral("Tollgate.log")), clock, QLocale(QLocale::German)};
+    SurveyCycle cycle {rules, fake.platform(), notifier, log, clock};
+
+    SurveyFixture() { rules.setIdleTime(30); }
+
+    void addWindowRule(const char* pattern, const char* action)
+    {
+        rules.windowRules().appendRow({QString::fromUtf8(pattern), QString::fromUtf8(action)});
+    }
+    void addProcessRule(const char* name, const char* action, const char* exe = "")
+    {
+        rules.processRules().appendRow(
+            {QString::fromUtf8(name), QString::fromUtf8(action), QString::fromUtf8(exe)});
+    }
+    // Runs the survey for a while, one tick per interval.
+    void runFor(qint64 ms)
+    {
+        for (qint64 t = 0; t < ms; t += SurveyCycle::IntervalMs) {
+            cycle.tick();
+            clock.advance(SurveyCycle::IntervalMs);
+        }
+    }
+    QStringList logLines() const
+    {
+        QFile file(log.LogFilePath());
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    }
+};
+
+} // namespace Tollgate

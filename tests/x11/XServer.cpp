@@ -1,0 +1,134 @@
+#include "XServer.h"
+
+#include <QElapsedTimer>
+#include <QStandardPaths>
+#include <QThread>
+
+namespace Tollgate::Test {
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeout.count())
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+XServer::~XServer()
+{
+    // Clients first, so that none is left looking for a display that went away.
+    for (auto it = m_clients.rbegin(); it != m_clients.rend(); ++it) {
+        (*it)->kill();
+        (*it)->waitForFinished(10000);
+    }
+    m_connection.reset();
+    for (auto* process : {m_windowManager.get(), m_server.get()}) {
+        if (process) {
+            process->kill();
+            process->waitForFinished(10000);
+        }
+    }
+}
+
+QString XServer::unavailableReason(bool withWindowManager)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        return QStringLiteral("Xvfb is not installed (Debian package xvfb)");
+    if (withWindowManager && QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty())
+        return QStringLiteral("openbox is not installed (Debian package openbox)");
+    return QString();
+}
+
+std::unique_ptr<QProcess> XServer::launch(
+    const QString& program, const QStringList& arguments, const QStringList& extraEnvironment)
+{
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!m_display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), m_display);
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    for (const QString& assignment : extraEnvironment)
+        environment.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
+    process->setProcessEnvironment(environment);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(program, arguments);
+    if (!process->waitForStarted(30000))
+        return nullptr;
+    return process;
+}
+
+bool XServer::start(bool withWindowManager)
+{
+    // -displayfd picks a free display and writes its number to our pipe once it accepts
+    // connections.
+    m_server = launch(QStringLiteral("Xvfb"),
+        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
+            QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")},
+        {});
+    if (!m_server)
+        return false;
+    QByteArray number;
+    waitUntil([&] {
+        m_server->waitForReadyRead(100);
+        number += m_server->readAllStandardOutput();
+        return number.contains('\n') || m_server->state() != QProcess::Running;
+    });
+    if (!number.contains('\n'))
+        return false;
+    m_display = u':' + QString::fromLatin1(number.trimmed());
+    m_connection = Platform::X11Connection::open(m_display.toLatin1(), nullptr);
+    if (!m_connection)
+        return false;
+    if (withWindowManager) {
+        // The sandboxed XDG folders hide openbox's own configuration.
+        m_windowManager = launch(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")},
+            {QStringLiteral("XDG_CONFIG_DIRS=/etc/xdg"),
+                QStringLiteral("XDG_DATA_DIRS=/usr/local/share:/usr/share")});
+        if (!m_windowManager || !waitUntil([this] { return m_connection->windowManager() != 0; }))
+            return false;
+        // The check window comes before the manager is ready to take on new windows: wait
+        // until it has managed one of ours.
+        return windowManagerManagesNewWindows();
+    }
+    return true;
+}
+
+bool XServer::windowManagerManagesNewWindows()
+{
+    xcb_connection_t* c = m_connection->get();
+    const xcb_atom_t stacking = m_connection->atom(Platform::X11Connection::NetClientListStacking);
+    const auto listed = [&](xcb_window_t window) {
+        return m_connection->cardinalListProperty(m_connection->root(), stacking, XCB_ATOM_WINDOW)
+            .contains(window);
+    };
+    const xcb_window_t probe = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, m_connection->root(), 0, 0, 16, 16, 0,
+        XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    // openbox loses windows that map while it starts up, so map again until it takes one.
+    const bool managed = waitUntil([&] {
+        xcb_unmap_window(c, probe);
+        xcb_map_window(c, probe);
+        xcb_flush(c);
+        return waitUntil([&] { return listed(probe); }, std::chrono::seconds(1));
+    });
+    xcb_destroy_window(c, probe);
+    xcb_flush(c);
+    waitUntil([&] { return !listed(probe); });
+    return managed;
+}
+
+QProcess* XServer::startClient(
+    const QString& program, const QStringList& arguments, const QStringList& extraEnvironment)
+{
+    auto process = launch(program, arguments, extraEnvironment);
+    if (!process)
+        return nullptr;
+    m_clients.push_back(std::move(process));
+    return m_clients.back().get();
+}
+
+} // namespace Tollgate::Test

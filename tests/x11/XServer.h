@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/x11/X11Connection.h"
+
+#include <QProcess>
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace Tollgate::Test {
+
+// Polls until the condition holds or the time is up; X events and process exits are
+// asynchronous, and CI machines are slow.
+bool waitUntil(
+    const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+// A private Xvfb on a free display, optionally with openbox, and the clients a test starts
+// on it. Everything is killed when the object goes.
+class XServer
+{
+public:
+    XServer() = default;
+    ~XServer();
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+
+    // Why X tests cannot run here, or empty when they can.
+    static QString unavailableReason(bool withWindowManager);
+
+    bool start(bool withWindowManager);
+    const QString& display() const { return m_display; }
+    // A connection of the test's own, for checking what the backend did and driving input.
+    Platform::X11Connection& connection() { return *m_connection; }
+
+    // Starts a client on this display; null when it did not start.
+    QProcess* startClient(
+        const QString& program, const QStringList& arguments, const QStringList& extraEnvironment = {});
+
+private:
+    bool windowManagerManagesNewWindows();
+    std::unique_ptr<QProcess> launch(
+        const QString& program, const QStringList& arguments, const QStringList& extraEnvironment);
+
+    std::unique_ptr<QProcess> m_server;
+    std::unique_ptr<QProcess> m_windowManager;
+    std::vector<std::unique_ptr<QProcess>> m_clients;
+    std::shared_ptr<Platform::X11Connection> m_connection;
+    QString m_display;
+};
+
+} // namespace Tollgate::Test
