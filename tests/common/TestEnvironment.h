@@ -23,6 +23,12 @@ QByteArray readFile(const QString& path);
 
 #include <ostream>
 
+// A text from a UTF-8 literal; the project builds without implicit conversions.
+inline QString str(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
 // Lets test failures show texts as texts.
 inline void PrintTo(const QString& text, std::ostream* out)
 {

@@ -8,15 +8,6 @@
 
 using namespace Tollgate;
 
-namespace {
-
-QString str(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-} // namespace
-
 TEST(ActionCodes, CodeIsTheSecondCharacterAlone)
 {
     EXPECT_EQ(ProcessActionCode(str("(3) Block")), 3);

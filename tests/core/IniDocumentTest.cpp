@@ -6,15 +6,6 @@
 
 using Tollgate::IniDocument;
 
-namespace {
-
-QString str(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-} // namespace
-
 TEST(IniDocument, ReadsLikeTheProfileService)
 {
     const IniDocument doc = IniDocument::parse(

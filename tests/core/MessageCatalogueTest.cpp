@@ -10,11 +10,6 @@ using namespace Tollgate;
 
 namespace {
 
-QString str(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 class MessageCatalogueTest : public testing::Test
 {
 protected:

@@ -12,11 +12,6 @@ using namespace Tollgate;
 
 namespace {
 
-QString str(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 RegistryStore::Location location()
 {
     return RegistryStore::locationFromEnvironment();

@@ -17,11 +17,6 @@ using namespace Tollgate;
 
 namespace {
 
-QString str(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 class RuleSetDocumentTest : public testing::Test
 {
 protected:

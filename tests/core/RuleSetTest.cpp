@@ -10,11 +10,6 @@ using namespace Tollgate;
 
 namespace {
 
-QString str(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 QStringList column(const RuleTable& table, int c)
 {
     QStringList out;

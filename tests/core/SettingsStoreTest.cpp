@@ -9,11 +9,6 @@ using namespace Tollgate;
 
 namespace {
 
-QString str(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 const QString S = QStringLiteral("S");
 
 } // namespace

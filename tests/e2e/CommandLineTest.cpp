@@ -11,11 +11,6 @@ using namespace Tollgate;
 
 namespace {
 
-QString str(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 struct ProgramRun
 {
     int exitCode = -1;
