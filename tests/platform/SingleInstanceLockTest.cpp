@@ -95,6 +95,15 @@ TEST(SingleInstanceLock, isReleasedWhenItsHolderIsKilled)
     ASSERT_FALSE(lock->holdsLock());
     holder.kill();
     holder.waitForFinished(30000);
+    // Killed before its exec, the shell may leave flock(1) holding the descriptor a moment
+    // longer; the lock must come free once the last holder is gone.
+    clock.restart();
+    do {
+        lock.emplace();
+        if (!lock->otherInstanceRuns())
+            break;
+        QThread::msleep(20);
+    } while (clock.elapsed() < 30000);
     EXPECT_FALSE(lock->otherInstanceRuns());
     EXPECT_TRUE(lock->holdsLock());
 }
