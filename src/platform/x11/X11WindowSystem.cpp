@@ -248,8 +248,8 @@ ProcessId X11WindowSystem::windowProcessId(WindowId window)
     const auto attributesCookie = xcb_get_window_attributes(c, window);
     xcb_res_query_client_ids_cookie_t idsCookie = {};
     if (m_connection->hasResourceExtension()) {
-        const xcb_res_client_id_spec_t spec = {window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-        idsCookie = xcb_res_query_client_ids(c, 1, &spec);
+        const xcb_res_client_id_spec_t wanted = {window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        idsCookie = xcb_res_query_client_ids(c, 1, &wanted);
     }
     const XcbReply<xcb_get_window_attributes_reply_t> attributes(
         xcb_get_window_attributes_reply(c, attributesCookie, nullptr));
