@@ -1,18 +1,53 @@
 #include "CommandLine.h"
 #include "PlatformReport.h"
+#include "Program.h"
 #include "lang/MessageCatalogue.h"
 #include "lang/ProgramPaths.h"
 #include "platform/PlatformFactory.h"
+#include "platform/linux/SingleInstanceLock.h"
 #include "store/SettingsStore.h"
+#include "ui/QtUserDialogs.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
-
 #include <cstdio>
+
+namespace {
+
+// The windowed program, from start-up to the end of its event loop.
+int runWindowed(int& argc, char** argv, const QString& commandLine)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tollgate"));
+    QApplication::setApplicationVersion(QStringLiteral(TOLLGATE_VERSION));
+
+    const auto platform = Tollgate::Platform::PlatformFactory::create();
+    Tollgate::QtUserDialogs dialogs;
+    Tollgate::Program program(
+        *platform, Tollgate::ProgramPaths::forExecutable(QApplication::applicationDirPath()), dialogs);
+    program.Main(commandLine);
+    return QApplication::exec();
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    // Without options the program runs with its windows: a document path on the command
+    // line starts the survey at once. The options work without a display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (!Tollgate::Program::hasOptions(arguments)) {
+        // A second instance ends at once, silently; the lock lasts as long as this process.
+        Tollgate::Platform::SingleInstanceLock lock;
+        if (lock.otherInstanceRuns())
+            return 0;
+        return runWindowed(argc, argv, Tollgate::Program::commandLineText(arguments));
+    }
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tollgate"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TOLLGATE_VERSION));
@@ -24,15 +59,18 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QStringLiteral("Tollgate - Blocking Windows and Processes"));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption checkOption(
-        QStringLiteral("check"), QStringLiteral("Load a rule-set document as an unattended start would and "
-                                                "describe it as JSON."),
+    const QCommandLineOption checkOption(QStringLiteral("check"),
+        QStringLiteral("Load a rule-set document as an unattended start would and "
+                       "describe it as JSON."),
         QStringLiteral("file"));
     parser.addOption(checkOption);
-    const QCommandLineOption checkPlatformOption(
-        QStringLiteral("check-platform"),
-        QStringLiteral("Say which platform backend is in use and which of its capabilities work in this session."));
+    const QCommandLineOption checkPlatformOption(QStringLiteral("check-platform"),
+        QStringLiteral(
+            "Say which platform backend is in use and which of its capabilities work in this session."));
     parser.addOption(checkPlatformOption);
+    parser.addPositionalArgument(QStringLiteral("document"),
+        QStringLiteral("Without options: a rule-set document to load and survey at once, with no window "
+                       "shown. Without a document the configuration window opens."));
 
     if (!parser.parse(QCoreApplication::arguments())) {
         err << "tollgate: " << parser.errorText() << "\n"

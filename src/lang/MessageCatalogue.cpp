@@ -39,6 +39,8 @@ namespace {
         {u"ACTION_PROCESS_CLOSE", u"(1) Close Process when Computer is Idle"},
         {u"ACTION_PROCESS_ALWAYS_RUN", u"(2) Always Run"},
         {u"ACTION_PROCESS_BLOCK", u"(3) Block"},
+        // %1 is the document's path, %2 why it could not be written.
+        {u"MSG_SAVE_FAILED", u"The rule set could not be saved to %1: %2"},
     };
 
 } // namespace

@@ -1,0 +1,115 @@
+#include "Program.h"
+
+#include "lang/ProgramPaths.h"
+#include "platform/Platform.h"
+#include "ui/MainWindow.h"
+#include "ui/SplashWindow.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+namespace Tollgate {
+
+Program::Program(
+    Platform::Platform& platform, const ProgramPaths& paths, UserDialogs& dialogs, QObject* parent)
+    : QObject(parent)
+    , m_platform(platform)
+    , m_catalogue(m_store, paths)
+    , m_document(m_rules, m_catalogue)
+    , m_log(ActivityLog::defaultPath(paths), m_clock)
+    , m_notifier(m_rules, m_catalogue, platform.windows())
+    , m_survey(m_rules, platform, m_notifier, m_log, m_clock)
+    , m_context {m_rules, m_document, m_catalogue, m_survey, m_log, platform, dialogs}
+    , m_warn([](const QString& line) { QTextStream(stderr) << line << '\n'; })
+{
+    m_notifier.setSurvey(m_survey);
+    connect(&m_notifier, &WindowNotifier::unlocked, this, &Program::showMainWindow);
+
+    m_timer.setInterval(m_survey.intervalMs());
+    connect(&m_timer, &QTimer::timeout, &m_survey, &SurveyCycle::tick);
+    connect(&m_survey, &SurveyCycle::runningChanged, &m_timer, [this](bool running) {
+        if (running)
+            m_timer.start();
+        else
+            m_timer.stop();
+    });
+}
+
+Program::~Program()
+{
+    m_timer.stop();
+}
+
+bool Program::hasOptions(const QStringList& arguments)
+{
+    for (const QString& argument : arguments) {
+        if (argument == QStringLiteral("--"))
+            return false;
+        if (argument.size() > 1 && argument.startsWith(u'-'))
+            return true;
+    }
+    return false;
+}
+
+QString Program::commandLineText(const QStringList& arguments)
+{
+    QStringList words = arguments;
+    words.removeOne(QStringLiteral("--"));
+    return words.join(u' ');
+}
+
+void Program::Main(const QString& commandLine)
+{
+    {
+        SplashWindow splash(m_platform);
+        splash.exec();
+    }
+
+    m_platform.shell().registerFileType(
+        m_store, m_catalogue.paths(), QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+
+    createMainWindow();
+    m_document.LoadRuleSet(QString());
+    if (commandLine.isEmpty()) {
+        m_mainWindow->show();
+        return;
+    }
+
+    // The document goes over a new rule set, so that what it cannot set keeps the new
+    // rule set's value.
+    const RuleSetDocument::LoadResult loaded = m_document.LoadRuleSet(commandLine);
+    if (!loaded.fileRead) {
+        // One line, so that a mistyped path in an autostart entry can be found.
+        QString line = QStringLiteral("tollgate: cannot read the rule set %1")
+                           .arg(QDir::toNativeSeparators(commandLine));
+        if (!loaded.error.isEmpty())
+            line += QStringLiteral(" (") + loaded.error + u')';
+        m_warn(line + QStringLiteral("; surveying with an empty rule set"));
+    }
+    m_survey.run();
+}
+
+void Program::createMainWindow()
+{
+    m_mainWindow = std::make_unique<MainWindow>(m_context);
+    connect(m_mainWindow.get(), &MainWindow::endApplicationRequested, this, &Program::EndApplication);
+}
+
+void Program::showMainWindow()
+{
+    if (!m_mainWindow)
+        return;
+    m_mainWindow->show();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
+}
+
+void Program::EndApplication()
+{
+    m_timer.stop();
+    QCoreApplication::exit(0);
+}
+
+} // namespace Tollgate

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "common/FakeClock.h"
+#include "common/TestEnvironment.h"
+#include "lang/MessageCatalogue.h"
+#include "notify/PasswordPrompt.h"
+#include "notify/UserMessageWindow.h"
+#include "notify/WindowNotifier.h"
+#include "platform/fake/FakePlatform.h"
+#include "store/RuleSet.h"
+#include "store/RuleSetDocument.h"
+#include "store/SettingsStore.h"
+#include "survey/ActivityLog.h"
+#include "survey/SurveyCycle.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace Tollgate {
+
+inline QString text(const char* utf8)
+{
+    return QString::fromUtf8(utf8);
+}
+
+template<typename T> T& child(QObject& window, const char* name)
+{
+    T* found = window.findChild<T*>(text(name));
+    if (!found)
+        throw std::runtime_error(std::string("no control ") + name);
+    return *found;
+}
+
+// The survey's windows on a fake desktop, with the survey they belong to and a language
+// folder in the sandbox.
+class NotifyFixture : public testing::Test
+{
+protected:
+    SettingsStore store;
+    MessageCatalogue catalogue {store, ProgramPaths(Sandbox::folder(), Sandbox::folder())};
+    RuleSet rules;
+    RuleSetDocument document {rules, catalogue};
+    Platform::FakePlatform fake;
+    FakeClock clock;
+    ActivityLog log {Sandbox::folder() + text("/Tollgate.log"), clock};
+    WindowNotifier notifier {rules, catalogue, fake.windows()};
+    SurveyCycle survey {rules, fake.platform(), notifier, log, clock};
+
+    void SetUp() override
+    {
+        catalogue.SetLanguageFile(QString());
+        notifier.setSurvey(survey);
+        document.LoadRuleSet(QString());
+    }
+
+    UserMessageWindow& message() { return notifier.messageWindow(); }
+    PasswordPrompt& prompt() { return notifier.passwordPrompt(); }
+
+    void useLanguage(const QByteArray& contents, const char* name = "Test.lng")
+    {
+        Sandbox::writeFile(text("Language/") + text(name), contents);
+        catalogue.SetLanguageFile(text(name));
+    }
+
+    // Activates the window; false where the platform plugin does not activate windows.
+    static bool activate(QWidget& window)
+    {
+        window.activateWindow();
+        return QTest::qWaitForWindowActive(&window);
+    }
+};
+
+} // namespace Tollgate

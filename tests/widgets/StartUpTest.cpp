@@ -1,0 +1,225 @@
+#include "NotifyFixture.h"
+#include "WidgetFixture.h"
+#include "app/Program.h"
+#include "ui/SplashWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+
+using namespace Tollgate;
+
+namespace {
+
+// Counts how often a window was shown.
+class ShowCounter : public QObject
+{
+public:
+    int shows = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            ++shows;
+        return false;
+    }
+};
+
+// The program's start-up on a fake desktop. The splash is closed by Escape as soon as it
+// is up, and what existed at that moment is noted.
+class StartUpTest : public testing::Test
+{
+protected:
+    Platform::FakePlatform fake;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<Program> program;
+    QStringList warnings;
+    bool splashShown = false;
+    bool mainWindowDuringSplash = false;
+    ShowCounter mainWindowShows;
+
+    void SetUp() override
+    {
+        program = std::make_unique<Program>(
+            fake.platform(), ProgramPaths(Sandbox::folder(), Sandbox::folder()), dialogs);
+        program->catalogue().SetLanguageFile(QString());
+        program->setWarningOutput([this](const QString& line) { warnings.append(line); });
+    }
+
+    void TearDown() override
+    {
+        program.reset();
+        // Tests that run the event loop must not leave a quit behind for the next one.
+        QCoreApplication::removePostedEvents(nullptr);
+    }
+
+    void start(const QString& commandLine)
+    {
+        QTimer closer;
+        closer.setInterval(10);
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            auto* splash = qobject_cast<SplashWindow*>(QApplication::activeModalWidget());
+            if (!splash || !splash->isVisible())
+                return;
+            splashShown = true;
+            mainWindowDuringSplash = program->hasMainWindow();
+            QTest::keyClick(splash, Qt::Key_Escape);
+            closer.stop();
+        });
+        closer.start();
+        program->Main(commandLine);
+        if (program->hasMainWindow())
+            mainWindowShows.shows += program->mainWindow().isVisible() ? 1 : 0;
+        if (program->hasMainWindow())
+            program->mainWindow().installEventFilter(&mainWindowShows);
+    }
+
+    QString lockedDocument()
+    {
+        return Sandbox::writeFile(text("lab rules.Tollgate"),
+            "[Windows]\r\nCount=1\r\nCaption_1=*game*\r\nAction_1=1\r\n[Processes]\r\nIdleTime=45\r\n"
+            "Count=1\r\nProcess_1=steam\r\nAction_1=3\r\n[General]\r\nPassword=pw\r\n");
+    }
+
+    // Runs the event loop with the given steps queued; the exit code, or 99 when the
+    // program did not end.
+    int runEventLoop(const std::function<void()>& steps)
+    {
+        QTimer::singleShot(0, steps);
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        guard.start(30000);
+        return QApplication::exec();
+    }
+};
+
+} // namespace
+
+TEST(StartArgumentsTest, AllArgumentsMakeOnePathAndDashesMeanOptions)
+{
+    EXPECT_EQ(Program::commandLineText({}), QString());
+    EXPECT_EQ(Program::commandLineText({text("/home/ann/My"), text("Rules.Tollgate")}),
+        text("/home/ann/My Rules.Tollgate"));
+    EXPECT_EQ(Program::commandLineText({text("\"quoted path\"")}), text("\"quoted path\""));
+    EXPECT_EQ(Program::commandLineText({text("--"), text("-odd"), text("name")}), text("-odd name"));
+    EXPECT_FALSE(Program::hasOptions({text("rules.Tollgate"), text("-")}));
+    EXPECT_TRUE(Program::hasOptions({text("--check"), text("x")}));
+    EXPECT_TRUE(Program::hasOptions({text("rules"), text("--version")}));
+    EXPECT_TRUE(Program::hasOptions({text("-h")}));
+    EXPECT_FALSE(Program::hasOptions({text("--"), text("--help")}));
+}
+
+TEST_F(StartUpTest, UnattendedStartSurveysTheDocumentWithoutShowingAWindow)
+{
+    const QString path = lockedDocument();
+    start(path);
+    EXPECT_TRUE(splashShown);
+    EXPECT_FALSE(mainWindowDuringSplash) << "the main window comes after the splash";
+    EXPECT_EQ(fake.shell().registrations().size(), 1) << "the association is written on every start";
+    EXPECT_TRUE(program->survey().running());
+    EXPECT_EQ(program->rules().windowRules().count(), 1);
+    EXPECT_EQ(program->rules().idleTime(), 45);
+    EXPECT_EQ(program->document().GetDocumentPath(), path);
+    EXPECT_FALSE(program->rules().changed());
+    EXPECT_TRUE(warnings.isEmpty());
+    EXPECT_EQ(mainWindowShows.shows, 0);
+    EXPECT_FALSE(program->mainWindow().isVisible());
+
+    // The survey works: a blocked window is closed and the message shows; no main window.
+    const auto game = fake.windows().addWindow(text("A game"), fake.processes().addProcess(text("game")));
+    fake.windows().setForegroundWindow(game);
+    program->survey().tick();
+    EXPECT_TRUE(fake.windows().closeRequests().contains(game));
+    EXPECT_TRUE(program->notifier().messageWindow().isVisible());
+    EXPECT_EQ(mainWindowShows.shows, 0);
+}
+
+TEST_F(StartUpTest, AnUnreadableDocumentStillStartsAndSaysSoOnce)
+{
+    const QString path = Sandbox::folder() + text("/no such rules.Tollgate");
+    start(path);
+    EXPECT_TRUE(program->survey().running());
+    EXPECT_EQ(program->rules().windowRules().count(), 0);
+    EXPECT_EQ(program->rules().processRules().count(), 0);
+    EXPECT_EQ(program->rules().idleTime(), RuleSet::MinIdleTime);
+    EXPECT_EQ(program->document().GetDocumentPath(), path) << "a later Save writes there";
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].contains(path)) << warnings[0].toStdString();
+    EXPECT_FALSE(warnings[0].contains(u'\n'));
+    EXPECT_EQ(mainWindowShows.shows, 0);
+}
+
+TEST_F(StartUpTest, InteractiveStartShowsANewRuleSetAfterTheSplash)
+{
+    start(QString());
+    EXPECT_TRUE(splashShown);
+    EXPECT_FALSE(mainWindowDuringSplash);
+    EXPECT_EQ(fake.shell().registrations().size(), 1);
+    EXPECT_TRUE(program->mainWindow().isVisible());
+    EXPECT_FALSE(program->survey().running());
+    EXPECT_EQ(program->rules().windowRules().count(), 0);
+    EXPECT_EQ(program->rules().idleTime(), 30);
+    EXPECT_TRUE(program->rules().password().isEmpty());
+    EXPECT_EQ(
+        program->rules().blockMessage(), MessageCatalogue::builtInText(text("MSG_DEFAULT_BLOCK_MESSAGE")));
+    EXPECT_TRUE(program->document().GetDocumentPath().isEmpty());
+    EXPECT_FALSE(program->rules().changed());
+}
+
+TEST_F(StartUpTest, ThePasswordBringsBackTheMainWindowOfAnUnattendedStart)
+{
+    start(lockedDocument());
+    fake.input().moveCursor(QPoint(1020, 765));
+    program->survey().tick();
+    PasswordPrompt& prompt = program->notifier().passwordPrompt();
+    ASSERT_TRUE(prompt.isVisible());
+    auto& field = child<QLineEdit>(prompt, "txtPassword");
+    QTest::keyClicks(&field, text("pw"));
+    QTest::keyClick(&field, Qt::Key_Return);
+    EXPECT_FALSE(program->survey().running());
+    EXPECT_TRUE(program->mainWindow().isVisible());
+    EXPECT_FALSE(prompt.isVisible());
+    EXPECT_EQ(child<QPushButton>(program->mainWindow(), "cmdRun").text(), text("&Run"));
+}
+
+TEST_F(StartUpTest, MessageWindowsNeitherKeepTheProgramAliveNorEndIt)
+{
+    start(QString());
+    bool stillRunning = false;
+    const int code = runEventLoop([&] {
+        program->notifier().showBlockMessage();
+        program->notifier().messageWindow().close();
+        program->notifier().showPasswordPrompt();
+        program->notifier().passwordPrompt().close();
+        program->notifier().showTimeoutMessage();
+        QTimer::singleShot(50, [&] {
+            stillRunning = true;
+            // The timeout message is still up: closing the main window ends the program anyway.
+            program->mainWindow().close();
+        });
+    });
+    EXPECT_TRUE(stillRunning) << "closing a message window ended the program";
+    EXPECT_EQ(code, 0) << "closing the main window did not end the program";
+}
+
+TEST_F(StartUpTest, QuitAsksAboutUnsavedChangesAndEndsAtOnceOtherwise)
+{
+    start(QString());
+    auto& quit = child<QAction>(program->mainWindow(), "mnuFileQuit");
+    program->rules().windowRules().appendRow({text("*x*"), text("(1) Block")});
+    program->rules().setChanged(true);
+    dialogs.answers = {UserDialogs::Answer::Cancel, UserDialogs::Answer::No};
+    bool keptRunning = false;
+    const int code = runEventLoop([&] {
+        quit.trigger();
+        QTimer::singleShot(0, [&] {
+            keptRunning = program->mainWindow().isVisible();
+            quit.trigger();
+        });
+    });
+    EXPECT_TRUE(keptRunning) << "Cancel keeps the program";
+    EXPECT_EQ(code, 0);
+    ASSERT_EQ(dialogs.questions.size(), 2);
+    EXPECT_EQ(dialogs.questions[0].text, MessageCatalogue::builtInText(text("MSG_SETTINGS_CHANGED")));
+    EXPECT_TRUE(program->mainWindow().isVisible()) << "ended at once, without closing the window first";
+}

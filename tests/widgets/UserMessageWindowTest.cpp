@@ -1,0 +1,244 @@
+#include "NotifyFixture.h"
+#include "ui/PictureBox.h"
+
+#include <QScreen>
+
+using namespace Tollgate;
+
+namespace {
+
+class UserMessageWindowTest : public NotifyFixture
+{
+protected:
+    Platform::ProcessId idleProgram = 0;
+
+    void SetUp() override
+    {
+        NotifyFixture::SetUp();
+        idleProgram = fake.processes().addProcess(text("browser"));
+        rules.processRules().appendRow({text("browser"), text("(1) Close Process when Computer is Idle")});
+    }
+
+    bool idleProgramClosed() { return fake.processes().kills().contains(idleProgram); }
+
+    // Ticks until the window closes; the titles it showed on the way.
+    QStringList countDown()
+    {
+        QStringList titles;
+        for (int tick = 0; tick < 40 && message().isVisible(); ++tick) {
+            message().Timer_Timer();
+            titles.append(message().windowTitle());
+        }
+        return titles;
+    }
+
+    static QStringList titlesFrom(int first)
+    {
+        QStringList titles;
+        for (int seconds = first; seconds >= 0; --seconds)
+            titles.append(text("Tollgate Message (%1)").arg(seconds));
+        return titles;
+    }
+};
+
+} // namespace
+
+TEST_F(UserMessageWindowTest, BlockMessageCountsDownInItsTitleAndClosesAtZero)
+{
+    notifier.showBlockMessage();
+    UserMessageWindow& window = message();
+    ASSERT_TRUE(window.isVisible());
+    EXPECT_EQ(window.windowTitle(), text("Tollgate Message")) << "plain title before the first tick";
+    EXPECT_EQ(window.currentAction(), text("Interdict"));
+    const auto& timer = child<QTimer>(window, "Timer");
+    EXPECT_TRUE(timer.isActive());
+    EXPECT_EQ(timer.interval(), 1000);
+    EXPECT_FALSE(window.testAttribute(Qt::WA_QuitOnClose)) << "a message never keeps the program alive";
+
+    EXPECT_EQ(countDown(), titlesFrom(15));
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(timer.isActive());
+    EXPECT_FALSE(idleProgramClosed()) << "a block message closes nothing";
+    EXPECT_EQ(window.secondsLeft(), -1) << "lowered after the closing tick too";
+}
+
+TEST_F(UserMessageWindowTest, TimeoutCountdownEndClosesIdleProcessesAndCancelSparesThem)
+{
+    notifier.showTimeoutMessage();
+    EXPECT_EQ(child<QPushButton>(message(), "cmdOK").text(), text("&Cancel"));
+    for (int tick = 0; tick < 5; ++tick)
+        message().Timer_Timer();
+    child<QPushButton>(message(), "cmdOK").click();
+    EXPECT_FALSE(message().isVisible());
+    EXPECT_FALSE(idleProgramClosed()) << "Cancel spares them";
+
+    // Closing the window any other way is a Cancel too.
+    notifier.showTimeoutMessage();
+    message().close();
+    EXPECT_FALSE(message().isVisible());
+    notifier.showTimeoutMessage();
+    QTest::keyClick(&message(), Qt::Key_Escape);
+    EXPECT_FALSE(message().isVisible());
+    EXPECT_FALSE(idleProgramClosed());
+
+    notifier.showTimeoutMessage();
+    EXPECT_EQ(message().windowTitle(), text("Tollgate Message"))
+        << "a fresh window starts with the plain title";
+    const QStringList titles = countDown();
+    EXPECT_EQ(titles.last(), text("Tollgate Message (0)"));
+    EXPECT_EQ(titles.size(), 16);
+    EXPECT_TRUE(idleProgramClosed());
+    EXPECT_FALSE(message().isVisible());
+}
+
+TEST_F(UserMessageWindowTest, ANewShowRestartsAtFifteenAndTheModeAtTheEndDecides)
+{
+    notifier.showTimeoutMessage();
+    for (int tick = 0; tick < 6; ++tick)
+        message().Timer_Timer();
+    EXPECT_EQ(message().windowTitle(), text("Tollgate Message (10)"));
+
+    // A block arriving during a timeout countdown: block mode, fresh countdown, nothing closed.
+    notifier.showBlockMessage();
+    EXPECT_EQ(message().currentAction(), text("Interdict"));
+    EXPECT_EQ(message().secondsLeft(), 15);
+    EXPECT_EQ(child<QPushButton>(message(), "cmdOK").text(), text("&OK"));
+    EXPECT_EQ(countDown(), titlesFrom(15)) << "the window stayed and kept its timer";
+    EXPECT_FALSE(idleProgramClosed());
+
+    // A timeout arriving during a block countdown: its end closes the idle processes.
+    notifier.showBlockMessage();
+    for (int tick = 0; tick < 3; ++tick)
+        message().Timer_Timer();
+    notifier.showTimeoutMessage();
+    EXPECT_EQ(countDown(), titlesFrom(15));
+    EXPECT_TRUE(idleProgramClosed());
+}
+
+TEST_F(UserMessageWindowTest, ShowingAgainEverySecondKeepsTheWindowOpen)
+{
+    for (int second = 0; second < 40; ++second) {
+        notifier.showBlockMessage();
+        message().Timer_Timer();
+    }
+    EXPECT_TRUE(message().isVisible());
+    EXPECT_EQ(message().windowTitle(), text("Tollgate Message (15)"));
+}
+
+TEST_F(UserMessageWindowTest, ShowsTheRuleSetsMessagesTopmostAndCentred)
+{
+    rules.setBlockMessage(text("No games\r\nin the lab"));
+    rules.setTimeoutMessage(text("Idle"));
+    notifier.showBlockMessage();
+    UserMessageWindow& window = message();
+    auto& label = child<QLabel>(window, "lblMessage");
+    EXPECT_EQ(label.text(), text("No games\nin the lab"));
+    EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(215, 0, 0));
+    EXPECT_FALSE(child<PictureBox>(window, "picMessage").pixmap().isNull());
+    const QImage blockPicture = child<PictureBox>(window, "picMessage").pixmap().toImage();
+    const auto id = static_cast<Platform::WindowId>(window.winId());
+    EXPECT_TRUE(fake.windows().topMostCalls().contains(Platform::FakeWindowSystem::TopMostCall {id, true}));
+    const QRect screen = window.screen()->availableGeometry();
+    EXPECT_LE((window.frameGeometry().center() - screen.center()).manhattanLength(), 2);
+
+    // AdjustSize changes sizes only, never the window's place.
+    window.move(window.pos() + QPoint(37, 21));
+    const QPoint moved = window.pos();
+    notifier.showTimeoutMessage();
+    EXPECT_EQ(window.pos(), moved);
+    EXPECT_EQ(label.text(), text("Idle"));
+    EXPECT_NE(child<PictureBox>(window, "picMessage").pixmap().toImage(), blockPicture)
+        << "each mode has its own picture";
+
+    useLanguage("[Messages]\r\nCAPTION_CANCEL=&Abbrechen\r\n");
+    notifier.showTimeoutMessage();
+    EXPECT_EQ(child<QPushButton>(window, "cmdOK").text(), text("&Abbrechen"));
+}
+
+TEST_F(UserMessageWindowTest, AdjustSizeFitsPanelButtonAndWindowToTheMessage)
+{
+    rules.setBlockMessage(text("Line one\r\n\r\nLine two\r\n\r\nLine three"));
+    notifier.showBlockMessage();
+    UserMessageWindow& window = message();
+    const auto& label = child<QLabel>(window, "lblMessage");
+    const auto& panel = child<PictureBox>(window, "PicInfo");
+    const auto& button = child<QPushButton>(window, "cmdOK");
+    const qreal dpiX = window.logicalDpiX();
+    const qreal dpiY = window.logicalDpiY();
+    const auto twipsX = [&](int pixels) { return pixels * 1440.0 / dpiX; };
+    const auto twipsY = [&](int pixels) { return pixels * 1440.0 / dpiY; };
+    // One pixel of rounding either way.
+    const double slackX = 1440.0 / dpiX;
+    const double slackY = 1440.0 / dpiY;
+
+    EXPECT_EQ(label.text().count(u'\n'), 4) << "five lines, two of them empty";
+    EXPECT_GT(label.height(), 4 * label.fontMetrics().lineSpacing());
+    EXPECT_EQ(label.pos(), QPoint(qRound(1200 * dpiX / 1440), qRound(360 * dpiY / 1440)));
+    EXPECT_EQ(panel.pos(), QPoint(0, 0));
+    EXPECT_NEAR(twipsY(panel.height()), twipsY(label.height()) + 760, slackY);
+    EXPECT_NEAR(twipsX(panel.width()), twipsX(label.width()) + 1200 + 600, slackX);
+    EXPECT_NEAR(twipsY(button.y()), twipsY(panel.height()) + 200, 2 * slackY);
+    EXPECT_NEAR(twipsX(button.width()), 1455, slackX);
+    EXPECT_NEAR(twipsY(button.height()), 375, slackY);
+    const QSizeF outer = window.outerSizeTwips();
+    EXPECT_NEAR(outer.height(), twipsY(button.y()) + 375 + 500, 2 * slackY);
+    EXPECT_NEAR(outer.width(), twipsX(panel.width()), slackX);
+    EXPECT_NEAR(twipsX(button.x()), outer.width() / 2 - 1455.0 / 2, 2 * slackX) << "centred";
+    // The design's outer size holds a classic frame; the desktop adds its own outside.
+    EXPECT_NEAR(twipsY(window.height()), outer.height() - UserMessageWindow::DesignFrameHeight, slackY);
+    EXPECT_NEAR(twipsX(window.width()), outer.width(), slackX);
+
+    // No minimum and no maximum: a short message gives a small window, a long line a wide one.
+    rules.setBlockMessage(text("No"));
+    notifier.showBlockMessage();
+    const QSize small = window.size();
+    rules.setBlockMessage(QString(200, u'W'));
+    notifier.showBlockMessage();
+    EXPECT_LT(small.width(), 300);
+    EXPECT_GT(window.width(), 4 * small.width());
+}
+
+TEST_F(UserMessageWindowTest, TranslatesOnActivationAfterSizingAndKeepsTheFirstTitleBase)
+{
+    useLanguage("[frmUserMessage]\r\nFORM_CAPTION=Meldung\r\nlblMessage=Ersetzt\r\ncmdOK=Schliessen\r\n");
+    rules.setBlockMessage(text("A much longer message than the one the language file gives"));
+    notifier.showBlockMessage();
+    UserMessageWindow& window = message();
+    const QSize sized = window.size();
+    if (!activate(window))
+        GTEST_SKIP() << "this platform plugin does not activate windows";
+    EXPECT_EQ(window.windowTitle(), text("Meldung"));
+    EXPECT_EQ(child<QLabel>(window, "lblMessage").text(), text("Ersetzt"));
+    EXPECT_EQ(child<QPushButton>(window, "cmdOK").text(), text("Schliessen"));
+    EXPECT_EQ(window.size(), sized) << "not resized for the file's texts";
+    window.Timer_Timer();
+    EXPECT_EQ(window.windowTitle(), text("Meldung (15)"));
+
+    // Another language later does not change the base taken at the first tick.
+    useLanguage("[frmUserMessage]\r\nFORM_CAPTION=Message nouveau\r\n", "Other.lng");
+    window.Timer_Timer();
+    EXPECT_EQ(window.windowTitle(), text("Meldung (14)"));
+}
+
+// The German file that ships with the program translates the new windows' controls that
+// have captions, and never the message or the button, which code sets.
+TEST_F(UserMessageWindowTest, ShippedGermanFileNamesRealControlsOfTheSurveysWindows)
+{
+    QFile shipped(text(TOLLGATE_SOURCE_DIR "/data/Language/Deutsch.lng"));
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    const QString file = QString::fromUtf8(shipped.readAll());
+    for (Form* form : std::initializer_list<Form*> {&message(), &prompt()}) {
+        const QString section = form->formWidget().objectName();
+        SCOPED_TRACE(section.toStdString());
+        QStringList names {text("FORM_CAPTION")};
+        for (QObject* control : form->controls())
+            names.append(control->objectName());
+        const QString body = file.section(u'[' + section + u']', 1).section(text("\r\n["), 0, 0);
+        ASSERT_FALSE(body.isEmpty());
+        for (const QString& line : body.split(text("\r\n"), Qt::SkipEmptyParts))
+            EXPECT_TRUE(names.contains(line.section(u'=', 0, 0))) << line.toStdString();
+    }
+    const QString messageSection = file.section(text("[frmUserMessage]"), 1).section(text("\r\n["), 0, 0);
+    EXPECT_FALSE(messageSection.contains(text("cmdOK=")));
+    EXPECT_FALSE(messageSection.contains(text("lblMessage=")));
+}
