@@ -2,7 +2,6 @@
 
 #include "ActivityLog.h"
 #include "SurveyNotifier.h"
-#include "TitlePattern.h"
 #include "lang/ActionCodes.h"
 #include "platform/WindowSystem.h"
 #include "store/RuleSet.h"
@@ -18,6 +17,18 @@ WindowSurvey::WindowSurvey(
     , m_log(log)
 { }
 
+const TitlePattern& WindowSurvey::compiled(int row, const QString& pattern)
+{
+    while (m_compiled.size() < row)
+        m_compiled.append({QString(), TitlePattern(QString())});
+    auto& [text, compiledPattern] = m_compiled[row - 1];
+    if (text != pattern) {
+        text = pattern;
+        compiledPattern = TitlePattern(pattern);
+    }
+    return compiledPattern;
+}
+
 void WindowSurvey::SurveyWindows()
 {
     const Platform::WindowId window = m_windows.foregroundWindow();
@@ -29,9 +40,11 @@ void WindowSurvey::SurveyWindows()
 
     const RuleTable& rules = m_rules.windowRules();
     const int count = rules.count();
+    if (m_compiled.size() > count)
+        m_compiled.erase(m_compiled.begin() + count, m_compiled.end());
     for (int n = 1; n <= count; ++n) {
         const QString& pattern = rules.cell(n, RuleSet::WindowPattern);
-        if (!TitlePattern(pattern).matchesLowerCase(lowerTitle))
+        if (!compiled(n, pattern).matchesLowerCase(lowerTitle))
             continue;
         switch (static_cast<WindowAction>(WindowActionCode(rules.cell(n, RuleSet::WindowAction)))) {
         case WindowAction::Block: {

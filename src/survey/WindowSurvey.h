@@ -1,5 +1,9 @@
 #pragma once
 
+#include "TitlePattern.h"
+
+#include <QList>
+
 namespace Tollgate {
 
 class ActivityLog;
@@ -20,10 +24,15 @@ public:
     void SurveyWindows();
 
 private:
+    // The patterns as compiled on the last tick, by row; a row whose text changed is
+    // compiled again.
+    const TitlePattern& compiled(int row, const QString& pattern);
+
     const RuleSet& m_rules;
     Platform::WindowSystem& m_windows;
     SurveyNotifier& m_notifier;
     ActivityLog& m_log;
+    QList<std::pair<QString, TitlePattern>> m_compiled;
 };
 
 } // namespace Tollgate

@@ -87,4 +87,13 @@ TEST_F(WindowSurveyTest, RuleEditedWhileRunningTakesEffectOnTheNextTick)
     rules.windowRules().setCell(1, RuleSet::WindowAction, QStringLiteral("(1) Block"));
     cycle.tick();
     EXPECT_EQ(notifier.blockMessages, 1);
+
+    // A changed pattern is matched as it now reads, also after rows were removed.
+    rules.windowRules().setCell(1, RuleSet::WindowPattern, QStringLiteral("*browser*"));
+    cycle.tick();
+    EXPECT_EQ(notifier.blockMessages, 1);
+    rules.windowRules().appendRow({QStringLiteral("*text*"), QStringLiteral("(1) Block")});
+    rules.windowRules().removeRule(1);
+    cycle.tick();
+    EXPECT_EQ(notifier.blockMessages, 2);
 }

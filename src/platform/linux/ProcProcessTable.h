@@ -37,7 +37,7 @@ public:
     // How long after its first sighting a process is re-read on every snapshot.
     static constexpr qint64 YoungMilliseconds = 2000;
     // How many settled processes each snapshot re-reads.
-    static constexpr int RecheckPerSnapshot = 8;
+    static constexpr int RecheckPerSnapshot = 4;
 
 private:
     struct Known
