@@ -68,45 +68,6 @@ TEST_F(ProcessLookupOnFakes, aProtectedProcessSurvives)
     EXPECT_EQ(m_lookup.FindProcessId(QStringLiteral("service")), pid);
 }
 
-TEST(FakeBackend, recordsWhatWasAskedAndBehavesLikeADesktop)
-{
-    FakePlatform fake;
-    Platform& platform = fake.platform();
-
-    const WindowId window = fake.windows().addWindow(QString(300, u'x'), 1);
-    fake.windows().setForegroundWindow(window);
-    EXPECT_EQ(platform.windows().foregroundWindow(), window);
-    EXPECT_EQ(platform.windows().windowTitle(window).size(), WindowSystem::MaxTitleLength);
-    EXPECT_TRUE(platform.windows().postCloseRequest(window));
-    EXPECT_FALSE(platform.windows().postCloseRequest(window + 100));
-    EXPECT_EQ(fake.windows().closeRequests(), (QList<WindowId> {window, window + 100}));
-    EXPECT_EQ(platform.windows().setTopMost(window + 100, true), 0);
-    EXPECT_NE(platform.windows().setTopMost(window, true), 0);
-    EXPECT_TRUE(fake.windows().isTopMost(window));
-    EXPECT_EQ(fake.windows().addWindow(QStringLiteral("new"), 2), window + 1);
-    EXPECT_EQ(platform.windows().topLevelWindows().first().window, window) << "the band stays in front";
-
-    fake.input().pressKey(0x41);
-    fake.input().setKeyDown(0x10, true);
-    EXPECT_FALSE(platform.input().keyActive(0x10)) << "Shift lies outside the polled keys";
-    EXPECT_TRUE(platform.input().keyActive(0x41));
-    EXPECT_FALSE(platform.input().keyActive(0x41));
-    fake.input().moveCursor(QPoint(5, 6));
-    platform.input().setCursorPosition(QPoint(512, 384));
-    EXPECT_EQ(platform.input().cursorPosition(), QPoint(512, 384));
-    EXPECT_EQ(fake.input().cursorMoves(), QList<QPoint> {QPoint(512, 384)});
-
-    const ProcessId started = platform.processes().start(QStringLiteral("'/opt/My Apps/notes' --new"));
-    ASSERT_NE(started, 0u);
-    EXPECT_EQ(platform.processes().snapshot().back(), (ProcessEntry {started, QStringLiteral("notes")}));
-    fake.processes().setStartsFail(true);
-    EXPECT_EQ(platform.processes().start(QStringLiteral("notes")), 0u);
-    EXPECT_EQ(fake.processes().starts().size(), 2);
-
-    platform.shell().open(QStringLiteral("/tmp/help.htm"));
-    EXPECT_EQ(fake.shell().opened(), QStringList {QStringLiteral("/tmp/help.htm")});
-}
-
 TEST(PlatformFactory, choosesTheNullWindowBackendWithoutAnXServer)
 {
     for (const auto& [display, wayland, session] : {std::tuple {QString(), QString(), QString()},
