@@ -478,44 +478,45 @@ void MainWindow::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void MainWindow::clearWindows()
+void MainWindow::clearRules(RuleTable& table)
 {
     if (ask(QStringLiteral("CONFIRM_CLEAR_LIST"), UserDialogs::Buttons::YesNo, UserDialogs::Icon::Exclamation)
         == UserDialogs::Answer::No)
         return;
-    m_context.rules.windowRules().clear();
+    table.clear();
     setChanged(true);
 }
 
-void MainWindow::clearProcesses()
-{
-    if (ask(QStringLiteral("CONFIRM_CLEAR_LIST"), UserDialogs::Buttons::YesNo, UserDialogs::Icon::Exclamation)
-        == UserDialogs::Answer::No)
-        return;
-    m_context.rules.processRules().clear();
-    setChanged(true);
-}
-
-void MainWindow::deleteWindow()
+void MainWindow::deleteRule(RuleTable& table, const RuleListView& list)
 {
     // Asked before the selection is looked at, and a Yes marks the rule set changed even
     // when no rule was selected.
     if (ask(QStringLiteral("CONFIRM_CLEAR_ITEM"), UserDialogs::Buttons::YesNo, UserDialogs::Icon::Exclamation)
         == UserDialogs::Answer::No)
         return;
-    if (const int position = m_windows->selectedPosition())
-        m_context.rules.windowRules().removeRule(position);
+    if (const int position = list.selectedPosition())
+        table.removeRule(position);
     setChanged(true);
+}
+
+void MainWindow::clearWindows()
+{
+    clearRules(m_context.rules.windowRules());
+}
+
+void MainWindow::clearProcesses()
+{
+    clearRules(m_context.rules.processRules());
+}
+
+void MainWindow::deleteWindow()
+{
+    deleteRule(m_context.rules.windowRules(), *m_windows);
 }
 
 void MainWindow::deleteProcess()
 {
-    if (ask(QStringLiteral("CONFIRM_CLEAR_ITEM"), UserDialogs::Buttons::YesNo, UserDialogs::Icon::Exclamation)
-        == UserDialogs::Answer::No)
-        return;
-    if (const int position = m_processes->selectedPosition())
-        m_context.rules.processRules().removeRule(position);
-    setChanged(true);
+    deleteRule(m_context.rules.processRules(), *m_processes);
 }
 
 void MainWindow::EditWindowRule(int row)

@@ -20,6 +20,7 @@ namespace Tollgate {
 
 class PictureBox;
 class RuleListView;
+class RuleTable;
 class SplashWindow;
 class TabStrip;
 
@@ -78,6 +79,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void clearRules(RuleTable& table);
+    void deleteRule(RuleTable& table, const RuleListView& list);
+
     void createControls();
     void createMenus();
     void connectRuleSet();
