@@ -45,6 +45,14 @@ int main(int argc, char* argv[])
         Tollgate::Platform::SingleInstanceLock lock;
         if (lock.otherInstanceRuns())
             return 0;
+        // Qt would abort without a display; say what is missing instead.
+        if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+            && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            fprintf(stderr,
+                "tollgate: no display: Tollgate's windows need a desktop session "
+                "(see 'tollgate --help' for what works without one)\n");
+            return 2;
+        }
         return runWindowed(argc, argv, Tollgate::Program::commandLineText(arguments));
     }
 

@@ -18,9 +18,11 @@ struct ProgramRun
     QByteArray err;
 };
 
-ProgramRun tollgate(const QStringList& arguments)
+ProgramRun tollgate(const QStringList& arguments,
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(str(TOLLGATE_BINARY), arguments);
     process.closeWriteChannel();
     if (!process.waitForFinished(30000)) {
@@ -104,4 +106,14 @@ TEST(CommandLine, CheckUsesTheChosenLanguage)
     const QJsonObject report = QJsonDocument::fromJson(run.out).object();
     EXPECT_EQ(report.value(str("windows")).toArray().at(0).toObject().value(str("action")).toString(),
         str("(1) Sperren"));
+}
+
+TEST(CommandLine, WithoutADisplayTheWindowedStartSaysWhyInsteadOfAborting)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    const ProgramRun run = tollgate({Sandbox::folder() + str("/lab.Tollgate")}, environment);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.startsWith("tollgate: no display")) << run.err.toStdString();
 }
