@@ -111,45 +111,21 @@ protected:
             .contains(x.atom(Platform::X11Connection::NetWmStateAbove));
     }
 
-    void roundTrip()
-    {
-        xcb_connection_t* c = m_server.connection().get();
-        const Platform::XcbReply<xcb_get_input_focus_reply_t> reply(
-            xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    }
-
     void movePointer(int x, int y)
     {
         xcb_test_fake_input(m_server.connection().get(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME,
             m_server.connection().root(), qint16(x), qint16(y), 0);
-        roundTrip();
-    }
-
-    quint8 keycodeOf(quint32 keysym)
-    {
-        xcb_connection_t* c = m_server.connection().get();
-        const xcb_setup_t* setup = xcb_get_setup(c);
-        const Platform::XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(c,
-            xcb_get_keyboard_mapping(
-                c, setup->min_keycode, quint8(setup->max_keycode - setup->min_keycode + 1)),
-            nullptr));
-        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
-        const int count = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
-        for (int i = 0; i < count; ++i) {
-            if (syms[i] == keysym)
-                return quint8(setup->min_keycode + i / mapping->keysyms_per_keycode);
-        }
-        return 0;
+        m_server.roundTrip();
     }
 
     void typeKey(quint32 keysym)
     {
-        const quint8 keycode = keycodeOf(keysym);
+        const quint8 keycode = m_server.keycodeOf(keysym);
         ASSERT_NE(keycode, 0) << "no key for keysym " << keysym;
         xcb_connection_t* c = m_server.connection().get();
         xcb_test_fake_input(c, XCB_KEY_PRESS, keycode, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
         xcb_test_fake_input(c, XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        roundTrip();
+        m_server.roundTrip();
     }
 
     // Lower-case letters and digits: their keysyms are their ASCII codes.

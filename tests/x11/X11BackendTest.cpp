@@ -81,12 +81,6 @@ protected:
         return c.cardinalListProperty(window, c.atom(X11Connection::NetWmState), XCB_ATOM_ATOM);
     }
 
-    void roundTrip()
-    {
-        const XcbReply<xcb_get_input_focus_reply_t> reply(
-            xcb_get_input_focus_reply(testConnection(), xcb_get_input_focus(testConnection()), nullptr));
-    }
-
     // Sends a key through XTest and makes sure its events reached the backend's queue:
     // the test connection's round trip lets the server act on it, and the backend's own
     // round trip (the pointer query) comes back after the events the server sent before.
@@ -94,26 +88,8 @@ protected:
     {
         xcb_test_fake_input(testConnection(), press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
             XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-        roundTrip();
+        m_server.roundTrip();
         input().cursorPosition();
-    }
-
-    // The first keycode whose keysyms include keysym; 0 for none.
-    quint8 keycodeOf(quint32 keysym)
-    {
-        const xcb_setup_t* setup = xcb_get_setup(testConnection());
-        const XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(
-            xcb_get_keyboard_mapping_reply(testConnection(),
-                xcb_get_keyboard_mapping(testConnection(), setup->min_keycode,
-                    quint8(setup->max_keycode - setup->min_keycode + 1)),
-                nullptr));
-        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
-        const int count = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
-        for (int i = 0; i < count; ++i) {
-            if (syms[i] == keysym)
-                return quint8(setup->min_keycode + i / mapping->keysyms_per_keycode);
-        }
-        return 0;
     }
 
     bool anyPolledKeyActive()
@@ -289,13 +265,13 @@ TEST_F(WithoutWindowManager, foregroundFollowsTheInputFocus)
 
     for (const WindowId window : {first, second}) {
         xcb_set_input_focus(testConnection(), XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
-        roundTrip();
+        m_server.roundTrip();
         EXPECT_EQ(windows().foregroundWindow(), window);
     }
     EXPECT_EQ(windows().windowTitle(second), QStringLiteral("Focus two"));
 
     xcb_set_input_focus(testConnection(), XCB_INPUT_FOCUS_NONE, XCB_INPUT_FOCUS_NONE, XCB_CURRENT_TIME);
-    roundTrip();
+    m_server.roundTrip();
     EXPECT_EQ(windows().foregroundWindow(), 0u);
 }
 
@@ -324,7 +300,7 @@ TEST_F(WithoutWindowManager, zOrderComesFromTheRootWindowAndRaisingReordersIt)
 
 TEST_F(WithoutWindowManager, aKeyPressCountsOnceAndAHeldKeyUntilReleased)
 {
-    const quint8 a = keycodeOf(KeysymA);
+    const quint8 a = m_server.keycodeOf(KeysymA);
     ASSERT_NE(a, 0);
     ASSERT_FALSE(anyPolledKeyActive());
 
@@ -342,7 +318,7 @@ TEST_F(WithoutWindowManager, aKeyPressCountsOnceAndAHeldKeyUntilReleased)
 
 TEST_F(WithoutWindowManager, shiftAloneIsNoActivity)
 {
-    const quint8 shift = keycodeOf(KeysymShiftLeft);
+    const quint8 shift = m_server.keycodeOf(KeysymShiftLeft);
     ASSERT_NE(shift, 0);
     anyPolledKeyActive();
     fakeKey(shift, true);
@@ -353,7 +329,7 @@ TEST_F(WithoutWindowManager, shiftAloneIsNoActivity)
 
 TEST_F(WithoutWindowManager, keysCountWhileAnotherClientGrabsTheKeyboard)
 {
-    const quint8 b = keycodeOf(KeysymB);
+    const quint8 b = m_server.keycodeOf(KeysymB);
     ASSERT_NE(b, 0);
     const XcbReply<xcb_grab_keyboard_reply_t> grab(xcb_grab_keyboard_reply(testConnection(),
         xcb_grab_keyboard(testConnection(), 0, m_server.connection().root(), XCB_CURRENT_TIME,
@@ -392,7 +368,7 @@ TEST_F(WithoutWindowManager, aChangedKeyboardMappingIsFollowed)
     std::vector<xcb_keysym_t> row(size_t(perKeycode), 0);
     row[0] = KeysymQ;
     xcb_change_keyboard_mapping(testConnection(), 1, unused, quint8(perKeycode), row.data());
-    roundTrip();
+    m_server.roundTrip();
     fakeKey(unused, true);
     fakeKey(unused, false);
     EXPECT_TRUE(input().keyActive(0x51));

@@ -131,4 +131,29 @@ QProcess* XServer::startClient(
     return m_clients.back().get();
 }
 
+void XServer::roundTrip()
+{
+    xcb_connection_t* c = m_connection->get();
+    const Platform::XcbReply<xcb_get_input_focus_reply_t> reply(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
+quint8 XServer::keycodeOf(quint32 keysym)
+{
+    xcb_connection_t* c = m_connection->get();
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    const Platform::XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(xcb_get_keyboard_mapping_reply(c,
+        xcb_get_keyboard_mapping(c, setup->min_keycode, quint8(setup->max_keycode - setup->min_keycode + 1)),
+        nullptr));
+    if (!mapping)
+        return 0;
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
+    const int count = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
+    for (int i = 0; i < count; ++i) {
+        if (syms[i] == keysym)
+            return quint8(setup->min_keycode + i / mapping->keysyms_per_keycode);
+    }
+    return 0;
+}
+
 } // namespace Tollgate::Test

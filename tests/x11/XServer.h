@@ -34,6 +34,11 @@ public:
     // A connection of the test's own, for checking what the backend did and driving input.
     Platform::X11Connection& connection() { return *m_connection; }
 
+    // Waits until the server has acted on everything sent through the test connection.
+    void roundTrip();
+    // The first keycode whose keysyms include keysym; 0 for none.
+    quint8 keycodeOf(quint32 keysym);
+
     // Starts a client on this display; null when it did not start.
     QProcess* startClient(
         const QString& program, const QStringList& arguments, const QStringList& extraEnvironment = {});
