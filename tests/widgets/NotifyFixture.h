@@ -1,16 +1,9 @@
 #pragma once
 
-#include "common/FakeClock.h"
-#include "common/TestEnvironment.h"
-#include "lang/MessageCatalogue.h"
+#include "DesktopFixture.h"
 #include "notify/PasswordPrompt.h"
 #include "notify/UserMessageWindow.h"
 #include "notify/WindowNotifier.h"
-#include "platform/fake/FakePlatform.h"
-#include "store/RuleSet.h"
-#include "store/RuleSetDocument.h"
-#include "store/SettingsStore.h"
-#include "survey/ActivityLog.h"
 #include "survey/SurveyCycle.h"
 
 #include <QLabel>
@@ -36,16 +29,9 @@ template<typename T> T& child(QObject& window, const char* name)
 
 // The survey's windows on a fake desktop, with the survey they belong to and a language
 // folder in the sandbox.
-class NotifyFixture : public testing::Test
+class NotifyFixture : public DesktopFixture
 {
 protected:
-    SettingsStore store;
-    MessageCatalogue catalogue {store, ProgramPaths(Sandbox::folder(), Sandbox::folder())};
-    RuleSet rules;
-    RuleSetDocument document {rules, catalogue};
-    Platform::FakePlatform fake;
-    FakeClock clock;
-    ActivityLog log {Sandbox::folder() + text("/Tollgate.log"), clock};
     WindowNotifier notifier {rules, catalogue, fake.windows()};
     SurveyCycle survey {rules, fake.platform(), notifier, log, clock};
 
@@ -58,12 +44,6 @@ protected:
 
     UserMessageWindow& message() { return notifier.messageWindow(); }
     PasswordPrompt& prompt() { return notifier.passwordPrompt(); }
-
-    void useLanguage(const QByteArray& contents, const char* name = "Test.lng")
-    {
-        Sandbox::writeFile(text("Language/") + text(name), contents);
-        catalogue.SetLanguageFile(text(name));
-    }
 
     // Activates the window; false where the platform plugin does not activate windows.
     static bool activate(QWidget& window)

@@ -1,13 +1,6 @@
 #pragma once
 
-#include "common/FakeClock.h"
-#include "common/TestEnvironment.h"
-#include "lang/MessageCatalogue.h"
-#include "platform/fake/FakePlatform.h"
-#include "store/RuleSet.h"
-#include "store/RuleSetDocument.h"
-#include "store/SettingsStore.h"
-#include "survey/ActivityLog.h"
+#include "DesktopFixture.h"
 #include "survey/SurveyCycle.h"
 #include "survey/SurveyNotifier.h"
 #include "ui/ConfigurationContext.h"
@@ -98,17 +91,10 @@ public:
 
 // The configuration window on a fake desktop, with scripted dialogs and a language folder
 // in the sandbox.
-class WidgetFixture : public testing::Test
+class WidgetFixture : public DesktopFixture
 {
 protected:
-    SettingsStore store;
-    MessageCatalogue catalogue {store, ProgramPaths(Sandbox::folder(), Sandbox::folder())};
-    RuleSet rules;
-    RuleSetDocument document {rules, catalogue};
-    Platform::FakePlatform fake;
     QuietNotifier notifier;
-    FakeClock clock;
-    ActivityLog log {Sandbox::folder() + str("/Tollgate.log"), clock};
     SurveyCycle survey {rules, fake.platform(), notifier, log, clock};
     ScriptedDialogs dialogs;
     ConfigurationContext context {rules, document, catalogue, survey, log, fake.platform(), dialogs};
@@ -135,12 +121,6 @@ protected:
         window.reset();
         window = std::make_unique<MainWindow>(context);
         document.LoadRuleSet(QString());
-    }
-
-    void useLanguage(const QByteArray& contents, const char* name = "Test.lng")
-    {
-        Sandbox::writeFile(str("Language/") + str(name), contents);
-        catalogue.SetLanguageFile(str(name));
     }
 
     template<typename T> T& control(const char* name) const
