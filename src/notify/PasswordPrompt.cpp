@@ -8,12 +8,10 @@
 #include "ui/Twips.h"
 #include "ui/WindowPlacement.h"
 
-#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 
 namespace Tollgate {
 
@@ -21,16 +19,11 @@ const QString PasswordPrompt::DesignTitle = QStringLiteral("Enter Tollgate Passw
 
 PasswordPrompt::PasswordPrompt(const RuleSet& rules, SurveyCycle& survey, const MessageCatalogue& catalogue,
     Platform::WindowSystem& windows, QWidget* parent)
-    : QDialog(parent)
+    : CountdownDialog(DesignTitle, catalogue, windows, parent)
     , m_rules(rules)
     , m_survey(survey)
-    , m_catalogue(catalogue)
-    , m_windows(windows)
 {
     setObjectName(QStringLiteral("frmPassword"));
-    setWindowTitle(DesignTitle);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(Twips::forWidget(*this).size(4815, 2400));
 
     auto* band = addControl<PictureBox>(QStringLiteral("pciTitle"), this);
@@ -64,22 +57,13 @@ PasswordPrompt::PasswordPrompt(const RuleSet& rules, SurveyCycle& survey, const 
     placeTwips(*cancel, 3240, 1875, 1455, 375);
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &PasswordPrompt::cmdCancel_Click);
-
-    m_timer = addControl<QTimer>(QStringLiteral("Timer"), this);
-    m_timer->setInterval(TickMs);
-    connect(m_timer, &QTimer::timeout, this, &PasswordPrompt::Timer_Timer);
 }
 
 void PasswordPrompt::ShowPasswordPrompt()
 {
-    setTimeOut(CountdownSeconds);
-    if (!isVisible()) {
-        setWindowTitle(DesignTitle);
+    if (!isVisible())
         m_password->clear();
-        m_centreOnShow = true;
-        m_timer->start();
-        show();
-    }
+    showCounting();
     activateWindow();
     m_password->setFocus();
     SetTopMost(*this, m_windows);
@@ -103,41 +87,6 @@ void PasswordPrompt::cmdCancel_Click()
 void PasswordPrompt::reject()
 {
     cmdCancel_Click();
-}
-
-void PasswordPrompt::Timer_Timer()
-{
-    if (m_baseCaption.isEmpty())
-        m_baseCaption = windowTitle();
-    setWindowTitle(m_baseCaption + QStringLiteral(" (") + QString::number(m_secondsLeft) + u')');
-    if (m_secondsLeft < 1)
-        discard();
-    --m_secondsLeft;
-}
-
-void PasswordPrompt::discard()
-{
-    m_timer->stop();
-    hide();
-}
-
-void PasswordPrompt::showEvent(QShowEvent* event)
-{
-    // Centred once the window exists, so that its frame counts.
-    if (m_centreOnShow) {
-        m_centreOnShow = false;
-        centreOnScreen(*this);
-    }
-    QDialog::showEvent(event);
-}
-
-bool PasswordPrompt::event(QEvent* event)
-{
-    if (event->type() == QEvent::WindowActivate) {
-        SetTopMost(*this, m_windows);
-        TranslateForm(*this, m_catalogue);
-    }
-    return QDialog::event(event);
 }
 
 } // namespace Tollgate

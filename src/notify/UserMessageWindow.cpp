@@ -7,10 +7,8 @@
 #include "ui/Twips.h"
 #include "ui/WindowPlacement.h"
 
-#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 
 namespace Tollgate {
 
@@ -46,16 +44,10 @@ const QString UserMessageWindow::TimeoutAction = QStringLiteral("Timeout");
 
 UserMessageWindow::UserMessageWindow(
     const RuleSet& rules, const MessageCatalogue& catalogue, Platform::WindowSystem& windows, QWidget* parent)
-    : QDialog(parent)
+    : CountdownDialog(DesignTitle, catalogue, windows, parent)
     , m_rules(rules)
-    , m_catalogue(catalogue)
-    , m_windows(windows)
 {
     setObjectName(QStringLiteral("frmUserMessage"));
-    setWindowTitle(DesignTitle);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    // The program ends when the main window closes, never because of this window.
-    setAttribute(Qt::WA_QuitOnClose, false);
 
     m_panel = addControl<PictureBox>(QStringLiteral("PicInfo"), this);
     m_panel->fillWith(QPalette::Base);
@@ -75,10 +67,6 @@ UserMessageWindow::UserMessageWindow(
     placeTwips(*m_ok, 2040, 1680, ButtonWidth, ButtonHeight);
     m_ok->setDefault(true);
     connect(m_ok, &QPushButton::clicked, this, &UserMessageWindow::cmdOK_Click);
-
-    m_timer = addControl<QTimer>(QStringLiteral("Timer"), this);
-    m_timer->setInterval(TickMs);
-    connect(m_timer, &QTimer::timeout, this, &UserMessageWindow::Timer_Timer);
 }
 
 void UserMessageWindow::ShowBlockMessage()
@@ -96,21 +84,13 @@ void UserMessageWindow::ShowTimeoutMessage()
 void UserMessageWindow::showMessage(
     const QString& action, const QPixmap& picture, const QString& buttonKey, const QString& text)
 {
-    setTimeOut(CountdownSeconds);
     setAction(action);
     m_picture->setPixmap(picture);
     m_ok->setText(m_catalogue.MessageText(buttonKey));
     // Messages keep CR LF pairs; a label breaks lines at line feeds only.
     m_message->setText(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     AdjustSize();
-    if (!isVisible()) {
-        // A fresh window: the design title, centred, and a timer of its own. A window
-        // already on screen keeps its place and its timer.
-        setWindowTitle(DesignTitle);
-        m_centreOnShow = true;
-        m_timer->start();
-        show();
-    }
+    showCounting();
     activateWindow();
     SetTopMost(*this, m_windows);
 }
@@ -140,17 +120,10 @@ void UserMessageWindow::AdjustSize()
     setFixedSize(toPixels(windowWidth, dpiX), toPixels(windowHeight - DesignFrameHeight, dpiY));
 }
 
-void UserMessageWindow::Timer_Timer()
+void UserMessageWindow::countdownEnded()
 {
-    if (m_baseCaption.isEmpty())
-        m_baseCaption = windowTitle();
-    setWindowTitle(m_baseCaption + QStringLiteral(" (") + QString::number(m_secondsLeft) + u')');
-    if (m_secondsLeft < 1) {
-        if (m_currentAction == TimeoutAction)
-            emit idleTimeoutExpired();
-        discard();
-    }
-    --m_secondsLeft;
+    if (m_currentAction == TimeoutAction)
+        emit idleTimeoutExpired();
 }
 
 void UserMessageWindow::cmdOK_Click()
@@ -161,31 +134,6 @@ void UserMessageWindow::cmdOK_Click()
 void UserMessageWindow::reject()
 {
     cmdOK_Click();
-}
-
-void UserMessageWindow::discard()
-{
-    m_timer->stop();
-    hide();
-}
-
-void UserMessageWindow::showEvent(QShowEvent* event)
-{
-    // Centred once the window exists, so that its frame counts.
-    if (m_centreOnShow) {
-        m_centreOnShow = false;
-        centreOnScreen(*this);
-    }
-    QDialog::showEvent(event);
-}
-
-bool UserMessageWindow::event(QEvent* event)
-{
-    if (event->type() == QEvent::WindowActivate) {
-        TranslateForm(*this, m_catalogue);
-        SetTopMost(*this, m_windows);
-    }
-    return QDialog::event(event);
 }
 
 } // namespace Tollgate
