@@ -259,7 +259,8 @@ ProcessId X11WindowSystem::windowProcessId(WindowId window)
         if (attributes && ids) {
             for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem;
                  xcb_res_client_id_value_next(&it)) {
-                if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) && it.data->length >= 4)
+                // Only the local-pid kind was asked for, so every answer is a pid.
+                if (it.data->length >= 4)
                     return *xcb_res_client_id_value_value(it.data);
             }
         }
