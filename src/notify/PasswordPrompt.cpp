@@ -1,12 +1,12 @@
 #include "PasswordPrompt.h"
 
 #include "NotifyPictures.h"
+#include "forms/PictureBox.h"
+#include "forms/Twips.h"
+#include "forms/WindowPlacement.h"
 #include "lang/MessageCatalogue.h"
 #include "store/RuleSet.h"
 #include "survey/SurveyCycle.h"
-#include "ui/PictureBox.h"
-#include "ui/Twips.h"
-#include "ui/WindowPlacement.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CountdownDialog.h"
+#include "forms/CountdownDialog.h"
 
 class QLineEdit;
 class QPushButton;

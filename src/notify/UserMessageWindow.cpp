@@ -1,11 +1,11 @@
 #include "UserMessageWindow.h"
 
 #include "NotifyPictures.h"
+#include "forms/PictureBox.h"
+#include "forms/Twips.h"
+#include "forms/WindowPlacement.h"
 #include "lang/MessageCatalogue.h"
 #include "store/RuleSet.h"
-#include "ui/PictureBox.h"
-#include "ui/Twips.h"
-#include "ui/WindowPlacement.h"
 
 #include <QLabel>
 #include <QPushButton>

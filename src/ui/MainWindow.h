@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ConfigurationContext.h"
-#include "Form.h"
 #include "UserDialogs.h"
+#include "forms/Form.h"
 
 #include <QMainWindow>
 #include <QPointer>

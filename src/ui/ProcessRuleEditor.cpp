@@ -1,8 +1,8 @@
 #include "ProcessRuleEditor.h"
 
 #include "RulePictures.h"
-#include "Twips.h"
 #include "UserDialogs.h"
+#include "forms/Twips.h"
 #include "lang/ActionCodes.h"
 #include "lang/MessageCatalogue.h"
 #include "platform/Platform.h"

@@ -1,8 +1,8 @@
 #include "RuleEditor.h"
 
-#include "PictureBox.h"
-#include "Twips.h"
-#include "WindowPlacement.h"
+#include "forms/PictureBox.h"
+#include "forms/Twips.h"
+#include "forms/WindowPlacement.h"
 #include "platform/Platform.h"
 
 #include <QEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ConfigurationContext.h"
-#include "Form.h"
+#include "forms/Form.h"
 
 #include <QDialog>
 

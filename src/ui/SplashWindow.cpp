@@ -1,7 +1,7 @@
 #include "SplashWindow.h"
 
-#include "Twips.h"
-#include "WindowPlacement.h"
+#include "forms/Twips.h"
+#include "forms/WindowPlacement.h"
 #include "platform/Platform.h"
 
 #include <QCoreApplication>

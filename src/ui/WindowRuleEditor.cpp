@@ -1,7 +1,7 @@
 #include "WindowRuleEditor.h"
 
 #include "RulePictures.h"
-#include "Twips.h"
+#include "forms/Twips.h"
 #include "lang/MessageCatalogue.h"
 #include "platform/Platform.h"
 #include "store/RuleSet.h"

@@ -1,7 +1,7 @@
 #include "WidgetFixture.h"
-#include "ui/PictureBox.h"
+#include "forms/PictureBox.h"
+#include "forms/Twips.h"
 #include "ui/TabStrip.h"
-#include "ui/Twips.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "NotifyFixture.h"
-#include "ui/PictureBox.h"
+#include "forms/PictureBox.h"
 
 #include <QScreen>
 

@@ -1,7 +1,7 @@
 #include "CountdownDialog.h"
 
-#include "ui/Twips.h"
-#include "ui/WindowPlacement.h"
+#include "Twips.h"
+#include "WindowPlacement.h"
 
 #include <QEvent>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/Form.h"
+#include "Form.h"
 
 #include <QDialog>
 
