@@ -2,6 +2,7 @@
 
 #include "lang/ProgramPaths.h"
 #include "platform/Platform.h"
+#include "store/FileAssociation.h"
 #include "ui/MainWindow.h"
 #include "ui/SplashWindow.h"
 
@@ -67,8 +68,8 @@ void Program::Main(const QString& commandLine)
         splash.exec();
     }
 
-    m_platform.shell().registerFileType(
-        m_store, m_catalogue.paths(), QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+    FileAssociation(m_store, m_platform.shell())
+        .RegisterFileType(m_catalogue.paths(), QFileInfo(QCoreApplication::applicationFilePath()).fileName());
 
     createMainWindow();
     m_document.LoadRuleSet(QString());

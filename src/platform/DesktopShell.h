@@ -2,12 +2,16 @@
 
 #include <QString>
 
-namespace Tollgate {
-class SettingsStore;
-class ProgramPaths;
-} // namespace Tollgate
-
 namespace Tollgate::Platform {
+
+// What the desktop needs to open ".Tollgate" documents with this program.
+struct FileTypeRegistration
+{
+    // The program's executable, a full path.
+    QString programFile;
+    // The documents' icon; it may name no file.
+    QString iconFile;
+};
 
 // The desktop's file and address handlers.
 class DesktopShell
@@ -17,10 +21,8 @@ public:
 
     // Opens a file or web address with the user's default handler; returns at once.
     virtual void open(const QString& pathOrAddress) = 0;
-    // Makes ".Tollgate" documents open with this program. Silent on failure.
-    virtual void registerFileType(
-        SettingsStore& store, const ProgramPaths& paths, const QString& executableName)
-        = 0;
+    // Makes ".Tollgate" documents open with the program. Silent on failure.
+    virtual void registerFileType(const FileTypeRegistration& registration) = 0;
 };
 
 } // namespace Tollgate::Platform

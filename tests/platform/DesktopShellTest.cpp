@@ -1,7 +1,5 @@
 #include "common/TestEnvironment.h"
-#include "lang/ProgramPaths.h"
 #include "platform/linux/XdgDesktopShell.h"
-#include "store/SettingsStore.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -28,37 +26,17 @@ ino_t inodeOf(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
 }
 
-QString classesSetting(SettingsStore& store, const QString& key)
-{
-    return settingText(store
-                           .ReadSetting(QStringLiteral("HKCR"), key, QString(), QStringLiteral("S"),
-                               QStringLiteral("<none>"))
-                           .value);
-}
-
-class FileTypeRegistration : public testing::Test
+class XdgFileType : public testing::Test
 {
 protected:
-    SettingsStore m_store;
     XdgDesktopShell m_shell;
-    ProgramPaths m_paths {
-        QStringLiteral("/opt/Tollgate Suite/bin"), QStringLiteral("/opt/Tollgate Suite/share")};
+    FileTypeRegistration m_registration {QStringLiteral("/opt/Tollgate Suite/bin/tollgate"),
+        QStringLiteral("/opt/Tollgate Suite/share/Icons/IconRed.ICO")};
 };
 
-TEST_F(FileTypeRegistration, writesTheClassesRootValues)
+TEST_F(XdgFileType, installsTheMimeTypeAndADesktopEntry)
 {
-    m_shell.registerFileType(m_store, m_paths, QStringLiteral("tollgate"));
-    EXPECT_EQ(classesSetting(m_store, QStringLiteral(".Tollgate")), QStringLiteral("Tollgate.file"));
-    EXPECT_EQ(classesSetting(m_store, QStringLiteral("Tollgate.file\\DefaultIcon")),
-        QStringLiteral("/opt/Tollgate Suite/share/Icons/IconRed.ICO,0"));
-    // Unquoted, as the program takes its whole argument text as one path.
-    EXPECT_EQ(classesSetting(m_store, QStringLiteral("Tollgate.file\\Shell\\Open\\Command")),
-        QStringLiteral("/opt/Tollgate Suite/bin/tollgate %1"));
-}
-
-TEST_F(FileTypeRegistration, installsTheMimeTypeAndADesktopEntry)
-{
-    m_shell.registerFileType(m_store, m_paths, QStringLiteral("tollgate"));
+    m_shell.registerFileType(m_registration);
     const QByteArray package
         = Sandbox::readFile(dataHome() + QStringLiteral("/mime/packages/x-tollgate.xml"));
     EXPECT_TRUE(package.contains("type=\"application/x-tollgate\""));
@@ -78,11 +56,10 @@ TEST_F(FileTypeRegistration, installsTheMimeTypeAndADesktopEntry)
     }
 }
 
-TEST_F(FileTypeRegistration, rewritesNothingThatIsAlreadyRight)
+TEST_F(XdgFileType, rewritesNothingThatIsAlreadyRight)
 {
-    m_shell.registerFileType(m_store, m_paths, QStringLiteral("tollgate"));
-    const QStringList files = {m_store.registry().userHivePath(RegistryStore::ClassesRoot),
-        dataHome() + QStringLiteral("/mime/packages/x-tollgate.xml"),
+    m_shell.registerFileType(m_registration);
+    const QStringList files = {dataHome() + QStringLiteral("/mime/packages/x-tollgate.xml"),
         dataHome() + QStringLiteral("/applications/tollgate.desktop")};
     QList<ino_t> before;
     for (const QString& file : files) {
@@ -90,16 +67,15 @@ TEST_F(FileTypeRegistration, rewritesNothingThatIsAlreadyRight)
         EXPECT_NE(before.back(), 0u) << qPrintable(file);
     }
 
-    XdgDesktopShell().registerFileType(m_store, m_paths, QStringLiteral("tollgate"));
+    XdgDesktopShell().registerFileType(m_registration);
     for (int i = 0; i < files.size(); ++i)
         EXPECT_EQ(inodeOf(files[i]), before[i]) << qPrintable(files[i]);
 
     // A program that moved is registered again.
-    const ProgramPaths moved(QStringLiteral("/usr/bin"), QStringLiteral("/usr/share/tollgate"));
-    m_shell.registerFileType(m_store, moved, QStringLiteral("tollgate"));
-    EXPECT_EQ(classesSetting(m_store, QStringLiteral("Tollgate.file\\Shell\\Open\\Command")),
-        QStringLiteral("/usr/bin/tollgate %1"));
-    EXPECT_TRUE(Sandbox::readFile(files[2]).contains("\nExec=/usr/bin/tollgate %f\n"));
+    m_shell.registerFileType({QStringLiteral("/usr/bin/tollgate"), QString()});
+    const QByteArray entry = Sandbox::readFile(files[1]);
+    EXPECT_TRUE(entry.contains("\nExec=/usr/bin/tollgate %f\n"));
+    EXPECT_FALSE(entry.contains("Icon=")) << "no icon line for an icon that is not there";
 }
 
 TEST(DesktopEntry, quotesExecArgumentsAsTheFormatAsks)

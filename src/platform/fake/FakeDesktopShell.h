@@ -11,13 +11,13 @@ class FakeDesktopShell : public DesktopShell
 {
 public:
     const QStringList& opened() const { return m_opened; }
-    // The executable names registerFileType was called with, one per call.
+    // The program files registerFileType was called with, one per call.
     const QStringList& registrations() const { return m_registrations; }
 
     void open(const QString& pathOrAddress) override { m_opened.append(pathOrAddress); }
-    void registerFileType(SettingsStore&, const ProgramPaths&, const QString& executableName) override
+    void registerFileType(const FileTypeRegistration& registration) override
     {
-        m_registrations.append(executableName);
+        m_registrations.append(registration.programFile);
     }
 
 private:

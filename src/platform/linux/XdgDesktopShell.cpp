@@ -1,8 +1,5 @@
 #include "XdgDesktopShell.h"
 
-#include "lang/ProgramPaths.h"
-#include "store/SettingsStore.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,15 +25,6 @@ namespace {
         return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
     }
 
-    void writeSettingIfChanged(SettingsStore& store, const QString& key, const QString& value)
-    {
-        const QString hive = QStringLiteral("HKCR");
-        const SettingValue current
-            = store.ReadSetting(hive, key, QString(), QStringLiteral("S"), QString()).value;
-        if (settingText(current) != value)
-            store.WriteSetting(hive, key, QString(), QStringLiteral("S"), value);
-    }
-
     void runTool(const QString& tool, const QStringList& arguments)
     {
         const QString program = QStandardPaths::findExecutable(tool);
@@ -60,19 +48,8 @@ void XdgDesktopShell::open(const QString& pathOrAddress)
         QProcess::startDetached(QStringLiteral("xdg-open"), {pathOrAddress});
 }
 
-void XdgDesktopShell::registerFileType(
-    SettingsStore& store, const ProgramPaths& paths, const QString& executableName)
+void XdgDesktopShell::registerFileType(const FileTypeRegistration& registration)
 {
-    const QString className = QStringLiteral("Tollgate.file");
-    const QString iconFile = paths.dataFolder() + QStringLiteral("/Icons/IconRed.ICO");
-    const QString programFile = paths.programFolder() + u'/' + executableName;
-
-    writeSettingIfChanged(store, QStringLiteral(".Tollgate"), className);
-    writeSettingIfChanged(
-        store, className + QStringLiteral("\\DefaultIcon"), iconFile + QStringLiteral(",0"));
-    writeSettingIfChanged(
-        store, className + QStringLiteral("\\Shell\\Open\\Command"), programFile + QStringLiteral(" %1"));
-
     const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (dataHome.isEmpty())
         return;
@@ -81,7 +58,8 @@ void XdgDesktopShell::registerFileType(
     if (writeIfChanged(mimeFolder + QStringLiteral("/packages/x-tollgate.xml"), mimePackage()))
         runTool(QStringLiteral("update-mime-database"), {mimeFolder});
     if (writeIfChanged(applicationsFolder + QStringLiteral("/tollgate.desktop"),
-            desktopEntry(programFile, QFileInfo::exists(iconFile) ? iconFile : QString())))
+            desktopEntry(registration.programFile,
+                QFileInfo::exists(registration.iconFile) ? registration.iconFile : QString())))
         runTool(QStringLiteral("update-desktop-database"), {applicationsFolder});
 }
 

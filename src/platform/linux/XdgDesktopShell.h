@@ -5,13 +5,12 @@
 namespace Tollgate::Platform {
 
 // The freedesktop.org desktop: xdg-open for opening, shared-mime-info and a .desktop entry
-// (beside the registry values that the rest of the program reads) for the document type.
+// for the document type.
 class XdgDesktopShell : public DesktopShell
 {
 public:
     void open(const QString& pathOrAddress) override;
-    void registerFileType(
-        SettingsStore& store, const ProgramPaths& paths, const QString& executableName) override;
+    void registerFileType(const FileTypeRegistration& registration) override;
 
     static constexpr QStringView MimeType = u"application/x-tollgate";
 
