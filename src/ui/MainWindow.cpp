@@ -18,9 +18,7 @@
 #include "survey/SurveyCycle.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -33,18 +31,6 @@ namespace Tollgate {
 
 namespace {
 
-    const QString DocumentFilter = QStringLiteral("Tollgate (*.Tollgate)");
-
-    // The hourglass pointer for as long as a document is read or written.
-    class WaitCursor
-    {
-    public:
-        WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-        ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-        WaitCursor(const WaitCursor&) = delete;
-        WaitCursor& operator=(const WaitCursor&) = delete;
-    };
-
     // Messages hold CR LF; a text box holds bare line feeds.
     QString shownText(const QString& message)
     {
@@ -56,12 +42,15 @@ namespace {
 MainWindow::MainWindow(ConfigurationContext& context, QWidget* parent)
     : QMainWindow(parent)
     , m_context(context)
+    , m_prompts(context.dialogs, *this)
+    , m_documents(context.rules, context.document, context.catalogue, m_prompts)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Tollgate - Blocking Windows and Processes"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     m_tabPictures = {RulePictures::windowRule(), RulePictures::processRule()};
+    connect(&m_documents, &DocumentCommands::endProgramRequested, this, &MainWindow::endApplicationRequested);
 
     createControls();
     createMenus();
@@ -110,39 +99,20 @@ void MainWindow::createControls()
     bold.setBold(true);
     m_passwordInfo->setFont(bold);
 
-    m_windowsPage = addControl<QGroupBox>(QStringLiteral("frameWindows"), QStringLiteral("Windows"), client);
-    placeTwips(*m_windowsPage, 360, 2400, 6735, 5895);
-    auto* windowsLabel = addControl<QLabel>(
-        QStringLiteral("lblWindows"), QStringLiteral("List of Windows to be controlled"), m_windowsPage);
-    placeTwips(*windowsLabel, 240, 480, 6255, 255);
-    m_windows = addControl<RuleListView>(QStringLiteral("Windows"), m_windowsPage);
-    placeTwips(*m_windows, 240, 720, 6255, 3015);
-    auto* addWindow = addControl<QPushButton>(
-        QStringLiteral("cmdAddWindow"), QStringLiteral("Add Window"), m_windowsPage);
-    placeTwips(*addWindow, 240, 3840, 1815, 375);
-    auto* clearWindowList = addControl<QPushButton>(
-        QStringLiteral("cmdClearWindows"), QStringLiteral("Clear Window  List"), m_windowsPage);
-    placeTwips(*clearWindowList, 4680, 3840, 1815, 375);
+    RulePage windowsPage = addRulePage(
+        *client, {u"Windows", u"Window", u"List of Windows to be controlled", u"Clear Window  List", 3015});
+    m_windowsPage = windowsPage.frame;
+    m_windows = windowsPage.list;
     auto* blockLabel = addControl<QLabel>(QStringLiteral("lblBlockMessage"),
         QStringLiteral("Message for User if a Window is blocked"), m_windowsPage);
     placeTwips(*blockLabel, 240, 4440, 6135, 255);
     m_blockMessage = addControl<QPlainTextEdit>(QStringLiteral("txtBlockMessage"), m_windowsPage);
     placeTwips(*m_blockMessage, 240, 4680, 6255, 855);
 
-    m_processesPage
-        = addControl<QGroupBox>(QStringLiteral("frameProcesses"), QStringLiteral("Processes"), client);
-    placeTwips(*m_processesPage, 360, 2400, 6735, 5895);
-    auto* processesLabel = addControl<QLabel>(QStringLiteral("lblProcesses"),
-        QStringLiteral("List of Processes to be controlled"), m_processesPage);
-    placeTwips(*processesLabel, 240, 480, 6255, 255);
-    m_processes = addControl<RuleListView>(QStringLiteral("Processes"), m_processesPage);
-    placeTwips(*m_processes, 240, 720, 6255, 2175);
-    auto* addProcess = addControl<QPushButton>(
-        QStringLiteral("cmdAddProcess"), QStringLiteral("Add Process"), m_processesPage);
-    placeTwips(*addProcess, 240, 3000, 1815, 375);
-    auto* clearProcessList = addControl<QPushButton>(
-        QStringLiteral("cmdClearProcesses"), QStringLiteral("Clear Process List"), m_processesPage);
-    placeTwips(*clearProcessList, 4680, 3000, 1815, 375);
+    RulePage processesPage = addRulePage(*client,
+        {u"Processes", u"Process", u"List of Processes to be controlled", u"Clear Process List", 2175});
+    m_processesPage = processesPage.frame;
+    m_processes = processesPage.list;
     auto* idleLabel = addControl<QLabel>(QStringLiteral("lblIdleTime"),
         QStringLiteral("Computer Idle Time in Seconds before closing Processes"), m_processesPage);
     placeTwips(*idleLabel, 240, 3600, 6135, 255);
@@ -180,10 +150,10 @@ void MainWindow::createControls()
     connect(m_tabs, &QTabBar::currentChanged, this, [this](int index) { showTab(index + 1); });
     connect(m_passwordInfo, &QPushButton::toggled, this,
         [this](bool shown) { m_password->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password); });
-    connect(addWindow, &QPushButton::clicked, this, [this] { EditWindowRule(0); });
-    connect(clearWindowList, &QPushButton::clicked, this, &MainWindow::clearWindows);
-    connect(addProcess, &QPushButton::clicked, this, [this] { EditProcessRule(0); });
-    connect(clearProcessList, &QPushButton::clicked, this, &MainWindow::clearProcesses);
+    connect(windowsPage.add, &QPushButton::clicked, this, [this] { EditWindowRule(0); });
+    connect(windowsPage.clear, &QPushButton::clicked, this, &MainWindow::clearWindows);
+    connect(processesPage.add, &QPushButton::clicked, this, [this] { EditProcessRule(0); });
+    connect(processesPage.clear, &QPushButton::clicked, this, &MainWindow::clearProcesses);
     connect(m_windows, &RuleListView::editRequested, this, [this] {
         if (const int position = m_windows->selectedPosition())
             EditWindowRule(position);
@@ -196,6 +166,29 @@ void MainWindow::createControls()
     connect(m_processes, &RuleListView::deleteRequested, this, &MainWindow::deleteProcess);
     connect(m_run, &QPushButton::toggled, &m_context.survey, &SurveyCycle::setRunning);
     connect(&m_context.survey, &SurveyCycle::runningChanged, this, &MainWindow::showRunState);
+}
+
+MainWindow::RulePage MainWindow::addRulePage(QWidget& client, const RulePageDesign& design)
+{
+    // The two pages differ only in names, texts and the list's height.
+    const QString plural = design.plural.toString();
+    const QString singular = design.singular.toString();
+    RulePage page;
+    page.frame = addControl<QGroupBox>(QStringLiteral("frame") + plural, plural, &client);
+    placeTwips(*page.frame, 360, 2400, 6735, 5895);
+    auto* label
+        = addControl<QLabel>(QStringLiteral("lbl") + plural, design.listCaption.toString(), page.frame);
+    placeTwips(*label, 240, 480, 6255, 255);
+    page.list = addControl<RuleListView>(plural, page.frame);
+    placeTwips(*page.list, 240, 720, 6255, design.listHeight);
+    const int buttonTop = 720 + design.listHeight + 105;
+    page.add = addControl<QPushButton>(
+        QStringLiteral("cmdAdd") + singular, QStringLiteral("Add ") + singular, page.frame);
+    placeTwips(*page.add, 240, buttonTop, 1815, 375);
+    page.clear = addControl<QPushButton>(
+        QStringLiteral("cmdClear") + plural, design.clearCaption.toString(), page.frame);
+    placeTwips(*page.clear, 4680, buttonTop, 1815, 375);
+    return page;
 }
 
 QAction* MainWindow::addMenuItem(
@@ -212,17 +205,17 @@ void MainWindow::createMenus()
     auto* file = addControl<QMenu>(QStringLiteral("mnuFile"), QStringLiteral("&File"), this);
     menuBar()->addMenu(file);
     connect(addMenuItem(*file, QStringLiteral("mnuFileNew"), QStringLiteral("&New"), QKeySequence::New),
-        &QAction::triggered, this, &MainWindow::NewFile);
+        &QAction::triggered, &m_documents, &DocumentCommands::NewFile);
     connect(addMenuItem(*file, QStringLiteral("mnuFileOpen"), QStringLiteral("&Open"), QKeySequence::Open),
-        &QAction::triggered, this, &MainWindow::OpenFile);
+        &QAction::triggered, &m_documents, &DocumentCommands::OpenFile);
     connect(addMenuItem(*file, QStringLiteral("mnuFileSave"), QStringLiteral("&Save"), QKeySequence::Save),
-        &QAction::triggered, this, [this] { SaveFile(false); });
+        &QAction::triggered, &m_documents, [this] { m_documents.SaveFile(false); });
     connect(addMenuItem(*file, QStringLiteral("mnuFileSaveAs"), QStringLiteral("Save &As"), {}),
-        &QAction::triggered, this, [this] { SaveFile(true); });
+        &QAction::triggered, &m_documents, [this] { m_documents.SaveFile(true); });
     file->addSeparator();
     connect(addMenuItem(*file, QStringLiteral("mnuFileQuit"), QStringLiteral("&Quit"),
                 QKeySequence(Qt::CTRL | Qt::Key_Q)),
-        &QAction::triggered, this, &MainWindow::EndProgram);
+        &QAction::triggered, &m_documents, &DocumentCommands::EndProgram);
 
     auto* tools = addControl<QMenu>(QStringLiteral("mnuTools"), QStringLiteral("&Tools"), this);
     menuBar()->addMenu(tools);
@@ -380,102 +373,12 @@ UserDialogs::Answer MainWindow::ask(const QString& key, UserDialogs::Buttons but
     return m_context.dialogs.ask(this, m_context.catalogue.MessageText(key), buttons, icon);
 }
 
-UserDialogs::Answer MainWindow::askSaveQuestion()
-{
-    return ask(QStringLiteral("MSG_SETTINGS_CHANGED"), UserDialogs::Buttons::YesNoCancel,
-        UserDialogs::Icon::Exclamation);
-}
-
-bool MainWindow::mayDiscardChanges()
-{
-    if (!changed())
-        return true;
-    switch (askSaveQuestion()) {
-    case UserDialogs::Answer::Yes:
-        return SaveFile(false);
-    case UserDialogs::Answer::No:
-        return true;
-    default:
-        return false;
-    }
-}
-
-void MainWindow::NewFile()
-{
-    if (!mayDiscardChanges())
-        return;
-    m_context.document.LoadRuleSet(QString());
-}
-
-void MainWindow::OpenFile()
-{
-    if (!mayDiscardChanges())
-        return;
-    UserDialogs::FileRequest request;
-    request.mode = UserDialogs::FileRequest::Mode::Open;
-    request.filter = DocumentFilter;
-    const QString path = m_context.dialogs.chooseFile(this, request);
-    if (path.isEmpty())
-        return;
-    {
-        const WaitCursor wait;
-        m_context.document.LoadRuleSet(path);
-    }
-    setChanged(false);
-}
-
-bool MainWindow::SaveFile(bool saveAs)
-{
-    QString target = m_context.document.GetDocumentPath();
-    if (saveAs || target.isEmpty()) {
-        UserDialogs::FileRequest request;
-        request.mode = UserDialogs::FileRequest::Mode::Save;
-        request.filter = DocumentFilter;
-        request.confirmOverwrite = true;
-        target = m_context.dialogs.chooseFile(this, request);
-        if (target.isEmpty())
-            return false;
-    }
-    QString error;
-    {
-        const WaitCursor wait;
-        error = m_context.document.SaveRuleSet(target);
-    }
-    if (!error.isEmpty()) {
-        // A failed save must not pass for a saved one: the changes stay marked.
-        QString text = m_context.catalogue.MessageText(QStringLiteral("MSG_SAVE_FAILED"));
-        text.replace(QStringLiteral("%1"), QDir::toNativeSeparators(target));
-        text.replace(QStringLiteral("%2"), error);
-        m_context.dialogs.ask(this, text, UserDialogs::Buttons::Ok, UserDialogs::Icon::Critical);
-        return false;
-    }
-    setChanged(false);
-    return true;
-}
-
-void MainWindow::EndProgram()
-{
-    if (changed()) {
-        const UserDialogs::Answer answer = askSaveQuestion();
-        if (answer == UserDialogs::Answer::Cancel)
-            return;
-        if (answer == UserDialogs::Answer::Yes && !SaveFile(false))
-            return;
-    }
-    emit endApplicationRequested();
-}
-
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    if (changed()) {
-        const UserDialogs::Answer answer = askSaveQuestion();
-        if (answer == UserDialogs::Answer::Cancel
-            || (answer == UserDialogs::Answer::Yes && !SaveFile(false))) {
-            event->ignore();
-            return;
-        }
-    }
-    event->accept();
+    if (m_documents.mayDiscardChanges())
+        event->accept();
+    else
+        event->ignore();
 }
 
 void MainWindow::clearRules(RuleTable& table)

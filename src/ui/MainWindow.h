@@ -1,8 +1,10 @@
 #pragma once
 
 #include "ConfigurationContext.h"
+#include "QtDocumentPrompts.h"
 #include "UserDialogs.h"
 #include "forms/Form.h"
+#include "store/DocumentCommands.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -45,13 +47,8 @@ public:
     void setChanged(bool changed);
     bool changed() const;
 
-    // Document commands. SaveFile returns whether the rule set was written.
-    void NewFile();
-    void OpenFile();
-    bool SaveFile(bool saveAs);
-    // The Quit command: asks to save unsaved changes, then ends the program unless the
-    // user cancels.
-    void EndProgram();
+    // New, Open, Save, Save As and Quit; the File menu calls them.
+    DocumentCommands& documentCommands() { return m_documents; }
 
     void clearWindows();
     void clearProcesses();
@@ -82,22 +79,38 @@ private:
     void clearRules(RuleTable& table);
     void deleteRule(RuleTable& table, const RuleListView& list);
 
+    // The frame of a tab page with its rule list and the Add and Clear buttons below it.
+    struct RulePageDesign
+    {
+        QStringView plural;
+        QStringView singular;
+        QStringView listCaption;
+        QStringView clearCaption;
+        int listHeight;
+    };
+    struct RulePage
+    {
+        QGroupBox* frame = nullptr;
+        RuleListView* list = nullptr;
+        QPushButton* add = nullptr;
+        QPushButton* clear = nullptr;
+    };
+    RulePage addRulePage(QWidget& client, const RulePageDesign& design);
+
     void createControls();
     void createMenus();
     void connectRuleSet();
     QAction* addMenuItem(
         QMenu& menu, const QString& name, const QString& caption, const QKeySequence& shortcut);
 
-    // The save question; asked only while the rule set has unsaved changes.
-    UserDialogs::Answer askSaveQuestion();
-    // Whether a command that replaces the rule set may go on.
-    bool mayDiscardChanges();
     UserDialogs::Answer ask(const QString& key, UserDialogs::Buttons buttons, UserDialogs::Icon icon);
 
     void showRunState(bool running);
     void showMessage(QPlainTextEdit& box, const QString& text);
 
     ConfigurationContext& m_context;
+    QtDocumentPrompts m_prompts;
+    DocumentCommands m_documents;
 
     PictureBox* m_picture = nullptr;
     QLabel* m_info = nullptr;

@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTreeView>
 
@@ -242,4 +243,56 @@ TEST_F(MainWindowTest, LogMenuShowsAndDeletesTheLog)
     dialogs.answers = {UserDialogs::Answer::Yes};
     control<QAction>("mnuDeleteLogFile").trigger();
     EXPECT_FALSE(QFile::exists(log.LogFilePath()));
+}
+
+// The File menu and the close box reach the document commands, and their questions and
+// dialogs come up as message boxes and file dialogs over the window.
+TEST_F(MainWindowTest, FileMenuAndCloseBoxGoThroughTheDocumentCommands)
+{
+    const auto trigger = [this](const char* item) { control<QAction>(item).trigger(); };
+    QSignalSpy ended(window.get(), &MainWindow::endApplicationRequested);
+
+    addWindowRule("*game*", "(1) Block");
+    rules.setChanged(true);
+    const QString target = Sandbox::folder() + str("/menu.Tollgate");
+    dialogs.answers = {UserDialogs::Answer::Yes};
+    dialogs.files = {target};
+    trigger("mnuFileNew");
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_EQ(dialogs.questions[0].text, str("The settings have been changed. Do you want to save changes?"));
+    EXPECT_EQ(dialogs.questions[0].buttons, UserDialogs::Buttons::YesNoCancel);
+    EXPECT_EQ(dialogs.questions[0].icon, UserDialogs::Icon::Exclamation);
+    ASSERT_EQ(dialogs.fileRequests.size(), 1);
+    EXPECT_EQ(dialogs.fileRequests[0].mode, UserDialogs::FileRequest::Mode::Save);
+    EXPECT_TRUE(dialogs.fileRequests[0].confirmOverwrite) << "replacing a file is asked first";
+    EXPECT_EQ(rules.windowRules().count(), 0);
+
+    dialogs.files = {target};
+    trigger("mnuFileOpen");
+    EXPECT_EQ(dialogs.fileRequests.last().mode, UserDialogs::FileRequest::Mode::Open);
+    EXPECT_EQ(rules.windowRules().count(), 1);
+    EXPECT_EQ(document.GetDocumentPath(), target);
+
+    rules.setChanged(true);
+    trigger("mnuFileSave");
+    EXPECT_FALSE(rules.changed()) << "Save writes to the open document without a dialog";
+    dialogs.files = {QString()};
+    trigger("mnuFileSaveAs");
+    EXPECT_EQ(dialogs.fileRequests.size(), 3);
+    EXPECT_EQ(window->windowTitle(), str("Tollgate - Blocking Windows and Processes"));
+
+    rules.setChanged(true);
+    window->show();
+    dialogs.answers = {UserDialogs::Answer::Cancel};
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    dialogs.answers = {UserDialogs::Answer::No};
+    EXPECT_TRUE(window->close());
+
+    dialogs.answers = {UserDialogs::Answer::Cancel};
+    trigger("mnuFileQuit");
+    EXPECT_EQ(ended.count(), 0) << "the changes are still unsaved";
+    dialogs.answers = {UserDialogs::Answer::No};
+    trigger("mnuFileQuit");
+    EXPECT_EQ(ended.count(), 1);
 }

@@ -1,0 +1,109 @@
+#include "DocumentCommands.h"
+
+#include "DocumentPrompts.h"
+#include "RuleSet.h"
+#include "RuleSetDocument.h"
+#include "lang/MessageCatalogue.h"
+
+#include <QDir>
+
+namespace Tollgate {
+
+namespace {
+
+    class BusyPointer
+    {
+    public:
+        explicit BusyPointer(DocumentPrompts& prompts)
+            : m_prompts(prompts)
+        {
+            m_prompts.setBusy(true);
+        }
+        ~BusyPointer() { m_prompts.setBusy(false); }
+        BusyPointer(const BusyPointer&) = delete;
+        BusyPointer& operator=(const BusyPointer&) = delete;
+
+    private:
+        DocumentPrompts& m_prompts;
+    };
+
+} // namespace
+
+const QString DocumentCommands::DocumentFilter = QStringLiteral("Tollgate (*.Tollgate)");
+
+DocumentCommands::DocumentCommands(RuleSet& rules, RuleSetDocument& document,
+    const MessageCatalogue& catalogue, DocumentPrompts& prompts, QObject* parent)
+    : QObject(parent)
+    , m_rules(rules)
+    , m_document(document)
+    , m_catalogue(catalogue)
+    , m_prompts(prompts)
+{ }
+
+bool DocumentCommands::mayDiscardChanges()
+{
+    if (!m_rules.changed())
+        return true;
+    switch (m_prompts.askYesNoCancel(m_catalogue.MessageText(QStringLiteral("MSG_SETTINGS_CHANGED")))) {
+    case DocumentPrompts::Answer::Yes:
+        return SaveFile(false);
+    case DocumentPrompts::Answer::No:
+        return true;
+    case DocumentPrompts::Answer::Cancel:
+        break;
+    }
+    return false;
+}
+
+void DocumentCommands::NewFile()
+{
+    if (mayDiscardChanges())
+        m_document.LoadRuleSet(QString());
+}
+
+void DocumentCommands::OpenFile()
+{
+    if (!mayDiscardChanges())
+        return;
+    const QString path = m_prompts.chooseFileToOpen(DocumentFilter);
+    if (path.isEmpty())
+        return;
+    {
+        const BusyPointer busy(m_prompts);
+        m_document.LoadRuleSet(path);
+    }
+    m_rules.setChanged(false);
+}
+
+bool DocumentCommands::SaveFile(bool saveAs)
+{
+    QString target = m_document.GetDocumentPath();
+    if (saveAs || target.isEmpty()) {
+        target = m_prompts.chooseFileToSave(DocumentFilter);
+        if (target.isEmpty())
+            return false;
+    }
+    QString error;
+    {
+        const BusyPointer busy(m_prompts);
+        error = m_document.SaveRuleSet(target);
+    }
+    if (!error.isEmpty()) {
+        // A failed save must not pass for a saved one: the changes stay marked.
+        QString text = m_catalogue.MessageText(QStringLiteral("MSG_SAVE_FAILED"));
+        text.replace(QStringLiteral("%1"), QDir::toNativeSeparators(target));
+        text.replace(QStringLiteral("%2"), error);
+        m_prompts.showError(text);
+        return false;
+    }
+    m_rules.setChanged(false);
+    return true;
+}
+
+void DocumentCommands::EndProgram()
+{
+    if (mayDiscardChanges())
+        emit endProgramRequested();
+}
+
+} // namespace Tollgate
