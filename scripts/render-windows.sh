@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Draws every window of the program, in English and in German, into PNG files under docs/windows/
 # (or the folder given), on a private Xvfb so that nothing appears on the user's screen.
+# The drawing tool itself is tools/render-windows (target tollgate_render_windows).
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TOLLGATE_BUILD_DIR:-$top/build}
