@@ -26,14 +26,7 @@ ProcessRuleEditor::ProcessRuleEditor(ConfigurationContext& context, QWidget* par
     auto* frame
         = addControl<QGroupBox>(QStringLiteral("frameWidow"), QStringLiteral("Add or Edit Process"), this);
     placeTwips(*frame, 120, 960, 6375, 3015);
-    auto* actionLabel = addControl<QLabel>(
-        QStringLiteral("lblAction"), QStringLiteral("Action to be performed on Process"), frame);
-    placeTwips(*actionLabel, 240, 360, 5775, 255);
-    m_action = addControl<QComboBox>(QStringLiteral("cboAction"), frame);
-    placeTwips(*m_action, 240, 600, 5775, 315);
-    m_action->setEditable(true);
-    m_action->setInsertPolicy(QComboBox::NoInsert);
-    m_action->setCompleter(nullptr);
+    m_action = addActionList(*frame, QStringLiteral("Action to be performed on Process"), 360);
     m_processLabel = addControl<QLabel>(
         QStringLiteral("lblProcessName"), QStringLiteral("Process Name (No Wildcard allowed)"), frame);
     placeTwips(*m_processLabel, 240, 1200, 5775, 255);

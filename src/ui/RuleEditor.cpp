@@ -5,6 +5,7 @@
 #include "forms/WindowPlacement.h"
 #include "platform/Platform.h"
 
+#include <QComboBox>
 #include <QEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -64,6 +65,19 @@ void RuleEditor::addButtons(int top)
     placeTwips(*cancel, 5040, top, 1455, 375);
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QComboBox* RuleEditor::addActionList(QWidget& frame, const QString& caption, int top)
+{
+    auto* label = addControl<QLabel>(QStringLiteral("lblAction"), caption, &frame);
+    placeTwips(*label, 240, top, 5775, 255);
+    auto* list = addControl<QComboBox>(QStringLiteral("cboAction"), &frame);
+    placeTwips(*list, 240, top + 240, 5775, 315);
+    list->setEditable(true);
+    list->setInsertPolicy(QComboBox::NoInsert);
+    // Whatever is typed is what the row receives; completion would change it.
+    list->setCompleter(nullptr);
+    return list;
 }
 
 void RuleEditor::addPicker(const QString& buttonName, const QString& buttonCaption, const QString& labelName,

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 
+class QComboBox;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
@@ -41,6 +42,8 @@ protected:
     void setDesignSize(int width, int height, int heightWithPicker);
     void addHeader(const QString& info, const QPixmap& picture);
     void addButtons(int top);
+    // The action label and below it the drop-down of actions, which takes any typed text.
+    QComboBox* addActionList(QWidget& frame, const QString& caption, int top);
     void addPicker(const QString& buttonName, const QString& buttonCaption, const QString& labelName,
         const QString& labelCaption, const QString& listName, int buttonTop, int areaTop);
 

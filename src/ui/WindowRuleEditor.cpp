@@ -25,15 +25,7 @@ WindowRuleEditor::WindowRuleEditor(ConfigurationContext& context, QWidget* paren
     auto* frame
         = addControl<QGroupBox>(QStringLiteral("frameWidow"), QStringLiteral("Add or Edit Window"), this);
     placeTwips(*frame, 120, 960, 6375, 2295);
-    auto* actionLabel = addControl<QLabel>(
-        QStringLiteral("lblAction"), QStringLiteral("Action to be performed on Window"), frame);
-    placeTwips(*actionLabel, 240, 480, 5775, 255);
-    m_action = addControl<QComboBox>(QStringLiteral("cboAction"), frame);
-    placeTwips(*m_action, 240, 720, 5775, 315);
-    m_action->setEditable(true);
-    m_action->setInsertPolicy(QComboBox::NoInsert);
-    // Whatever is typed is what the row receives; completion would change it.
-    m_action->setCompleter(nullptr);
+    m_action = addActionList(*frame, QStringLiteral("Action to be performed on Window"), 480);
     auto* captionLabel = addControl<QLabel>(
         QStringLiteral("lblCaption"), QStringLiteral("Window Title (Use Asterisk * as Wildcard)"), frame);
     placeTwips(*captionLabel, 240, 1320, 5775, 255);
