@@ -1,5 +1,7 @@
 #include "Form.h"
 
+#include "PictureBox.h"
+#include "Twips.h"
 #include "lang/WindowTranslation.h"
 
 #include <QAbstractButton>
@@ -52,6 +54,25 @@ void applyTranslation(Form& form, const WindowTranslation& translation)
 void TranslateForm(Form& form, const MessageCatalogue& catalogue)
 {
     applyTranslation(form, WindowTranslation(catalogue, form.formWidget().objectName()));
+}
+
+Form::HeaderBand Form::addHeaderBand(
+    QWidget& window, int width, const QSize& pictureSize, const QString& info, int infoWidth)
+{
+    HeaderBand header;
+    header.band = addControl<PictureBox>(QStringLiteral("pciTitle"), &window);
+    header.band->fillWith(QPalette::Base);
+    placeTwips(*header.band, 0, 0, width, 855);
+    header.picture = addControl<PictureBox>(QStringLiteral("picInfo"), header.band);
+    placeTwips(*header.picture, 120, 120, pictureSize.width(), pictureSize.height());
+    header.info = addControl<QLabel>(QStringLiteral("lblInfo"), info, header.band);
+    placeTwips(*header.info, 960, 240, infoWidth, 495);
+    QFont bold = header.info->font();
+    bold.setPointSizeF(9.75);
+    bold.setBold(true);
+    header.info->setFont(bold);
+    header.info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return header;
 }
 
 } // namespace Tollgate

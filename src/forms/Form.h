@@ -5,11 +5,14 @@
 #include <QString>
 #include <utility>
 
+class QLabel;
+class QSize;
 class QWidget;
 
 namespace Tollgate {
 
 class MessageCatalogue;
+class PictureBox;
 class WindowTranslation;
 
 // A window whose captions a language file can replace. It knows its controls in the order
@@ -35,6 +38,17 @@ protected:
         m_controls.append(control);
         return control;
     }
+
+    // The white band across the top of a window: a picture and a bold line of information,
+    // sizes in twips.
+    struct HeaderBand
+    {
+        PictureBox* band = nullptr;
+        PictureBox* picture = nullptr;
+        QLabel* info = nullptr;
+    };
+    HeaderBand addHeaderBand(
+        QWidget& window, int width, const QSize& pictureSize, const QString& info, int infoWidth);
 
 private:
     QList<QObject*> m_controls;

@@ -26,20 +26,9 @@ PasswordPrompt::PasswordPrompt(const RuleSet& rules, SurveyCycle& survey, const 
     setObjectName(QStringLiteral("frmPassword"));
     setFixedSize(Twips::forWidget(*this).size(4815, 2400));
 
-    auto* band = addControl<PictureBox>(QStringLiteral("pciTitle"), this);
-    band->fillWith(QPalette::Base);
-    placeTwips(*band, 0, 0, 4815, 855);
-    auto* picture = addControl<PictureBox>(QStringLiteral("picInfo"), band);
-    placeTwips(*picture, 120, 120, 615, 615);
-    picture->setPixmap(NotifyPictures::padlock(Twips::forWidget(*this).x(615)));
-    auto* info
-        = addControl<QLabel>(QStringLiteral("lblInfo"), QStringLiteral("Enter Tollgate Password"), band);
-    placeTwips(*info, 960, 240, 3735, 495);
-    QFont bold = info->font();
-    bold.setPointSizeF(9.75);
-    bold.setBold(true);
-    info->setFont(bold);
-    info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const HeaderBand header
+        = addHeaderBand(*this, 4815, QSize(615, 615), QStringLiteral("Enter Tollgate Password"), 3735);
+    header.picture->setPixmap(NotifyPictures::padlock(Twips::forWidget(*this).x(615)));
 
     auto* frame = addControl<QGroupBox>(QStringLiteral("frameWidow"), QStringLiteral("Password"), this);
     placeTwips(*frame, 120, 960, 4575, 795);

@@ -66,18 +66,10 @@ void MainWindow::createControls()
     client->setFixedSize(Twips::forWidget(*this).size(7470, 9225));
     setCentralWidget(client);
 
-    auto* band = addControl<PictureBox>(QStringLiteral("pciTitle"), client);
-    band->fillWith(QPalette::Base);
-    placeTwips(*band, 0, 0, 7575, 855);
-    m_picture = addControl<PictureBox>(QStringLiteral("picInfo"), band);
-    placeTwips(*m_picture, 120, 120, 735, 615);
-    m_info = addControl<QLabel>(QStringLiteral("lblInfo"), QStringLiteral("Info Here"), band);
-    placeTwips(*m_info, 960, 240, 6255, 495);
-    QFont infoFont = m_info->font();
-    infoFont.setPointSizeF(9.75);
-    infoFont.setBold(true);
-    m_info->setFont(infoFont);
-    m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const HeaderBand header
+        = addHeaderBand(*client, 7575, QSize(735, 615), QStringLiteral("Info Here"), 6255);
+    m_picture = header.picture;
+    m_info = header.info;
 
     m_tabs = addControl<TabStrip>(QStringLiteral("TabStrip"), client);
     placeTwips(*m_tabs, 120, 960, 7215, 7695);

@@ -39,19 +39,8 @@ void RuleEditor::applySize()
 
 void RuleEditor::addHeader(const QString& info, const QPixmap& picture)
 {
-    auto* band = addControl<PictureBox>(QStringLiteral("pciTitle"), this);
-    band->fillWith(QPalette::Base);
-    placeTwips(*band, 0, 0, 6735, 855);
-    auto* pictureBox = addControl<PictureBox>(QStringLiteral("picInfo"), band);
-    placeTwips(*pictureBox, 120, 120, 480, 480);
-    pictureBox->setPixmap(picture);
-    auto* label = addControl<QLabel>(QStringLiteral("lblInfo"), info, band);
-    placeTwips(*label, 960, 240, 6255, 495);
-    QFont bold = label->font();
-    bold.setPointSizeF(9.75);
-    bold.setBold(true);
-    label->setFont(bold);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const HeaderBand header = addHeaderBand(*this, 6735, QSize(480, 480), info, 6255);
+    header.picture->setPixmap(picture);
 }
 
 void RuleEditor::addButtons(int top)
