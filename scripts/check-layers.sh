@@ -2,8 +2,50 @@
 # Fails when a folder includes a header from a folder it may not use: the layers that
 # CONTRIBUTING.md draws, from the program down to the platform interface. Each folder
 # may include its own headers and those listed for it here.
+#
+#   scripts/check-layers.sh [TREE]        check TREE (default: this checkout)
+#   scripts/check-layers.sh --self-test   check that crossing includes are caught
 set -euo pipefail
-top=$(cd "${1:-$(dirname "${BASH_SOURCE[0]}")/..}" && pwd)
+script=$(realpath "${BASH_SOURCE[0]}")
+
+if [ "${1:-}" = --self-test ]; then
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    top=$(cd "$(dirname "$script")/.." && pwd)
+    "$script" "$top" >/dev/null || { echo "check-layers: the tree itself does not pass"; exit 1; }
+    # Each case: a file, the include put into it, and whether the check must refuse it.
+    cases=(
+        "src/notify/WindowNotifier.cpp ui/MainWindow.h refuse"
+        "src/platform/x11/KeyTable.cpp store/RuleSet.h refuse"
+        "src/platform/linux/ProcProcessTable.cpp lang/ProgramPaths.h refuse"
+        "src/store/RuleSet.cpp ../forms/Form.h refuse"
+        "src/forms/Form.cpp ui/MainWindow.h refuse"
+        "src/wayland/Backend.cpp platform/Platform.h refuse"
+        "src/ui/MainWindow.cpp forms/Twips.h accept"
+        "tools/render-windows/RenderWindows.cpp platform/fake/FakePlatform.h accept"
+    )
+    for entry in "${cases[@]}"; do
+        read -r file include verdict <<<"$entry"
+        rm -rf "$work/tree" && mkdir -p "$work/tree"
+        cp -r "$top/src" "$top/tools" "$work/tree/"
+        mkdir -p "$(dirname "$work/tree/$file")"
+        echo "#include \"$include\"" >>"$work/tree/$file"
+        if "$script" "$work/tree" >"$work/out"; then got=accept; else got=refuse; fi
+        if [ "$got" != "$verdict" ]; then
+            echo "check-layers self-test: $file including $include: expected $verdict, got $got"
+            cat "$work/out"
+            exit 1
+        fi
+        if [ "$got" = refuse ] && ! grep -q "$file" "$work/out"; then
+            echo "check-layers self-test: the refusal does not name $file"
+            exit 1
+        fi
+    done
+    echo "check-layers self-test: ${#cases[@]} cases as expected"
+    exit 0
+fi
+
+top=$(cd "${1:-$(dirname "$script")/..}" && pwd)
 
 core="store lang survey platform"
 declare -A allowed=(
