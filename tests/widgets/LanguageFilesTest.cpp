@@ -23,7 +23,8 @@ using namespace Tollgate;
 namespace {
 
 // Texts that code sets as soon as the window shows, so a translation would never be seen.
-const QStringList SetByCode = {str("frmMain.lblInfo"), str("frmUserMessage.lblMessage")};
+const QStringList SetByCode
+    = {str("frmMain.lblInfo"), str("frmUserMessage.lblMessage"), str("frmUserMessage.cmdOK")};
 
 QString designText(QObject* control)
 {
