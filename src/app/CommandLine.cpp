@@ -3,14 +3,43 @@
 #include "lang/MessageCatalogue.h"
 #include "store/RuleSet.h"
 #include "store/RuleSetDocument.h"
+#include "survey/RuleSetCheck.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 #include <QTextStream>
 
 namespace Tollgate::CommandLine {
+
+namespace {
+
+    // As the process table starts an Always Run command: a bare name from PATH.
+    bool programExists(const QString& program)
+    {
+        if (program.contains(u'/')) {
+            const QFileInfo info(program);
+            return info.isFile() && info.isExecutable();
+        }
+        return !QStandardPaths::findExecutable(program).isEmpty();
+    }
+
+    // Where the program found its own files, so that an administrator sees at once
+    // whether an installation is whole.
+    QJsonObject programFiles(const ProgramPaths& paths)
+    {
+        const QString help = paths.helpPage();
+        const QStringList languages
+            = QDir(paths.languageFolder()).entryList({QStringLiteral("*.lng")}, QDir::Files, QDir::Name);
+        return {{QStringLiteral("dataFolder"), paths.dataFolder()},
+            {QStringLiteral("languages"), QJsonArray::fromStringList(languages)},
+            {QStringLiteral("helpPage"), QFileInfo::exists(help) ? help : QString()}};
+    }
+
+} // namespace
 
 int check(const QString& path, const MessageCatalogue& catalogue, QTextStream& out, QTextStream& err)
 {
@@ -53,7 +82,9 @@ int check(const QString& path, const MessageCatalogue& catalogue, QTextStream& o
         {QStringLiteral("idleTime"), rules.idleTime()},
         {QStringLiteral("timeoutMessage"), rules.timeoutMessage()},
         {QStringLiteral("hasPassword"), !rules.password().isEmpty()},
-        {QStringLiteral("warnings"), QJsonArray::fromStringList(loaded.warnings)},
+        {QStringLiteral("warnings"),
+            QJsonArray::fromStringList(loaded.warnings + RuleSetCheck(programExists).warnings(rules))},
+        {QStringLiteral("program"), programFiles(catalogue.paths())},
     };
     out << QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Compact)) << "\n";
     return 0;

@@ -19,7 +19,7 @@ Program::Program(
     , m_platform(platform)
     , m_catalogue(m_store, paths)
     , m_document(m_rules, m_catalogue)
-    , m_log(ActivityLog::defaultPath(paths), m_clock)
+    , m_log(ActivityLog::defaultPath(paths), m_clock, platform.systemLog())
     , m_notifier(m_rules, m_catalogue, platform.windows())
     , m_survey(m_rules, platform, m_notifier, m_log, m_clock)
     , m_context {m_rules, m_document, m_catalogue, m_survey, m_log, platform, dialogs}

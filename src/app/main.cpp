@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QIcon>
 #include <QTextStream>
 #include <cstdio>
 
@@ -22,6 +23,9 @@ int runWindowed(int& argc, char** argv, const QString& commandLine)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tollgate"));
     QApplication::setApplicationVersion(QStringLiteral(TOLLGATE_VERSION));
+    // The installed menu entry and icon, so that task bars show Tollgate's own.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tollgate.Tollgate"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tollgate")));
 
     const auto platform = Tollgate::Platform::PlatformFactory::create();
     Tollgate::QtUserDialogs dialogs;
@@ -69,7 +73,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption checkOption(QStringLiteral("check"),
         QStringLiteral("Load a rule-set document as an unattended start would and "
-                       "describe it as JSON."),
+                       "describe it as JSON, with warnings about rules that will probably not "
+                       "do what was meant."),
         QStringLiteral("file"));
     parser.addOption(checkOption);
     const QCommandLineOption checkPlatformOption(QStringLiteral("check-platform"),

@@ -63,6 +63,14 @@ QString MessageCatalogue::builtInText(const QString& key)
     return {};
 }
 
+QStringList MessageCatalogue::builtInKeys()
+{
+    QStringList keys;
+    for (const BuiltIn& entry : kBuiltIns)
+        keys.append(QString::fromUtf16(entry.key));
+    return keys;
+}
+
 QString MessageCatalogue::LanguageFolder() const
 {
     return m_paths.languageFolder();

@@ -3,6 +3,7 @@
 #include "ProgramPaths.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace Tollgate {
 
@@ -19,6 +20,8 @@ public:
     // built-in table has.
     QString MessageText(const QString& key) const;
     static QString builtInText(const QString& key);
+    // Every key that has a built-in text, in the table's order.
+    static QStringList builtInKeys();
 
     // The language folder, ending with a separator.
     QString LanguageFolder() const;

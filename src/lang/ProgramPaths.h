@@ -21,6 +21,8 @@ public:
     const QString& dataFolder() const { return m_dataFolder; }
     // The language folder, with a trailing separator.
     QString languageFolder() const { return m_dataFolder + QStringLiteral("/Language/"); }
+    // The administrator's help page.
+    QString helpPage() const { return m_dataFolder + QStringLiteral("/Help/TollgateHelp.htm"); }
 
 private:
     QString m_programFolder;

@@ -1,15 +1,18 @@
 #include "Platform.h"
 
+#include "null/NullSystemLog.h"
+
 namespace Tollgate::Platform {
 
 Platform::Platform(QString backendName, std::unique_ptr<WindowSystem> windows,
     std::unique_ptr<InputDevices> input, std::unique_ptr<ProcessTable> processes,
-    std::unique_ptr<DesktopShell> shell)
+    std::unique_ptr<DesktopShell> shell, std::unique_ptr<SystemLog> systemLog)
     : m_backendName(std::move(backendName))
     , m_windows(std::move(windows))
     , m_input(std::move(input))
     , m_processes(std::move(processes))
     , m_shell(std::move(shell))
+    , m_systemLog(systemLog ? std::move(systemLog) : std::make_unique<NullSystemLog>())
 { }
 
 QList<CapabilityStatus> Platform::capabilities()

@@ -3,6 +3,7 @@
 #include "DesktopShell.h"
 #include "InputDevices.h"
 #include "ProcessTable.h"
+#include "SystemLog.h"
 #include "WindowSystem.h"
 
 #include <memory>
@@ -14,7 +15,8 @@ class Platform
 {
 public:
     Platform(QString backendName, std::unique_ptr<WindowSystem> windows, std::unique_ptr<InputDevices> input,
-        std::unique_ptr<ProcessTable> processes, std::unique_ptr<DesktopShell> shell);
+        std::unique_ptr<ProcessTable> processes, std::unique_ptr<DesktopShell> shell,
+        std::unique_ptr<SystemLog> systemLog = nullptr);
 
     // "x11", "null" or "fake", with a note on the session after a colon when there is one.
     const QString& backendName() const { return m_backendName; }
@@ -23,6 +25,8 @@ public:
     InputDevices& input() { return *m_input; }
     ProcessTable& processes() { return *m_processes; }
     DesktopShell& shell() { return *m_shell; }
+    // Messages go nowhere when the platform was made without a system log.
+    SystemLog& systemLog() { return *m_systemLog; }
 
     QList<CapabilityStatus> capabilities();
 
@@ -32,6 +36,7 @@ private:
     std::unique_ptr<InputDevices> m_input;
     std::unique_ptr<ProcessTable> m_processes;
     std::unique_ptr<DesktopShell> m_shell;
+    std::unique_ptr<SystemLog> m_systemLog;
 };
 
 } // namespace Tollgate::Platform

@@ -1,6 +1,7 @@
 #include "PlatformFactory.h"
 
 #include "linux/ProcProcessTable.h"
+#include "linux/SyslogSystemLog.h"
 #include "linux/XdgDesktopShell.h"
 #include "null/NullInputDevices.h"
 #include "null/NullWindowSystem.h"
@@ -33,13 +34,14 @@ std::unique_ptr<Platform> PlatformFactory::create(
             auto input = std::make_unique<X11InputDevices>(connection);
             return std::make_unique<Platform>(QStringLiteral("x11: display %1").arg(display),
                 std::move(windows), std::move(input), std::make_unique<ProcProcessTable>(),
-                std::make_unique<XdgDesktopShell>());
+                std::make_unique<XdgDesktopShell>(), std::make_unique<SyslogSystemLog>());
         }
         reason = QStringLiteral("%1 %2; window rules need an X11 session").arg(error, display);
     }
     return std::make_unique<Platform>(QStringLiteral("null: %1").arg(reason),
         std::make_unique<NullWindowSystem>(reason), std::make_unique<NullInputDevices>(reason),
-        std::make_unique<ProcProcessTable>(), std::make_unique<XdgDesktopShell>());
+        std::make_unique<ProcProcessTable>(), std::make_unique<XdgDesktopShell>(),
+        std::make_unique<SyslogSystemLog>());
 }
 
 } // namespace Tollgate::Platform

@@ -117,13 +117,17 @@ void RuleSetDocument::load(const IniDocument& document, LoadResult& result)
         processTexts.append(ProcessActionText(m_catalogue, code));
 
     // The action text of a stored code; empty when the code is not a number or has no text.
-    auto actionText = [&](const QString& section, int n, const QString& fallback, const QStringList& texts) {
+    // A row that names something but has no action is said; an empty row is not.
+    auto actionText = [&](const QString& section, int n, const QString& fallback, const QStringList& texts,
+                          const QString& subject) {
         const QString name = entry("Action_", n);
         const QString stored = document.readString(section, name, fallback);
         const auto code = wholeNumber(stored);
         if (!code) {
             if (!stored.isEmpty())
                 warn(QStringLiteral("%1: %2 \"%3\" is not a number").arg(section, name, stored));
+            else if (!subject.isEmpty())
+                warn(QStringLiteral("%1: %2 is missing; the rule does nothing").arg(section, name));
             return QString();
         }
         if (*code < 0 || *code >= texts.size()) {
@@ -138,9 +142,10 @@ void RuleSetDocument::load(const IniDocument& document, LoadResult& result)
     QList<QStringList> rows;
     const int windowCount = rowCount(kWindows);
     rows.reserve(windowCount);
-    for (int n = 1; n <= windowCount; ++n)
-        rows.append({document.readString(kWindows, entry("Caption_", n), QString()),
-            actionText(kWindows, n, QString(), windowTexts)});
+    for (int n = 1; n <= windowCount; ++n) {
+        const QString pattern = document.readString(kWindows, entry("Caption_", n), QString());
+        rows.append({pattern, actionText(kWindows, n, QString(), windowTexts, pattern)});
+    }
     m_rules.windowRules().resetRows(rows);
 
     m_rules.setTimeoutMessage(decodeMessage(document.readString(
@@ -164,10 +169,11 @@ void RuleSetDocument::load(const IniDocument& document, LoadResult& result)
     rows.clear();
     const int processCount = rowCount(kProcesses);
     rows.reserve(processCount);
-    for (int n = 1; n <= processCount; ++n)
-        rows.append({document.readString(kProcesses, entry("Process_", n), QString()),
-            actionText(kProcesses, n, QStringLiteral("0"), processTexts),
+    for (int n = 1; n <= processCount; ++n) {
+        const QString name = document.readString(kProcesses, entry("Process_", n), QString());
+        rows.append({name, actionText(kProcesses, n, QStringLiteral("0"), processTexts, name),
             document.readString(kProcesses, entry("Exe_", n), QString())});
+    }
     m_rules.processRules().resetRows(rows);
 
     m_rules.setPassword(document.readString(kGeneral, kPassword, QString()));

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "lang/ProgramPaths.h"
+#include "platform/SystemLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,6 +37,12 @@ ActivityLog::ActivityLog(QString path, const Clock& clock, QLocale locale)
     m_timeFormat = m_timeFormat.trimmed();
 }
 
+ActivityLog::ActivityLog(QString path, const Clock& clock, Platform::SystemLog& systemLog, QLocale locale)
+    : ActivityLog(std::move(path), clock, std::move(locale))
+{
+    m_systemLog = &systemLog;
+}
+
 QString ActivityLog::defaultPath(const ProgramPaths& paths)
 {
     const QFileInfo folder(paths.programFolder());
@@ -54,7 +61,21 @@ QString ActivityLog::eventLine(const QString& first, const QString& second) cons
         + m_locale.toString(now.time(), m_timeFormat) + u';' + oneLine(first) + u';' + oneLine(second);
 }
 
-bool ActivityLog::WriteLog(const QString& first, const QString& second)
+bool ActivityLog::WriteLog(const QString& first, const QString& second, Event event)
+{
+    const bool written = writeFile(first, second);
+    if (m_systemLog) {
+        using Priority = Platform::SystemLog::Priority;
+        m_systemLog->write(event == Event::Started ? Priority::Info : Priority::Notice,
+            oneLine(first) + u';' + oneLine(second));
+        if (!written)
+            m_systemLog->write(
+                Priority::Warning, QStringLiteral("cannot write the activity log %1").arg(m_path));
+    }
+    return written;
+}
+
+bool ActivityLog::writeFile(const QString& first, const QString& second)
 {
     QString text;
     if (!QFileInfo::exists(m_path)) {

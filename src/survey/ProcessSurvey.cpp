@@ -108,7 +108,7 @@ void ProcessSurvey::alwaysRun(int row)
     const QString logName = name;
     m_processes.start(exe);
     invalidateSnapshot();
-    m_log.WriteLog(logName, action);
+    m_log.WriteLog(logName, action, ActivityLog::Event::Started);
 }
 
 void ProcessSurvey::block(int row)

@@ -2,6 +2,7 @@
 
 #include "forms/Twips.h"
 #include "forms/WindowPlacement.h"
+#include "lang/ProgramPaths.h"
 #include "platform/Platform.h"
 
 #include <QCoreApplication>
@@ -102,7 +103,10 @@ namespace {
 
 } // namespace
 
-const QString SplashWindow::ProjectAddress = QStringLiteral("https://tollgate.example.org/");
+QString SplashWindow::address()
+{
+    return ProgramPaths::forExecutable(QCoreApplication::applicationDirPath()).helpPage();
+}
 
 SplashWindow::SplashWindow(Platform::Platform& platform, QWidget* parent)
     : QDialog(parent)
@@ -120,7 +124,7 @@ SplashWindow::SplashWindow(Platform::Platform& platform, QWidget* parent)
     m_info->setObjectName(QStringLiteral("lblInfo"));
     m_info->setPalette(text);
     placeTwips(*m_info, 240, 3300, 4200, 285);
-    m_address = new QLabel(ProjectAddress, this);
+    m_address = new QLabel(address(), this);
     m_address->setObjectName(QStringLiteral("lblURL"));
     QPalette link = palette();
     link.setColor(QPalette::WindowText, QColor(150, 200, 255));
@@ -176,7 +180,7 @@ bool SplashWindow::eventFilter(QObject* watched, QEvent* event)
         return true;
     if (type == QEvent::MouseButtonRelease) {
         if (watched == m_address)
-            m_platform.shell().open(ProjectAddress);
+            m_platform.shell().open(address());
         return true;
     }
     return QDialog::eventFilter(watched, event);

@@ -19,7 +19,8 @@ class SplashWindow : public QDialog
     Q_OBJECT
 
 public:
-    static const QString ProjectAddress;
+    // The address the splash shows and opens: the help page that came with the program.
+    static QString address();
     static constexpr int CloseAfterMs = 3000;
 
     explicit SplashWindow(Platform::Platform& platform, QWidget* parent = nullptr);

@@ -3,6 +3,7 @@
 #include "common/FakeClock.h"
 #include "common/TestEnvironment.h"
 #include "lang/ProgramPaths.h"
+#include "platform/fake/FakeSystemLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,4 +56,26 @@ TEST(ActivityLog, LivesBesideAWritableProgramElseInTheStateHome)
     EXPECT_EQ(ActivityLog::defaultPath(ProgramPaths(build, build)), build + QStringLiteral("/Tollgate.log"));
     EXPECT_EQ(ActivityLog::defaultPath(ProgramPaths(QStringLiteral("/nonexistent/bin"), QString())),
         qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/tollgate/Tollgate.log"));
+}
+
+TEST(ActivityLog, EveryLineAlsoGoesToTheSystemLog)
+{
+    using Priority = Platform::SystemLog::Priority;
+    FakeClock clock;
+    Platform::FakeSystemLog system;
+    ActivityLog log(Sandbox::folder() + QStringLiteral("/system/Tollgate.log"), clock, system);
+    log.WriteLog(QStringLiteral("Solitaire\nKlondike"), QStringLiteral("*solit*"));
+    log.WriteLog(QStringLiteral("xterm"), QStringLiteral("(2) Always Run"), ActivityLog::Event::Started);
+    ASSERT_EQ(system.entries().size(), 2);
+    EXPECT_EQ(system.entries()[0].priority, Priority::Notice);
+    EXPECT_EQ(system.entries()[0].message, QStringLiteral("Solitaire Klondike;*solit*"));
+    EXPECT_EQ(system.entries()[1].priority, Priority::Info);
+
+    // A log file that cannot be written is said in the system log; the line still goes there.
+    QDir().mkpath(Sandbox::folder() + QStringLiteral("/blocked/Tollgate.log"));
+    ActivityLog blocked(Sandbox::folder() + QStringLiteral("/blocked/Tollgate.log"), clock, system);
+    EXPECT_FALSE(blocked.WriteLog(QStringLiteral("a"), QStringLiteral("b")));
+    ASSERT_EQ(system.entries().size(), 4);
+    EXPECT_EQ(system.entries()[2].message, QStringLiteral("a;b"));
+    EXPECT_EQ(system.entries()[3].priority, Priority::Warning);
 }

@@ -4,6 +4,7 @@
 #include "WidgetFixture.h"
 
 #include <QAction>
+#include <QFileInfo>
 
 using namespace Tollgate;
 
@@ -32,7 +33,8 @@ TEST(SplashVersionTest, ReadsVersionMajorDotMinorBuildRevision)
 TEST_F(SplashWindowTest, ShowsTheVersionAndTheAddressOverItsPicture)
 {
     EXPECT_EQ(label("lblInfo").text(), SplashWindow::versionText(text(TOLLGATE_VERSION)));
-    EXPECT_EQ(label("lblURL").text(), SplashWindow::ProjectAddress);
+    EXPECT_EQ(label("lblURL").text(), SplashWindow::address());
+    EXPECT_TRUE(QFileInfo(SplashWindow::address()).isFile()) << "the help page beside the program";
     EXPECT_FALSE(splash->testAttribute(Qt::WA_QuitOnClose));
     // The picture is drawn: the window is not one flat colour.
     const QImage picture = splash->grab().toImage();
@@ -54,7 +56,7 @@ TEST_F(SplashWindowTest, LabelsKeepItOpenAndTheAddressOpensThePage)
     EXPECT_TRUE(fake.shell().opened().isEmpty());
     QTest::mouseClick(&label("lblURL"), Qt::LeftButton);
     EXPECT_TRUE(splash->isVisible());
-    EXPECT_EQ(fake.shell().opened(), QStringList {SplashWindow::ProjectAddress});
+    EXPECT_EQ(fake.shell().opened(), QStringList {SplashWindow::address()});
 
     QTest::mouseClick(splash.get(), Qt::LeftButton, {}, QPoint(10, 10));
     EXPECT_FALSE(splash->isVisible()) << "a click on the picture closes it";

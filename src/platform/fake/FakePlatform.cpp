@@ -12,10 +12,12 @@ FakePlatform::FakePlatform()
     m_input = input.get();
     m_processes = processes.get();
     m_shell = shell.get();
+    auto systemLog = std::make_unique<FakeSystemLog>();
+    m_systemLog = systemLog.get();
     m_processes->setTerminationHandler(
         [windows = m_windows](ProcessId pid) { windows->removeWindowsOf(pid); });
-    m_platform = std::make_unique<Platform>(
-        QStringLiteral("fake"), std::move(windows), std::move(input), std::move(processes), std::move(shell));
+    m_platform = std::make_unique<Platform>(QStringLiteral("fake"), std::move(windows), std::move(input),
+        std::move(processes), std::move(shell), std::move(systemLog));
 }
 
 } // namespace Tollgate::Platform

@@ -3,6 +3,7 @@
 #include "FakeDesktopShell.h"
 #include "FakeInputDevices.h"
 #include "FakeProcessTable.h"
+#include "FakeSystemLog.h"
 #include "FakeWindowSystem.h"
 #include "platform/Platform.h"
 
@@ -20,6 +21,7 @@ public:
     FakeInputDevices& input() { return *m_input; }
     FakeProcessTable& processes() { return *m_processes; }
     FakeDesktopShell& shell() { return *m_shell; }
+    FakeSystemLog& systemLog() { return *m_systemLog; }
 
 private:
     // The fakes belong to m_platform; the pointers only reach them.
@@ -27,6 +29,7 @@ private:
     FakeInputDevices* m_input;
     FakeProcessTable* m_processes;
     FakeDesktopShell* m_shell;
+    FakeSystemLog* m_systemLog;
     std::unique_ptr<Platform> m_platform;
 };
 

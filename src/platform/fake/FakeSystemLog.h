@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/SystemLog.h"
+
+#include <QList>
+
+namespace Tollgate::Platform {
+
+// Records every message, for tests.
+class FakeSystemLog : public SystemLog
+{
+public:
+    struct Entry
+    {
+        Priority priority;
+        QString message;
+    };
+
+    void write(Priority priority, const QString& message) override { m_entries.append({priority, message}); }
+
+    const QList<Entry>& entries() const { return m_entries; }
+
+private:
+    QList<Entry> m_entries;
+};
+
+} // namespace Tollgate::Platform

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/SystemLog.h"
+
+namespace Tollgate::Platform {
+
+// For platforms without a system log: messages go nowhere.
+class NullSystemLog : public SystemLog
+{
+public:
+    void write(Priority, const QString&) override { }
+};
+
+} // namespace Tollgate::Platform
