@@ -1,0 +1,109 @@
+#include "WaylandConnection.h"
+
+#include <QSocketNotifier>
+#include <algorithm>
+#include <poll.h>
+#include <wayland-client.h>
+
+namespace Tollgate::Platform {
+
+WaylandConnection::WaylandConnection(wl_display* display)
+    : m_display(display)
+    , m_registry(wl_display_get_registry(display), wl_registry_destroy)
+{
+    static const wl_registry_listener listener
+        = {&WaylandConnection::onGlobal, &WaylandConnection::onGlobalRemove};
+    wl_registry_add_listener(m_registry.get(), &listener, this);
+
+    m_notifier = std::make_unique<QSocketNotifier>(wl_display_get_fd(display), QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { dispatch(); });
+}
+
+WaylandConnection::~WaylandConnection()
+{
+    m_notifier.reset();
+    m_registry.reset();
+    wl_display_disconnect(m_display);
+}
+
+std::shared_ptr<WaylandConnection> WaylandConnection::open(const QByteArray& name, QString* error)
+{
+    wl_display* display = wl_display_connect(name.isEmpty() ? nullptr : name.constData());
+    if (!display) {
+        *error = QStringLiteral("cannot connect to the Wayland display");
+        return nullptr;
+    }
+    std::shared_ptr<WaylandConnection> connection(new WaylandConnection(display));
+    if (!connection->roundTrip()) {
+        *error = QStringLiteral("the Wayland display does not answer");
+        return nullptr;
+    }
+    return connection;
+}
+
+void WaylandConnection::onGlobal(
+    void* data, wl_registry*, quint32 name, const char* interface, quint32 version)
+{
+    auto* self = static_cast<WaylandConnection*>(data);
+    // The first of several (outputs, seats) is the primary one.
+    if (!self->m_globals.contains(QByteArray(interface)))
+        self->m_globals.insert(QByteArray(interface), {name, version});
+}
+
+void WaylandConnection::onGlobalRemove(void* data, wl_registry*, quint32 name)
+{
+    auto* self = static_cast<WaylandConnection*>(data);
+    for (auto it = self->m_globals.begin(); it != self->m_globals.end(); ++it) {
+        if (it->name == name) {
+            self->m_globals.erase(it);
+            return;
+        }
+    }
+}
+
+wl_proxy* WaylandConnection::bind(const wl_interface* interface, quint32 maxVersion)
+{
+    const auto it = m_globals.constFind(QByteArray(interface->name));
+    if (it == m_globals.cend())
+        return nullptr;
+    const quint32 version = std::min({it->version, maxVersion, quint32(interface->version)});
+    return static_cast<wl_proxy*>(wl_registry_bind(m_registry.get(), it->name, interface, version));
+}
+
+quint32 WaylandConnection::boundVersion(const char* interface) const
+{
+    return m_globals.value(QByteArray(interface)).version;
+}
+
+void WaylandConnection::dispatch()
+{
+    if (hasError()) {
+        // A lost compositor: stop listening instead of spinning on a dead socket.
+        m_notifier->setEnabled(false);
+        return;
+    }
+    while (wl_display_prepare_read(m_display) != 0)
+        wl_display_dispatch_pending(m_display);
+    wl_display_flush(m_display);
+    pollfd fd = {wl_display_get_fd(m_display), POLLIN, 0};
+    if (poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN))
+        wl_display_read_events(m_display);
+    else
+        wl_display_cancel_read(m_display);
+    wl_display_dispatch_pending(m_display);
+    wl_display_flush(m_display);
+    if (hasError())
+        m_notifier->setEnabled(false);
+}
+
+bool WaylandConnection::roundTrip()
+{
+    return !hasError() && wl_display_roundtrip(m_display) >= 0;
+}
+
+bool WaylandConnection::hasError() const
+{
+    return wl_display_get_error(m_display) != 0;
+}
+
+} // namespace Tollgate::Platform
