@@ -34,19 +34,21 @@ namespace {
 
 HeadlessSway::~HeadlessSway()
 {
-    m_pointer.reset();
-    m_pointerManager.reset();
-    m_connection.reset();
     for (auto& client : m_clients) {
         client->kill();
         client->waitForFinished(5000);
     }
-    if (m_sway) {
-        m_sway->terminate();
-        if (!m_sway->waitForFinished(5000)) {
-            m_sway->kill();
-            m_sway->waitForFinished(5000);
-        }
+    stop();
+}
+
+void HeadlessSway::stop()
+{
+    m_pointer.reset();
+    m_pointerManager.reset();
+    m_connection.reset();
+    if (m_sway && m_sway->state() != QProcess::NotRunning) {
+        m_sway->kill();
+        m_sway->waitForFinished(5000);
     }
 }
 

@@ -44,6 +44,9 @@ public:
     QString runtimeFolder() const { return m_runtime->path(); }
     const QString& ipcSocket() const { return m_socket; }
 
+    // Ends sway, as a crash of the compositor would end the session.
+    void stop();
+
     // Runs a sway command through its IPC socket; true when sway reports success.
     bool command(const QString& text);
 

@@ -208,6 +208,27 @@ TEST_F(WaylandDesktop, idleFiresAfterTheIdleTimeWithoutInputAndNotWhileThereIsIn
     EXPECT_EQ(m_notifier.timeoutMessages, 2);
 }
 
+TEST_F(WaylandDesktop, aLostCompositorLeavesNoWindowsAndNoFalseIdleness)
+{
+    QProcess* terminal = startTerminal(QStringLiteral("Tollgate probe lost"));
+    REQUIRE_FOOT(terminal);
+    const Platform::WindowId window = waitForForeground(QStringLiteral("Tollgate probe lost"));
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(waitForCondition([&] { return !m_input->keyActive(0x41); }));
+
+    m_sway.stop();
+    EXPECT_TRUE(waitForCondition([&] { return m_windows->foregroundWindow() == 0; }));
+    EXPECT_TRUE(m_windows->topLevelWindows().isEmpty());
+    EXPECT_FALSE(m_windows->postCloseRequest(window));
+    EXPECT_TRUE(m_input->keyActive(0x41)) << "without a compositor nobody counts as idle";
+    for (const Platform::CapabilityStatus& status : m_windows->capabilities()) {
+        if (status.capability == Platform::Capability::ForegroundWindow) {
+            EXPECT_FALSE(status.works);
+            EXPECT_TRUE(status.detail.contains(QStringLiteral("lost"))) << qPrintable(status.detail);
+        }
+    }
+}
+
 TEST_F(WaylandDesktop, checkPlatformReportsEachCapabilityWithItsReason)
 {
     QProcess program;

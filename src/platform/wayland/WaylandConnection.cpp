@@ -86,7 +86,8 @@ void WaylandConnection::dispatch()
         wl_display_dispatch_pending(m_display);
     wl_display_flush(m_display);
     pollfd fd = {wl_display_get_fd(m_display), POLLIN, 0};
-    if (poll(&fd, 1, 0) > 0 && (fd.revents & POLLIN))
+    // A hang-up is read too: only reading the end of the stream marks the connection lost.
+    if (poll(&fd, 1, 0) > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR)))
         wl_display_read_events(m_display);
     else
         wl_display_cancel_read(m_display);
