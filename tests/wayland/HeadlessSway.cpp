@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardPaths>
 #include <QThread>
 #include <pwd.h>
@@ -160,6 +163,22 @@ bool HeadlessSway::command(const QString& text)
     message.start(QStringLiteral("swaymsg"), {QStringLiteral("-s"), m_socket, text});
     return message.waitForFinished(10000) && message.exitStatus() == QProcess::NormalExit
         && message.exitCode() == 0;
+}
+
+bool HeadlessSway::outputActive(const QString& name)
+{
+    QProcess message;
+    message.setProcessEnvironment(clientEnvironment());
+    message.start(QStringLiteral("swaymsg"),
+        {QStringLiteral("-s"), m_socket, QStringLiteral("-r"), QStringLiteral("-t"),
+            QStringLiteral("get_outputs")});
+    if (!message.waitForFinished(10000))
+        return false;
+    for (const QJsonValue output : QJsonDocument::fromJson(message.readAllStandardOutput()).array()) {
+        if (output[QStringLiteral("name")].toString() == name)
+            return output[QStringLiteral("active")].toBool();
+    }
+    return false;
 }
 
 QProcess* HeadlessSway::startClient(const QString& program, const QStringList& arguments)

@@ -50,6 +50,9 @@ public:
     // Runs a sway command through its IPC socket; true when sway reports success.
     bool command(const QString& text);
 
+    // Whether sway lists the output as active; false for an unknown one.
+    bool outputActive(const QString& name);
+
     // Starts a client on this compositor; null when it did not start.
     QProcess* startClient(const QString& program, const QStringList& arguments);
 

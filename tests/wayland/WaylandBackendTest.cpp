@@ -168,6 +168,32 @@ TEST_F(WaylandDesktop, theCornerSurfaceFiresOnceWhenThePointerEntersIt)
     }));
 }
 
+TEST_F(WaylandDesktop, theCornerSurfaceMovesToTheNextOutputWhenItsOutputGoes)
+{
+    ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width / 2, HeadlessSway::Height / 2));
+    ASSERT_TRUE(waitForCondition([&] {
+        m_input->cursorPosition();
+        return m_input->cornerSurfaceMapped();
+    }));
+    ASSERT_TRUE(m_sway.command(QStringLiteral("create_output")));
+    ASSERT_TRUE(m_sway.command(QStringLiteral("output HEADLESS-2 resolution 800x600 position 1024 0")));
+    m_sway.command(QStringLiteral("output HEADLESS-1 disable"));
+    if (m_sway.outputActive(QStringLiteral("HEADLESS-1")))
+        GTEST_SKIP() << "this sway cannot turn a headless output off (wlroots 0.15 fails the commit)";
+    ASSERT_TRUE(waitForCondition([&] {
+        m_input->cursorPosition();
+        return m_input->cornerSurfaceMapped() && m_input->primaryScreenSize() == QSize(800, 600);
+    })) << "the corner surface did not move to the remaining output";
+
+    // The virtual pointer's range is the layout, which is now the second output alone.
+    IdleDetector detector(m_rules, *m_input, m_notifier);
+    ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width - 1, HeadlessSway::Height - 1));
+    EXPECT_TRUE(waitForCondition([&] {
+        detector.SurveyIdle(SurveyCycle::IntervalMs);
+        return m_notifier.passwordPrompts == 1;
+    }));
+}
+
 TEST_F(WaylandDesktop, idleFiresAfterTheIdleTimeWithoutInputAndNotWhileThereIsInput)
 {
     IdleDetector detector(m_rules, *m_input, m_notifier);

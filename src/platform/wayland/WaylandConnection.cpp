@@ -44,35 +44,37 @@ std::shared_ptr<WaylandConnection> WaylandConnection::open(const QByteArray& nam
 void WaylandConnection::onGlobal(
     void* data, wl_registry*, quint32 name, const char* interface, quint32 version)
 {
-    auto* self = static_cast<WaylandConnection*>(data);
-    // The first of several (outputs, seats) is the primary one.
-    if (!self->m_globals.contains(QByteArray(interface)))
-        self->m_globals.insert(QByteArray(interface), {name, version});
+    static_cast<WaylandConnection*>(data)->m_globals.push_back({QByteArray(interface), name, version});
 }
 
 void WaylandConnection::onGlobalRemove(void* data, wl_registry*, quint32 name)
 {
-    auto* self = static_cast<WaylandConnection*>(data);
-    for (auto it = self->m_globals.begin(); it != self->m_globals.end(); ++it) {
-        if (it->name == name) {
-            self->m_globals.erase(it);
-            return;
-        }
+    std::erase_if(static_cast<WaylandConnection*>(data)->m_globals,
+        [name](const Global& global) { return global.name == name; });
+}
+
+const WaylandConnection::Global* WaylandConnection::firstGlobal(const char* interface) const
+{
+    for (const Global& global : m_globals) {
+        if (global.interface == interface)
+            return &global;
     }
+    return nullptr;
+}
+
+quint32 WaylandConnection::globalName(const char* interface) const
+{
+    const Global* global = firstGlobal(interface);
+    return global ? global->name : 0;
 }
 
 wl_proxy* WaylandConnection::bind(const wl_interface* interface, quint32 maxVersion)
 {
-    const auto it = m_globals.constFind(QByteArray(interface->name));
-    if (it == m_globals.cend())
+    const Global* global = firstGlobal(interface->name);
+    if (!global)
         return nullptr;
-    const quint32 version = std::min({it->version, maxVersion, quint32(interface->version)});
-    return static_cast<wl_proxy*>(wl_registry_bind(m_registry.get(), it->name, interface, version));
-}
-
-quint32 WaylandConnection::boundVersion(const char* interface) const
-{
-    return m_globals.value(QByteArray(interface)).version;
+    const quint32 version = std::min({global->version, maxVersion, quint32(interface->version)});
+    return static_cast<wl_proxy*>(wl_registry_bind(m_registry.get(), global->name, interface, version));
 }
 
 void WaylandConnection::dispatch()

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -33,10 +32,12 @@ public:
     static std::shared_ptr<WaylandConnection> open(const QByteArray& name, QString* error);
 
     wl_display* display() const { return m_display; }
-    bool hasGlobal(const char* interface) const { return m_globals.contains(QByteArray(interface)); }
+    bool hasGlobal(const char* interface) const { return globalName(interface) != 0; }
+    // The compositor's name of the first global of this interface (the primary output or
+    // seat); 0 when there is none.
+    quint32 globalName(const char* interface) const;
     // Binds the first global of this interface at no more than maxVersion; null when absent.
     wl_proxy* bind(const wl_interface* interface, quint32 maxVersion);
-    quint32 boundVersion(const char* interface) const;
 
     // Reads and dispatches whatever has arrived, without waiting, and sends what is queued.
     void dispatch();
@@ -48,9 +49,11 @@ public:
 private:
     struct Global
     {
+        QByteArray interface;
         quint32 name = 0;
         quint32 version = 0;
     };
+    const Global* firstGlobal(const char* interface) const;
 
     explicit WaylandConnection(wl_display* display);
 
@@ -61,7 +64,8 @@ private:
     wl_display* m_display = nullptr;
     WaylandObject<wl_registry> m_registry;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    QHash<QByteArray, Global> m_globals;
+    // In the order announced; outputs and seats come and go.
+    std::vector<Global> m_globals;
 };
 
 } // namespace Tollgate::Platform

@@ -58,7 +58,7 @@ WaylandInputDevices::WaylandInputDevices(std::shared_ptr<WaylandConnection> conn
     : m_connection(std::move(connection))
     , m_seat(bindGlobal(*m_connection, wl_seat_interface, 5, releaseSeat))
     , m_pointer(nullptr, releasePointer)
-    , m_output(bindGlobal(*m_connection, wl_output_interface, 3, releaseOutput))
+    , m_output(nullptr, releaseOutput)
     , m_compositor(bindGlobal(*m_connection, wl_compositor_interface, 4, wl_compositor_destroy))
     , m_shm(bindGlobal(*m_connection, wl_shm_interface, 1, wl_shm_destroy))
     , m_layerShell(bindGlobal(*m_connection, zwlr_layer_shell_v1_interface, 4, destroyLayerShell))
@@ -82,25 +82,7 @@ WaylandInputDevices::WaylandInputDevices(std::shared_ptr<WaylandConnection> conn
         };
         wl_seat_add_listener(m_seat.get(), &listener, this);
     }
-    if (m_output) {
-        static const wl_output_listener listener = {
-            .geometry = [](void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
-                            const char*, int32_t) {},
-            .mode =
-                [](void* data, wl_output*, quint32 flags, int32_t width, int32_t height, int32_t) {
-                    if (flags & WL_OUTPUT_MODE_CURRENT)
-                        static_cast<WaylandInputDevices*>(data)->m_outputPixels = QSize(width, height);
-                },
-            .done = [](void*, wl_output*) {},
-            .scale =
-                [](void* data, wl_output*, int32_t factor) {
-                    static_cast<WaylandInputDevices*>(data)->m_outputScale = std::max(1, factor);
-                },
-            .name = [](void*, wl_output*, const char*) {},
-            .description = [](void*, wl_output*, const char*) {},
-        };
-        wl_output_add_listener(m_output.get(), &listener, this);
-    }
+    bindOutput();
     // Seat capabilities and the output's mode arrive with the first round trip.
     m_connection->roundTrip();
     m_restingPosition = QPoint(primaryScreenSize().width() / 2, primaryScreenSize().height() / 2);
@@ -111,6 +93,55 @@ WaylandInputDevices::WaylandInputDevices(std::shared_ptr<WaylandConnection> conn
 
 WaylandInputDevices::~WaylandInputDevices()
 {
+    m_connection->dispatch();
+}
+
+void WaylandInputDevices::bindOutput()
+{
+    m_outputPixels = QSize();
+    m_outputScale = 1;
+    m_outputName = m_connection->globalName(wl_output_interface.name);
+    m_output.reset(reinterpret_cast<wl_output*>(m_connection->bind(&wl_output_interface, 3)));
+    if (!m_output)
+        return;
+    static const wl_output_listener listener = {
+        .geometry = [](void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
+                        const char*, int32_t) {},
+        .mode =
+            [](void* data, wl_output*, quint32 flags, int32_t width, int32_t height, int32_t) {
+                if (flags & WL_OUTPUT_MODE_CURRENT)
+                    static_cast<WaylandInputDevices*>(data)->m_outputPixels = QSize(width, height);
+            },
+        .done = [](void*, wl_output*) {},
+        .scale =
+            [](void* data, wl_output*, int32_t factor) {
+                static_cast<WaylandInputDevices*>(data)->m_outputScale = std::max(1, factor);
+            },
+        .name = [](void*, wl_output*, const char*) {},
+        .description = [](void*, wl_output*, const char*) {},
+    };
+    wl_output_add_listener(m_output.get(), &listener, this);
+}
+
+void WaylandInputDevices::rebuildCornerAfterOutputChange()
+{
+    // The compositor closes the corner surface with its output (a monitor unplugged or
+    // turned off). Without it nobody could reach the password prompt, so it moves to the
+    // output that is first now; an output that stays but refuses the surface is not asked
+    // again, so that this never spins.
+    if (!m_layerShell || (!m_cornerClosed && m_cornerLayer))
+        return;
+    const quint32 first = m_connection->globalName(wl_output_interface.name);
+    if (first == 0 || first == m_outputName)
+        return;
+    m_cornerMapped = false;
+    m_cornerClosed = false;
+    m_cornerEntered = false;
+    m_cornerBuffer.reset();
+    m_cornerLayer.reset();
+    m_cornerSurface.reset();
+    bindOutput();
+    createCornerSurface();
     m_connection->dispatch();
 }
 
@@ -236,6 +267,7 @@ void WaylandInputDevices::attachCornerBuffer(int width, int height)
 QPoint WaylandInputDevices::cursorPosition()
 {
     m_connection->dispatch();
+    rebuildCornerAfterOutputChange();
     if (m_cornerEntered) {
         m_cornerEntered = false;
         const QSize screen = primaryScreenSize();

@@ -24,8 +24,9 @@ namespace Tollgate::Platform {
 // Wayland tells no client where the pointer is or which keys are down. Activity comes from
 // the compositor's idle protocol instead: the user counts as active until IdleGranularityMs
 // pass without input. The corner gesture comes from a small transparent layer-shell
-// surface in the bottom-right corner of the primary output: when the pointer enters it,
-// cursorPosition() answers a position inside the corner once.
+// surface in the bottom-right corner of the primary output (the first the compositor lists;
+// the surface follows when that output goes): when the pointer enters it, cursorPosition()
+// answers a position inside the corner once.
 class WaylandInputDevices : public InputDevices
 {
 public:
@@ -45,6 +46,8 @@ public:
     bool cornerSurfaceMapped() const { return m_cornerMapped; }
 
 private:
+    void bindOutput();
+    void rebuildCornerAfterOutputChange();
     void createIdleNotification();
     void createCornerSurface();
     void attachCornerBuffer(int width, int height);
@@ -66,6 +69,7 @@ private:
     WaylandObject<org_kde_kwin_idle> m_kdeIdle;
     WaylandObject<org_kde_kwin_idle_timeout> m_kdeIdleTimeout;
 
+    quint32 m_outputName = 0; // the compositor's name of the output global m_output binds
     QSize m_outputPixels;
     int m_outputScale = 1;
     QPoint m_restingPosition;
