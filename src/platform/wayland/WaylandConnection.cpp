@@ -1,5 +1,6 @@
 #include "WaylandConnection.h"
 
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <poll.h>
@@ -77,31 +78,45 @@ wl_proxy* WaylandConnection::bind(const wl_interface* interface, quint32 maxVers
     return static_cast<wl_proxy*>(wl_registry_bind(m_registry.get(), global->name, interface, version));
 }
 
-void WaylandConnection::dispatch()
+void WaylandConnection::readAndDispatch(int timeoutMs)
 {
-    if (hasError()) {
-        // A lost compositor: stop listening instead of spinning on a dead socket.
-        m_notifier->setEnabled(false);
-        return;
-    }
     while (wl_display_prepare_read(m_display) != 0)
         wl_display_dispatch_pending(m_display);
     wl_display_flush(m_display);
     pollfd fd = {wl_display_get_fd(m_display), POLLIN, 0};
     // A hang-up is read too: only reading the end of the stream marks the connection lost.
-    if (poll(&fd, 1, 0) > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR)))
+    if (poll(&fd, 1, timeoutMs) > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR)))
         wl_display_read_events(m_display);
     else
         wl_display_cancel_read(m_display);
     wl_display_dispatch_pending(m_display);
     wl_display_flush(m_display);
+}
+
+void WaylandConnection::dispatch()
+{
+    if (!hasError())
+        readAndDispatch(0);
+    // A lost compositor: stop listening instead of spinning on a dead socket.
     if (hasError())
         m_notifier->setEnabled(false);
 }
 
 bool WaylandConnection::roundTrip()
 {
-    return !hasError() && wl_display_roundtrip(m_display) >= 0;
+    if (hasError())
+        return false;
+    // wl_display_roundtrip would wait forever for a compositor that hangs.
+    bool answered = false;
+    static const wl_callback_listener listener
+        = {[](void* data, wl_callback*, quint32) { *static_cast<bool*>(data) = true; }};
+    const WaylandObject<wl_callback> callback(wl_display_sync(m_display), wl_callback_destroy);
+    wl_callback_add_listener(callback.get(), &listener, &answered);
+    QElapsedTimer clock;
+    clock.start();
+    while (!answered && !hasError() && clock.elapsed() < RoundTripTimeoutMs)
+        readAndDispatch(int(RoundTripTimeoutMs - clock.elapsed()));
+    return answered;
 }
 
 bool WaylandConnection::hasError() const

@@ -41,9 +41,12 @@ public:
 
     // Reads and dispatches whatever has arrived, without waiting, and sends what is queued.
     void dispatch();
-    // Waits for the compositor to answer everything sent so far; only at start-up and in
-    // tests, since it blocks. False when the connection is gone.
+    // Waits for the compositor to answer everything sent so far, dispatching meanwhile; only
+    // at start-up and in tests, since it blocks. False when the connection is gone or the
+    // compositor has not answered within RoundTripTimeoutMs.
     bool roundTrip();
+
+    static constexpr int RoundTripTimeoutMs = 5000;
     bool hasError() const;
 
 private:
@@ -56,6 +59,8 @@ private:
     const Global* firstGlobal(const char* interface) const;
 
     explicit WaylandConnection(wl_display* display);
+    // One read and dispatch, waiting at most timeoutMs for something to read.
+    void readAndDispatch(int timeoutMs);
 
     static void onGlobal(
         void* data, wl_registry* registry, quint32 name, const char* interface, quint32 version);
