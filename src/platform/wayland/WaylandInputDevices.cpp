@@ -127,13 +127,16 @@ void WaylandInputDevices::rebuildCornerAfterOutputChange()
 {
     // The compositor closes the corner surface with its output (a monitor unplugged or
     // turned off). Without it nobody could reach the password prompt, so it moves to the
-    // output that is first now; an output that stays but refuses the surface is not asked
-    // again, so that this never spins.
-    if (!m_layerShell || (!m_cornerClosed && m_cornerLayer))
+    // output that is first now at once, or is asked for again on the same output only every
+    // CornerRetryQueries queries, so that an output that refuses it costs nothing.
+    if (!m_layerShell || !m_compositor || !m_shm || (!m_cornerClosed && m_cornerLayer))
         return;
     const quint32 first = m_connection->globalName(wl_output_interface.name);
-    if (first == 0 || first == m_outputName)
+    if (first == 0)
         return;
+    if (first == m_outputName && ++m_cornerRetryCount < CornerRetryQueries)
+        return;
+    m_cornerRetryCount = 0;
     m_cornerMapped = false;
     m_cornerClosed = false;
     m_cornerEntered = false;

@@ -32,6 +32,8 @@ class WaylandInputDevices : public InputDevices
 public:
     static constexpr int IdleGranularityMs = 1000;
     static constexpr int CornerSurfaceSize = 10;
+    // About five seconds of survey ticks.
+    static constexpr int CornerRetryQueries = 100;
 
     explicit WaylandInputDevices(std::shared_ptr<WaylandConnection> connection);
     ~WaylandInputDevices() override;
@@ -70,6 +72,7 @@ private:
     WaylandObject<org_kde_kwin_idle_timeout> m_kdeIdleTimeout;
 
     quint32 m_outputName = 0; // the compositor's name of the output global m_output binds
+    int m_cornerRetryCount = 0;
     QSize m_outputPixels;
     int m_outputScale = 1;
     QPoint m_restingPosition;
