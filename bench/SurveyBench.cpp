@@ -1,10 +1,12 @@
 // One survey tick with 50 window rules and 50 process rules while 1,000 extra processes
 // run, beside a tick that takes a full process snapshot for every Block and Always Run
-// rule. With --cpu-share=SECONDS it instead leaves the survey running on its timer and
-// prints the share of one core it used.
+// rule, and the same tick on the session's Wayland compositor when it offers what the Wayland
+// backend needs (start one, e.g. a headless sway, and set WAYLAND_DISPLAY). With --cpu-share=SECONDS it
+// instead leaves the survey running on its timer and prints the share of one core it used.
 #include "IdleChildren.h"
 #include "lang/ActionCodes.h"
 #include "platform/Platform.h"
+#include "platform/PlatformFactory.h"
 #include "platform/fake/FakeDesktopShell.h"
 #include "platform/fake/FakeInputDevices.h"
 #include "platform/fake/FakeWindowSystem.h"
@@ -51,17 +53,24 @@ struct Setup
     ActivityLog log {folder.filePath(QStringLiteral("Tollgate.log")), clock};
     std::unique_ptr<SurveyCycle> cycle;
 
-    Setup()
+    // With a session's platform (a real desktop), else a fake desktop.
+    explicit Setup(std::unique_ptr<Platform::Platform> session = nullptr)
     {
-        auto fakeWindows = std::make_unique<Platform::FakeWindowSystem>();
-        auto procTable = std::make_unique<Platform::ProcProcessTable>();
-        windows = fakeWindows.get();
-        processes = procTable.get();
-        platform = std::make_unique<Platform::Platform>(QStringLiteral("bench"), std::move(fakeWindows),
-            std::make_unique<Platform::FakeInputDevices>(), std::move(procTable),
-            std::make_unique<Platform::FakeDesktopShell>());
-        windows->setForegroundWindow(
-            windows->addWindow(QStringLiteral("Report.odt - LibreOffice Writer"), 1));
+        if (session) {
+            windows = nullptr;
+            platform = std::move(session);
+            processes = dynamic_cast<Platform::ProcProcessTable*>(&platform->processes());
+        } else {
+            auto fakeWindows = std::make_unique<Platform::FakeWindowSystem>();
+            auto procTable = std::make_unique<Platform::ProcProcessTable>();
+            windows = fakeWindows.get();
+            processes = procTable.get();
+            platform = std::make_unique<Platform::Platform>(QStringLiteral("bench"), std::move(fakeWindows),
+                std::make_unique<Platform::FakeInputDevices>(), std::move(procTable),
+                std::make_unique<Platform::FakeDesktopShell>());
+            windows->setForegroundWindow(
+                windows->addWindow(QStringLiteral("Report.odt - LibreOffice Writer"), 1));
+        }
 
         QList<QStringList> windowRules;
         for (int i = 0; i < 50; ++i)
@@ -119,6 +128,21 @@ void tick(benchmark::State& state)
     state.counters["processes"] = double(setup.processes->snapshot().size());
 }
 
+void tickOnWayland(benchmark::State& state)
+{
+    auto session = Platform::PlatformFactory::create(
+        QString(), qEnvironmentVariable("WAYLAND_DISPLAY"), QStringLiteral("wayland"));
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || !session->backendName().startsWith(u"wayland")) {
+        state.SkipWithError("no Wayland compositor with foreign-toplevel-management (set WAYLAND_DISPLAY)");
+        return;
+    }
+    Setup setup(std::move(session));
+    setup.cycle->tick();
+    for (auto _ : state)
+        setup.cycle->tick();
+    state.counters["processes"] = double(setup.processes->snapshot().size());
+}
+
 void tickWithSnapshotPerRule(benchmark::State& state)
 {
     Setup setup;
@@ -165,6 +189,7 @@ int cpuShare(int seconds)
 } // namespace
 
 BENCHMARK(tick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(tickOnWayland)->Unit(benchmark::kMicrosecond);
 BENCHMARK(tickWithSnapshotPerRule)->Unit(benchmark::kMicrosecond);
 BENCHMARK(matchPathologicalPattern)->Unit(benchmark::kMicrosecond);
 

@@ -5,6 +5,8 @@
 #include "linux/XdgDesktopShell.h"
 #include "null/NullInputDevices.h"
 #include "null/NullWindowSystem.h"
+#include "wayland/WaylandInputDevices.h"
+#include "wayland/WaylandWindowSystem.h"
 #include "x11/X11InputDevices.h"
 #include "x11/X11WindowSystem.h"
 
@@ -24,7 +26,26 @@ std::unique_ptr<Platform> PlatformFactory::create(
     // user's windows.
     if (!waylandDisplay.isEmpty()
         || sessionType.compare(QStringLiteral("wayland"), Qt::CaseInsensitive) == 0) {
-        reason = QStringLiteral("this is a Wayland session; window rules need an X11 session");
+        // libwayland's own default when the session names no display.
+        const QString name = waylandDisplay.isEmpty() ? QStringLiteral("wayland-0") : waylandDisplay;
+        QString error;
+        if (auto connection = WaylandConnection::open(name.toLocal8Bit(), &error)) {
+            if (WaylandWindowSystem::supported(*connection)) {
+                // sway names a window's process through its IPC socket.
+                auto windows
+                    = std::make_unique<WaylandWindowSystem>(connection, qEnvironmentVariable("SWAYSOCK"));
+                auto input = std::make_unique<WaylandInputDevices>(connection);
+                return std::make_unique<Platform>(QStringLiteral("wayland: display %1").arg(name),
+                    std::move(windows), std::move(input), std::make_unique<ProcProcessTable>(),
+                    std::make_unique<XdgDesktopShell>());
+            }
+            reason = QStringLiteral("the Wayland compositor offers no foreign-toplevel-management (GNOME has "
+                                    "none without an extension); window rules need an X11 session or a "
+                                    "wlroots compositor");
+        } else {
+            reason = QStringLiteral("%1 %2; window rules need an X11 session or a wlroots compositor")
+                         .arg(error, name);
+        }
     } else if (display.isEmpty()) {
         reason = QStringLiteral("no display; window rules need an X11 session");
     } else {
