@@ -8,12 +8,14 @@ ProcessId FakeProcessTable::addProcess(const QString& name)
 {
     const ProcessId pid = m_nextPid++;
     m_processes.append({pid, name});
+    reportChange();
     return pid;
 }
 
 void FakeProcessTable::removeProcess(ProcessId pid)
 {
-    m_processes.removeIf([pid](const ProcessEntry& entry) { return entry.pid == pid; });
+    if (m_processes.removeIf([pid](const ProcessEntry& entry) { return entry.pid == pid; }) > 0)
+        reportChange();
 }
 
 void FakeProcessTable::setTerminationPermitted(ProcessId pid, bool permitted)

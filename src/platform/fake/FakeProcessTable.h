@@ -9,6 +9,7 @@ namespace Tollgate::Platform {
 
 // Processes that a test sets up, with a record of kills and starts. A started command
 // line runs as a new process named after its program unless starts are set to fail.
+// Every process that comes or goes is reported as a change.
 class FakeProcessTable : public ProcessTable
 {
 public:
