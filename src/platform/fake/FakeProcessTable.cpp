@@ -18,6 +18,15 @@ void FakeProcessTable::removeProcess(ProcessId pid)
         reportChange();
 }
 
+void FakeProcessTable::renameProcess(ProcessId pid, const QString& name)
+{
+    for (ProcessEntry& entry : m_processes) {
+        if (entry.pid == pid)
+            entry.name = name;
+    }
+    reportChange();
+}
+
 void FakeProcessTable::setTerminationPermitted(ProcessId pid, bool permitted)
 {
     if (permitted)

@@ -16,6 +16,8 @@ public:
     // Appends a process to the snapshot order; returns its id.
     ProcessId addProcess(const QString& name);
     void removeProcess(ProcessId pid);
+    // The process runs another program, keeping its id.
+    void renameProcess(ProcessId pid, const QString& name);
     void setTerminationPermitted(ProcessId pid, bool permitted);
     void setStartsFail(bool fail) { m_startsFail = fail; }
     // Called for every process that terminate() ends.
