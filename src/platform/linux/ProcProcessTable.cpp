@@ -447,24 +447,36 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
     // Young, killed and changed processes are read again; the ones that are gone (not
     // zombies, which the kernel still counts) leave.
     qint64 reaped = 0;
-    std::erase_if(m_known, [&](Known& known) {
-        if (now - known.firstSeen >= YoungMilliseconds && !m_killed.contains(known.pid)
-            && !m_dirty.contains(known.pid))
-            return false;
-        known.name = readName(known.pid);
-        if (known.name || exists(known.pid))
-            return false;
-        ++reaped;
-        return true;
-    });
-    m_dirty.clear();
+    const auto reread = [&](bool young) {
+        std::erase_if(m_known, [&](Known& known) {
+            const bool fresh = known.firstSeen == bornAt && !known.name;
+            if (!fresh && !(young && now - known.firstSeen < YoungMilliseconds)
+                && !m_killed.contains(known.pid) && !m_dirty.contains(known.pid))
+                return false;
+            known.name = readName(known.pid);
+            if (known.name || exists(known.pid))
+                return false;
+            ++reaped;
+            return true;
+        });
+        m_dirty.clear();
+        if (young)
+            m_lastYoungReread = now;
+    };
+    const auto explained = [&] {
+        return m_connector.isValid()
+            || (counters.total >= 0 && counters.total == m_lastTotal + m_tasksBorn - reaped);
+    };
+    reread(now - m_lastYoungReread >= YoungRereadMilliseconds);
+    // An exit the count cannot explain is most likely a young process's: look at those
+    // before listing everything.
+    if (!explained() && m_lastYoungReread != now)
+        reread(true);
 
     // Listing /proc is the expensive part of a snapshot: done only when the kernel's task
     // count is not what the births and exits seen explain (an old process or a thread
     // ended), and once in a while whatever the count.
-    bool list = m_needListing || !primed || now - m_lastListing >= m_listingInterval;
-    if (!m_connector.isValid())
-        list = list || counters.total < 0 || counters.total != m_lastTotal + m_tasksBorn - reaped;
+    const bool list = m_needListing || !primed || now - m_lastListing >= m_listingInterval || !explained();
     m_lastTotal = counters.total;
     m_tasksBorn = 0;
     if (list) {

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <set>
@@ -23,9 +24,9 @@ namespace Tollgate::Platform {
 // is not what the births and exits seen so far explain, /proc is listed afresh (and once a
 // second in any case). The re-check exists because a pid keeps its number across exec (a
 // wrapper that execs the real program) and across dying (a zombie is not a running
-// process): young processes are re-read on every snapshot, the rest a few per snapshot in
-// turn, and the ones we killed until gone. While changes are watched, births and execs are
-// reported as they happen.
+// process): young processes are re-read every YoungRereadMilliseconds (a snapshot may
+// follow every birth), the rest a few per snapshot in turn, and the ones we killed until
+// gone. While changes are watched, births and execs are reported as they happen.
 class ProcProcessTable : public ProcessTable
 {
 public:
@@ -64,7 +65,10 @@ public:
     // How often the last pid is looked at while births are polled.
     static constexpr int PollIntervalMs = 4;
     // How long a new process is watched for an exec while births are polled.
-    static constexpr qint64 ExecWatchMilliseconds = 40;
+    static constexpr qint64 ExecWatchMilliseconds = 25;
+    // Young processes are read again at most this often; births and execs seen as they
+    // happen are read at once.
+    static constexpr qint64 YoungRereadMilliseconds = 50;
     // /proc is listed at least this often, whatever the counts say.
     static constexpr qint64 ListingIntervalMilliseconds = 1000;
     // A larger jump of the last pid (or a wrap) is not examined pid by pid.
@@ -126,6 +130,7 @@ private:
     qint64 m_lastTotal = -1;
     bool m_needListing = true;
     qint64 m_lastListing = 0;
+    qint64 m_lastYoungReread = std::numeric_limits<qint64>::min() / 2;
     int m_listings = 0;
     qint64 m_listingInterval = ListingIntervalMilliseconds;
     QTimer m_pollTimer;

@@ -89,8 +89,11 @@ bool X11InputDevices::keyActive(int virtualKey)
     m_connection->readEvents(virtualKey != FirstPolledKey);
     bool active = m_pressedSinceQuery[size_t(virtualKey)];
     m_pressedSinceQuery[size_t(virtualKey)] = false;
-    for (const quint8 keycode : m_keys.keycodes(virtualKey))
-        active = active || m_keycodeDown[keycode];
+    // Mostly no key is held: the table need not be searched then.
+    if (!active && m_keycodeDown.any()) {
+        for (const quint8 keycode : m_keys.keycodes(virtualKey))
+            active = active || m_keycodeDown[keycode];
+    }
     return active;
 }
 
