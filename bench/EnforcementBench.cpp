@@ -299,12 +299,15 @@ public:
         return m_x->cardinalProperty(m_x->root(), m_x->atom(X11Connection::NetActiveWindow), XCB_ATOM_WINDOW)
             == window;
     }
-    // Waits for the close request; false after the timeout.
-    bool waitForClose(xcb_window_t window, double timeoutMs)
+    // Waits for the close request; false after the timeout. With activeAt, also notes
+    // when the window manager made the window the active one.
+    bool waitForClose(xcb_window_t window, double timeoutMs, double* activeAt = nullptr)
     {
         const double deadline = nowMs() + timeoutMs;
         const int fd = xcb_get_file_descriptor(m_x->get());
         while (nowMs() < deadline) {
+            if (activeAt && *activeAt == 0 && isActive(window))
+                *activeAt = nowMs();
             while (const XcbReply<xcb_generic_event_t> event {xcb_poll_for_event(m_x->get())}) {
                 if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
                     continue;
@@ -323,7 +326,8 @@ private:
     std::shared_ptr<X11Connection> m_x;
 };
 
-Samples windowLatency(const QString& display, bool retitle, int trials)
+// managerSamples gets the window manager's own share of a map: until the window is active.
+Samples windowLatency(const QString& display, bool retitle, int trials, Samples* managerSamples)
 {
     Samples samples;
     WindowClient client(display);
@@ -349,10 +353,14 @@ Samples windowLatency(const QString& display, bool retitle, int trials)
                 start = nowMs();
                 client.map(window);
             }
-            if (client.waitForClose(window, 3000))
+            double activeAt = 0;
+            if (client.waitForClose(window, 3000, retitle ? nullptr : &activeAt)) {
                 samples.ms.push_back(nowMs() - start);
-            else
+                if (activeAt > 0)
+                    managerSamples->ms.push_back(activeAt - start);
+            } else {
                 ++samples.failed;
+            }
             client.destroy(window);
         }
     });
@@ -436,8 +444,10 @@ int main(int argc, char** argv)
         Survey survey(std::move(platform), programName);
         processLatency(QFile::encodeName(program), trials).print("blocked process, exec -> gone", mode);
         if (!display.isEmpty()) {
-            windowLatency(display, false, trials).print("blocked window, map -> close", mode);
-            windowLatency(display, true, trials).print("foreground retitled, -> close", mode);
+            Samples manager;
+            windowLatency(display, false, trials, &manager).print("blocked window, map -> close", mode);
+            manager.print("  of which map -> active (openbox)", mode);
+            windowLatency(display, true, trials, &manager).print("foreground retitled, -> close", mode);
         }
         cpuShare(survey, mode, seconds, false);
         cpuShare(survey, mode, seconds, true);

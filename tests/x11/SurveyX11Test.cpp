@@ -159,16 +159,24 @@ TEST_F(SurveyOnX11, ARetitledWindowIsBlockedWithoutWaitingForATick)
     QProcess* message = m_server.startClient(QStringLiteral("xmessage"),
         {QStringLiteral("-title"), QStringLiteral("Harmless notes"), QStringLiteral("x")});
     ASSERT_TRUE(message);
-    // Event surveys ask the backend for the foreground window, and so follow its title.
+    // Watched from the test's own connection, so that only the survey asks the backend.
+    Platform::X11Connection& x = m_server.connection();
+    const auto activeTitle = [&x] {
+        const xcb_window_t active
+            = x.cardinalProperty(x.root(), x.atom(Platform::X11Connection::NetActiveWindow), XCB_ATOM_WINDOW);
+        const auto name = x.property(active, XCB_ATOM_WM_NAME, XCB_ATOM_ANY);
+        return std::pair(active,
+            name ? QByteArray(static_cast<const char*>(xcb_get_property_value(name.get())),
+                xcb_get_property_value_length(name.get()))
+                 : QByteArray());
+    };
     ASSERT_TRUE(waitUntil([&] {
         QCoreApplication::processEvents();
-        const Platform::WindowId window = m_platform->windows().foregroundWindow();
-        return window != 0 && m_platform->windows().windowTitle(window) == QStringLiteral("Harmless notes");
+        return activeTitle().second == "Harmless notes" && eventDriven.surveysRun() > 0;
     }));
-    const Platform::WindowId window = m_platform->windows().foregroundWindow();
+    const xcb_window_t window = activeTitle().first;
     const int surveysBefore = eventDriven.surveysRun();
 
-    Platform::X11Connection& x = m_server.connection();
     const QByteArray title("Now a forbidden game");
     for (const xcb_atom_t property :
         {xcb_atom_t(XCB_ATOM_WM_NAME), x.atom(Platform::X11Connection::NetWmName)})
