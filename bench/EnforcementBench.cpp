@@ -137,7 +137,8 @@ const char* modeName(Mode mode)
     return "";
 }
 
-std::unique_ptr<Platform::Platform> makePlatform(Mode mode, const QString& display, bool* usable)
+std::unique_ptr<Platform::Platform> makePlatform(
+    Mode mode, const QString& display, bool* usable, ProcProcessTable** table)
 {
     std::unique_ptr<WindowSystem> windows;
     std::unique_ptr<InputDevices> input;
@@ -152,6 +153,7 @@ std::unique_ptr<Platform::Platform> makePlatform(Mode mode, const QString& displ
         mode == Mode::EventsPolledBirths ? ProcProcessTable::BirthWatch::Polling
                                          : ProcProcessTable::BirthWatch::Best);
     *usable = true;
+    *table = processes.get();
     if (mode == Mode::EventsKernel) {
         processes->setChangeHandler([] {});
         *usable = processes->usesProcessEvents();
@@ -367,7 +369,7 @@ Samples windowLatency(const QString& display, bool retitle, int trials, Samples*
     return samples;
 }
 
-void cpuShare(Survey& survey, Mode mode, int seconds, bool births)
+void cpuShare(Survey& survey, const ProcProcessTable& table, Mode mode, int seconds, bool births)
 {
     // The unrelated processes come from a child of ours, so that their cost is not ours.
     pid_t spawner = 0;
@@ -389,6 +391,7 @@ void cpuShare(Survey& survey, Mode mode, int seconds, bool births)
         }
     }
     const int surveysBefore = survey.cycle->surveysRun();
+    const int listingsBefore = table.listings();
     QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
     const double before = cpuSeconds();
     QCoreApplication::exec();
@@ -397,9 +400,9 @@ void cpuShare(Survey& survey, Mode mode, int seconds, bool births)
         ::kill(spawner, SIGKILL);
         ::waitpid(spawner, nullptr, 0);
     }
-    std::printf("survey CPU, %-28s %-32s %5.2f%% of one core (%d surveys in %d s)\n",
+    std::printf("survey CPU, %-22s %-32s %5.2f%% of one core (%d surveys, %d listings of /proc in %d s)\n",
         births ? "100 unrelated births/s" : "quiet", modeName(mode), 100.0 * used / seconds,
-        survey.cycle->surveysRun() - surveysBefore, seconds);
+        survey.cycle->surveysRun() - surveysBefore, table.listings() - listingsBefore, seconds);
     std::fflush(stdout);
 }
 
@@ -436,7 +439,8 @@ int main(int argc, char** argv)
 
     for (const Mode mode : {Mode::Polling, Mode::EventsPolledBirths, Mode::EventsKernel}) {
         bool usable = false;
-        auto platform = makePlatform(mode, display, &usable);
+        ProcProcessTable* table = nullptr;
+        auto platform = makePlatform(mode, display, &usable, &table);
         if (!usable) {
             std::printf("%s: unavailable here (needs root or CAP_NET_ADMIN)\n", modeName(mode));
             continue;
@@ -449,8 +453,8 @@ int main(int argc, char** argv)
             manager.print("  of which map -> active (openbox)", mode);
             windowLatency(display, true, trials, &manager).print("foreground retitled, -> close", mode);
         }
-        cpuShare(survey, mode, seconds, false);
-        cpuShare(survey, mode, seconds, true);
+        cpuShare(survey, *table, mode, seconds, false);
+        cpuShare(survey, *table, mode, seconds, true);
     }
     return 0;
 }

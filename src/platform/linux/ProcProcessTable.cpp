@@ -499,8 +499,9 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
         m_known = std::move(merged);
     }
 
-    // A few settled processes in turn, wrapping round at the highest pid.
-    if (!m_known.empty()) {
+    // A few settled processes in turn, wrapping round at the highest pid, as often as the
+    // young ones.
+    if (!m_known.empty() && m_lastYoungReread == now) {
         auto next = findKnown(m_nextRecheck);
         const int count = int(std::min<size_t>(RecheckPerSnapshot, m_known.size()));
         for (int i = 0; i < count; ++i) {

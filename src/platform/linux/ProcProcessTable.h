@@ -25,7 +25,7 @@ namespace Tollgate::Platform {
 // second in any case). The re-check exists because a pid keeps its number across exec (a
 // wrapper that execs the real program) and across dying (a zombie is not a running
 // process): young processes are re-read every YoungRereadMilliseconds (a snapshot may
-// follow every birth), the rest a few per snapshot in turn, and the ones we killed until
+// follow every birth), the rest a few at those times in turn, and the ones we killed until
 // gone. While changes are watched, births and execs are reported as they happen.
 class ProcProcessTable : public ProcessTable
 {
@@ -60,7 +60,7 @@ public:
 
     // How long after its first sighting a process is re-read on every snapshot.
     static constexpr qint64 YoungMilliseconds = 2000;
-    // How many settled processes each snapshot re-reads.
+    // How many settled processes are re-read with the young ones.
     static constexpr int RecheckPerSnapshot = 4;
     // How often the last pid is looked at while births are polled.
     static constexpr int PollIntervalMs = 4;
