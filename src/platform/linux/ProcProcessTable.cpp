@@ -294,11 +294,12 @@ void ProcProcessTable::readConnector(bool report)
             std::memcpy(&event, message->data, sizeof event);
             switch (event.what) {
             case proc_event::PROC_EVENT_FORK:
-                // A new thread forks too; only a new thread group is a process.
+                // A new thread forks too; only a new thread group is a process. A fork
+                // mostly runs another program at once, and its exec is reported then: a
+                // fork alone is left to the next tick, as before.
                 if (event.event_data.fork.child_pid == event.event_data.fork.child_tgid) {
                     m_born.insert(ProcessId(event.event_data.fork.child_tgid));
                     m_dirty.insert(ProcessId(event.event_data.fork.child_tgid));
-                    changed = true;
                 }
                 break;
             case proc_event::PROC_EVENT_EXEC:
@@ -308,8 +309,12 @@ void ProcProcessTable::readConnector(bool report)
                 break;
             case proc_event::PROC_EVENT_EXIT:
                 if (event.event_data.exit.process_pid == event.event_data.exit.process_tgid) {
-                    m_dirty.insert(ProcessId(event.event_data.exit.process_tgid));
-                    changed = true;
+                    // Only the end of a process a snapshot showed running changes anything.
+                    const ProcessId pid = ProcessId(event.event_data.exit.process_tgid);
+                    m_dirty.insert(pid);
+                    const auto known = std::lower_bound(m_known.begin(), m_known.end(), pid,
+                        [](const Known& k, ProcessId p) { return k.pid < p; });
+                    changed = changed || (known != m_known.end() && known->pid == pid && known->name);
                 }
                 break;
             default:
