@@ -211,8 +211,9 @@ struct Samples
             std::printf("%-34s %-32s no samples (%d failed)\n", what, modeName(mode), failed);
             return;
         }
-        std::printf("%-34s %-32s median %6.2f ms  max %6.2f ms  (%zu trials, %d failed)\n", what,
-            modeName(mode), sorted[sorted.size() / 2], sorted.back(), sorted.size(), failed);
+        std::printf("%-34s %-32s median %6.2f ms  p95 %6.2f ms  max %6.2f ms  (%zu trials, %d failed)\n",
+            what, modeName(mode), sorted[sorted.size() / 2], sorted[sorted.size() * 95 / 100], sorted.back(),
+            sorted.size(), failed);
         std::fflush(stdout);
     }
 };
