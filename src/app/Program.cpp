@@ -27,21 +27,9 @@ Program::Program(
 {
     m_notifier.setSurvey(m_survey);
     connect(&m_notifier, &WindowNotifier::unlocked, this, &Program::showMainWindow);
-
-    m_timer.setInterval(m_survey.intervalMs());
-    connect(&m_timer, &QTimer::timeout, &m_survey, &SurveyCycle::tick);
-    connect(&m_survey, &SurveyCycle::runningChanged, &m_timer, [this](bool running) {
-        if (running)
-            m_timer.start();
-        else
-            m_timer.stop();
-    });
 }
 
-Program::~Program()
-{
-    m_timer.stop();
-}
+Program::~Program() = default;
 
 bool Program::hasOptions(const QStringList& arguments)
 {
@@ -109,7 +97,7 @@ void Program::showMainWindow()
 
 void Program::EndApplication()
 {
-    m_timer.stop();
+    m_survey.stop();
     QCoreApplication::exit(0);
 }
 

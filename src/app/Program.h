@@ -12,7 +12,6 @@
 
 #include <QObject>
 #include <QStringList>
-#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -73,9 +72,8 @@ private:
     SystemClock m_clock;
     ActivityLog m_log;
     WindowNotifier m_notifier;
+    // Runs its own timer while running.
     SurveyCycle m_survey;
-    // The survey is active exactly while this timer runs.
-    QTimer m_timer;
     ConfigurationContext m_context;
     std::unique_ptr<MainWindow> m_mainWindow;
     std::function<void(const QString&)> m_warn;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChangeSource.h"
 #include "PlatformTypes.h"
 
 #include <QPoint>
@@ -8,7 +9,8 @@
 namespace Tollgate::Platform {
 
 // Mouse and keyboard, read by idle detection and the administrator's corner gesture.
-class InputDevices
+// Reports a change when the pointer moved.
+class InputDevices : public ChangeSource
 {
 public:
     virtual ~InputDevices() = default;

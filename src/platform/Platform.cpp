@@ -46,6 +46,10 @@ QString capabilityName(Capability capability)
         return QStringLiteral("process names");
     case Capability::TerminationRights:
         return QStringLiteral("termination rights");
+    case Capability::WindowEvents:
+        return QStringLiteral("window change events");
+    case Capability::ProcessEvents:
+        return QStringLiteral("process change events");
     }
     return QString();
 }

@@ -43,6 +43,8 @@ enum class Capability {
     ScreenSize,
     ProcessNames,
     TerminationRights,
+    WindowEvents,
+    ProcessEvents,
 };
 
 struct CapabilityStatus

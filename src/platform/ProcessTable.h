@@ -1,11 +1,13 @@
 #pragma once
 
+#include "ChangeSource.h"
 #include "PlatformTypes.h"
 
 namespace Tollgate::Platform {
 
-// The running processes, and starting and ending them.
-class ProcessTable
+// The running processes, and starting and ending them. Reports a change when a process
+// started, ran another program or ended.
+class ProcessTable : public ChangeSource
 {
 public:
     virtual ~ProcessTable() = default;

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "ChangeSource.h"
 #include "PlatformTypes.h"
 
 namespace Tollgate::Platform {
 
 // The desktop's top-level windows, as the survey and the window placement need them.
-class WindowSystem
+// Reports a change when the foreground window or its title may have changed, or a
+// top-level window came or went.
+class WindowSystem : public ChangeSource
 {
 public:
     virtual ~WindowSystem() = default;

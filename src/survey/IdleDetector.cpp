@@ -5,6 +5,7 @@
 #include "store/RuleSet.h"
 
 #include <cmath>
+#include <utility>
 
 namespace Tollgate {
 
@@ -26,9 +27,10 @@ bool IdleDetector::anyPolledKeyActive()
 
 void IdleDetector::SurveyIdle(int intervalMs)
 {
+    const bool tick = intervalMs > 0;
     // The timeout test comes first: the message follows the first tick that finds the
     // time counted up to the previous tick above the setting.
-    if (m_idleMs > m_rules.idleTime() * 1000) {
+    if (tick && m_idleMs > m_rules.idleTime() * 1000) {
         if (!m_idleWarned)
             m_notifier.showTimeoutMessage();
         m_idleMs = 0;
@@ -47,7 +49,13 @@ void IdleDetector::SurveyIdle(int intervalMs)
     m_lastCursorX = cursor.x();
     m_lastCursorY = cursor.y();
 
-    if (unmoved && !anyPolledKeyActive()) {
+    if (!tick) {
+        // Keys keep their "pressed since the last query" until the tick asks.
+        m_movedSinceTick = m_movedSinceTick || !unmoved;
+        return;
+    }
+    const bool moved = !unmoved || std::exchange(m_movedSinceTick, false);
+    if (!moved && !anyPolledKeyActive()) {
         m_idleMs += intervalMs;
     } else {
         m_idleMs = 0;

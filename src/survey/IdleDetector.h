@@ -19,7 +19,10 @@ public:
 
     IdleDetector(const RuleSet& rules, Platform::InputDevices& input, SurveyNotifier& notifier);
 
-    // One tick's worth of idle detection; intervalMs is the survey timer's interval.
+    // One tick's worth of idle detection; intervalMs is the survey timer's interval. A
+    // survey between ticks passes 0: it watches the corner and notes activity for the
+    // next tick, but counts no time and shows no timeout message, so that extra surveys
+    // never bring the timeout sooner.
     void SurveyIdle(int intervalMs);
 
     int idleMs() const { return m_idleMs; }
@@ -37,6 +40,7 @@ private:
     int m_lastCursorX = 0;
     int m_lastCursorY = 0;
     bool m_idleWarned = false;
+    bool m_movedSinceTick = false; // seen by a survey between ticks
 };
 
 } // namespace Tollgate

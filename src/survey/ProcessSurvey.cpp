@@ -30,32 +30,117 @@ QString ProcessSurvey::fold(const QString& name)
     return name.toLower().toUpper();
 }
 
+QString ProcessSurvey::foldCached(const QString& name)
+{
+    // Many processes share a name; a bound keeps odd names from piling up.
+    if (m_foldCache.size() > 4096)
+        m_foldCache.clear();
+    auto it = m_foldCache.constFind(name);
+    if (it == m_foldCache.cend())
+        it = m_foldCache.insert(name, fold(name));
+    return *it;
+}
+
+void ProcessSurvey::addToIndex(const Platform::ProcessEntry& entry)
+{
+    const QString folded = foldCached(entry.name);
+    m_index.namesByPid.insert(entry.pid, {entry.name, folded});
+    m_index.pidsByName[folded].insert(entry.pid);
+}
+
+void ProcessSurvey::removeFromIndex(ProcessId pid)
+{
+    const auto it = m_index.namesByPid.constFind(pid);
+    if (it == m_index.namesByPid.cend())
+        return;
+    const auto pids = m_index.pidsByName.find(it->second);
+    if (pids != m_index.pidsByName.end()) {
+        pids->erase(pid);
+        if (pids->empty())
+            m_index.pidsByName.erase(pids);
+    }
+    m_index.namesByPid.erase(it);
+}
+
+void ProcessSurvey::updateIndex(const QList<Platform::ProcessEntry>& entries)
+{
+    const auto byPid
+        = [](const Platform::ProcessEntry& a, const Platform::ProcessEntry& b) { return a.pid < b.pid; };
+    const bool ascending = std::adjacent_find(entries.begin(), entries.end(),
+                               [](const auto& a, const auto& b) { return a.pid >= b.pid; })
+        == entries.end();
+    if (!ascending || !m_index.ascending) {
+        m_index = NameIndex();
+        m_index.ascending = ascending;
+        for (const Platform::ProcessEntry& entry : entries) {
+            if (ascending)
+                addToIndex(entry);
+            else if (const QString folded = foldCached(entry.name); !m_index.firstByName.contains(folded))
+                m_index.firstByName.insert(folded, entry.pid);
+        }
+        m_index.entries = entries;
+        return;
+    }
+    // Both lists ascend: one merge pass finds what came, went or was renamed.
+    auto old = m_index.entries.cbegin();
+    const auto oldEnd = m_index.entries.cend();
+    for (const Platform::ProcessEntry& entry : entries) {
+        while (old != oldEnd && byPid(*old, entry))
+            removeFromIndex((old++)->pid);
+        if (old != oldEnd && old->pid == entry.pid) {
+            if (old->name != entry.name) {
+                removeFromIndex(entry.pid);
+                addToIndex(entry);
+            }
+            ++old;
+        } else {
+            addToIndex(entry);
+        }
+    }
+    while (old != oldEnd)
+        removeFromIndex((old++)->pid);
+    m_index.entries = entries;
+}
+
 const ProcessSurvey::Snapshot& ProcessSurvey::snapshot()
 {
     if (!m_snapshot) {
         Snapshot snap;
         snap.entries = m_processes.snapshot();
         ++m_snapshotsTaken;
-        // Mostly nothing changed since the last tick: keep the name index then.
-        if (snap.entries == m_previous.entries) {
-            snap.firstByName = m_previous.firstByName;
-        } else {
-            snap.firstByName.reserve(snap.entries.size());
-            for (const Platform::ProcessEntry& entry : std::as_const(snap.entries)) {
-                const QString name = fold(entry.name);
-                if (!snap.firstByName.contains(name))
-                    snap.firstByName.insert(name, entry.pid);
-            }
-            m_previous = snap;
-        }
+        updateIndex(snap.entries);
         m_snapshot = std::move(snap);
     }
     return *m_snapshot;
 }
 
+QList<Platform::ProcessEntry> ProcessSurvey::entriesNamed(const QString& folded)
+{
+    QList<Platform::ProcessEntry> result;
+    snapshot();
+    if (!m_index.ascending) {
+        for (const Platform::ProcessEntry& entry : std::as_const(m_index.entries)) {
+            if (foldCached(entry.name) == folded)
+                result.append(entry);
+        }
+        return result;
+    }
+    const auto pids = m_index.pidsByName.constFind(folded);
+    if (pids == m_index.pidsByName.cend())
+        return result;
+    for (const ProcessId pid : *pids)
+        result.append({pid, m_index.namesByPid.value(pid).first});
+    return result;
+}
+
 ProcessId ProcessSurvey::FindProcessId(const QString& name)
 {
-    return snapshot().firstByName.value(name.toUpper(), 0);
+    snapshot();
+    const QString wanted = name.toUpper();
+    if (!m_index.ascending)
+        return m_index.firstByName.value(wanted, 0);
+    const auto pids = m_index.pidsByName.constFind(wanted);
+    return pids == m_index.pidsByName.cend() ? 0 : *pids->begin();
 }
 
 void ProcessSurvey::SurveyProcesses()
@@ -128,9 +213,7 @@ int ProcessSurvey::CloseProcessByName(const QString& name)
 {
     const QString wanted = name.toUpper();
     QList<ProcessId> ended;
-    for (const Platform::ProcessEntry& entry : snapshot().entries) {
-        if (fold(entry.name) != wanted)
-            continue;
+    for (const Platform::ProcessEntry& entry : entriesNamed(wanted)) {
         switch (m_processes.terminate(entry.pid)) {
         case Platform::TerminateResult::Terminated:
             ended.append(entry.pid);

@@ -7,6 +7,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <set>
 
 namespace Tollgate {
 
@@ -52,7 +53,18 @@ private:
     struct Snapshot
     {
         QList<Platform::ProcessEntry> entries;
-        QHash<QString, Platform::ProcessId> firstByName; // folded name -> first pid
+    };
+    // The names of the last snapshot, kept up to date from the differences between
+    // snapshots, so that a snapshot costs what changed rather than what runs.
+    struct NameIndex
+    {
+        QList<Platform::ProcessEntry> entries; // as indexed
+        QHash<QString, std::set<Platform::ProcessId>> pidsByName; // folded name -> pids
+        QHash<Platform::ProcessId, std::pair<QString, QString>> namesByPid; // name, folded
+        // Snapshots in ascending pid order find the first of a name as its lowest pid;
+        // any other order is indexed in full each time.
+        bool ascending = true;
+        QHash<QString, Platform::ProcessId> firstByName;
     };
     struct Restart
     {
@@ -62,6 +74,12 @@ private:
     };
 
     const Snapshot& snapshot();
+    void updateIndex(const QList<Platform::ProcessEntry>& entries);
+    void addToIndex(const Platform::ProcessEntry& entry);
+    void removeFromIndex(Platform::ProcessId pid);
+    // The processes of a folded name, in snapshot order.
+    QList<Platform::ProcessEntry> entriesNamed(const QString& folded);
+    QString foldCached(const QString& name);
     static QString fold(const QString& name);
     void alwaysRun(int row);
     void block(int row);
@@ -74,7 +92,8 @@ private:
     int m_tickIntervalMs;
 
     std::optional<Snapshot> m_snapshot;
-    Snapshot m_previous;
+    NameIndex m_index;
+    QHash<QString, QString> m_foldCache;
     int m_snapshotsTaken = 0;
     QHash<QString, Restart> m_restarts; // by folded name and exe file of an Always Run rule
     QSet<Platform::ProcessId> m_reportedRefusals; // reported once each

@@ -141,3 +141,23 @@ TEST_F(ProcessSurveyTest, OneSnapshotPerTickUntilSomethingChanges)
     // The tick's snapshot, then one that sees the process gone and serves the other rows.
     EXPECT_EQ(survey().snapshotsTaken(), 3);
 }
+
+TEST_F(ProcessSurveyTest, TheFirstOfANameFollowsExitsAndExecsBetweenSnapshots)
+{
+    auto& processes = fake.processes();
+    const ProcessId first = add("game");
+    const ProcessId second = add("GAME");
+    const ProcessId editor = add("editor");
+    EXPECT_EQ(survey().FindProcessId(QStringLiteral("Game")), first);
+
+    processes.removeProcess(first);
+    processes.renameProcess(editor, QStringLiteral("game"));
+    survey().invalidateSnapshot();
+    EXPECT_EQ(survey().FindProcessId(QStringLiteral("game")), second);
+    EXPECT_EQ(survey().FindProcessId(QStringLiteral("editor")), 0u);
+
+    processes.renameProcess(second, QStringLiteral("notes"));
+    survey().invalidateSnapshot();
+    EXPECT_EQ(survey().FindProcessId(QStringLiteral("GAME")), editor);
+    EXPECT_EQ(survey().FindProcessId(QStringLiteral("notes")), second);
+}

@@ -8,6 +8,7 @@
 #include "survey/SurveyCycle.h"
 #include "survey/SurveyNotifier.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -73,6 +74,8 @@ struct SurveyFixture
             clock.advance(SurveyCycle::IntervalMs);
         }
     }
+    // Runs the surveys that reported changes asked for, and nothing else (no timer).
+    void deliverChanges() { QCoreApplication::sendPostedEvents(&cycle, QEvent::MetaCall); }
     QStringList logLines() const
     {
         QFile file(log.LogFilePath());

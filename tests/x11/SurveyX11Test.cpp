@@ -11,6 +11,7 @@
 #include "survey/SurveyCycle.h"
 #include "survey/SurveyNotifier.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QRandomGenerator>
 #include <csignal>
@@ -145,4 +146,50 @@ TEST_F(SurveyOnX11, TerminatesABlockedProcessAndRestartsAnAlwaysRunOne)
     ::kill(pid_t(first), SIGKILL);
     ASSERT_TRUE(tickUntil([&] { return running() != 0 && running() != first; })) << "not started again";
     EXPECT_GE(logText().count(";(2) Always Run\r\n"), 2);
+}
+
+TEST_F(SurveyOnX11, ARetitledWindowIsBlockedWithoutWaitingForATick)
+{
+    // A survey whose tick would come only after an hour: whatever it does before then, it
+    // does because the desktop reported a change.
+    m_cycle->stop();
+    SurveyCycle eventDriven(m_rules, *m_platform, m_notifier, *m_log, m_clock, 3600 * 1000);
+    eventDriven.run();
+    m_rules.windowRules().appendRow({QStringLiteral("*forbidden*"), QStringLiteral("(1) Block")});
+    QProcess* message = m_server.startClient(QStringLiteral("xmessage"),
+        {QStringLiteral("-title"), QStringLiteral("Harmless notes"), QStringLiteral("x")});
+    ASSERT_TRUE(message);
+    // Watched from the test's own connection, so that only the survey asks the backend.
+    Platform::X11Connection& x = m_server.connection();
+    const auto activeTitle = [&x] {
+        const xcb_window_t active
+            = x.cardinalProperty(x.root(), x.atom(Platform::X11Connection::NetActiveWindow), XCB_ATOM_WINDOW);
+        const auto name = x.property(active, XCB_ATOM_WM_NAME, XCB_ATOM_ANY);
+        return std::pair(active,
+            name ? QByteArray(static_cast<const char*>(xcb_get_property_value(name.get())),
+                xcb_get_property_value_length(name.get()))
+                 : QByteArray());
+    };
+    ASSERT_TRUE(waitUntil([&] {
+        QCoreApplication::processEvents();
+        return activeTitle().second == "Harmless notes" && eventDriven.surveysRun() > 0;
+    }));
+    const xcb_window_t window = activeTitle().first;
+    const int surveysBefore = eventDriven.surveysRun();
+
+    const QByteArray title("Now a forbidden game");
+    for (const xcb_atom_t property :
+        {xcb_atom_t(XCB_ATOM_WM_NAME), x.atom(Platform::X11Connection::NetWmName)})
+        xcb_change_property(x.get(), XCB_PROP_MODE_REPLACE, window, property,
+            property == XCB_ATOM_WM_NAME ? xcb_atom_t(XCB_ATOM_STRING)
+                                         : x.atom(Platform::X11Connection::Utf8String),
+            8, quint32(title.size()), title.constData());
+    m_server.roundTrip();
+    EXPECT_TRUE(waitUntil([&] {
+        QCoreApplication::processEvents();
+        return exited(message);
+    })) << "the retitled window was not closed";
+    EXPECT_GT(eventDriven.surveysRun(), surveysBefore);
+    EXPECT_GE(m_notifier.blockMessages, 1);
+    EXPECT_TRUE(logText().contains(";Now a forbidden game;*forbidden*\r\n")) << logText().toStdString();
 }

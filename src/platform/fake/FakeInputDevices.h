@@ -10,8 +10,12 @@ namespace Tollgate::Platform {
 class FakeInputDevices : public InputDevices
 {
 public:
-    // The user moving the mouse; not recorded.
-    void moveCursor(QPoint position) { m_cursor = position; }
+    // The user moving the mouse; not recorded, but reported as a change.
+    void moveCursor(QPoint position)
+    {
+        m_cursor = position;
+        reportChange();
+    }
     void setScreenSize(QSize size) { m_screen = size; }
     // A key pressed and released since the last query.
     void pressKey(int virtualKey);

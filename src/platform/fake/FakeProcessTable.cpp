@@ -8,12 +8,23 @@ ProcessId FakeProcessTable::addProcess(const QString& name)
 {
     const ProcessId pid = m_nextPid++;
     m_processes.append({pid, name});
+    reportChange();
     return pid;
 }
 
 void FakeProcessTable::removeProcess(ProcessId pid)
 {
-    m_processes.removeIf([pid](const ProcessEntry& entry) { return entry.pid == pid; });
+    if (m_processes.removeIf([pid](const ProcessEntry& entry) { return entry.pid == pid; }) > 0)
+        reportChange();
+}
+
+void FakeProcessTable::renameProcess(ProcessId pid, const QString& name)
+{
+    for (ProcessEntry& entry : m_processes) {
+        if (entry.pid == pid)
+            entry.name = name;
+    }
+    reportChange();
 }
 
 void FakeProcessTable::setTerminationPermitted(ProcessId pid, bool permitted)

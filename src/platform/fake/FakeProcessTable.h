@@ -9,12 +9,15 @@ namespace Tollgate::Platform {
 
 // Processes that a test sets up, with a record of kills and starts. A started command
 // line runs as a new process named after its program unless starts are set to fail.
+// Every process that comes or goes is reported as a change.
 class FakeProcessTable : public ProcessTable
 {
 public:
     // Appends a process to the snapshot order; returns its id.
     ProcessId addProcess(const QString& name);
     void removeProcess(ProcessId pid);
+    // The process runs another program, keeping its id.
+    void renameProcess(ProcessId pid, const QString& name);
     void setTerminationPermitted(ProcessId pid, bool permitted);
     void setStartsFail(bool fail) { m_startsFail = fail; }
     // Called for every process that terminate() ends.

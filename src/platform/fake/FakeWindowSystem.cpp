@@ -11,6 +11,7 @@ WindowId FakeWindowSystem::addWindow(const QString& title, ProcessId pid, bool o
     const auto firstNormal
         = std::find_if(m_windows.begin(), m_windows.end(), [](const Window& w) { return !w.topMost; });
     m_windows.insert(firstNormal, {id, title, pid, ownedPopup, false});
+    reportChange();
     return id;
 }
 
@@ -19,6 +20,13 @@ void FakeWindowSystem::removeWindow(WindowId window)
     m_windows.removeIf([window](const Window& w) { return w.id == window; });
     if (m_foreground == window)
         m_foreground = 0;
+    reportChange();
+}
+
+void FakeWindowSystem::setForegroundWindow(WindowId window)
+{
+    m_foreground = window;
+    reportChange();
 }
 
 void FakeWindowSystem::removeWindowsOf(ProcessId pid)
@@ -35,6 +43,7 @@ void FakeWindowSystem::setWindowTitle(WindowId window, const QString& title)
         if (w.id == window)
             w.title = title;
     }
+    reportChange();
 }
 
 bool FakeWindowSystem::isTopMost(WindowId window) const

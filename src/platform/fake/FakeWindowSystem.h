@@ -4,7 +4,8 @@
 
 namespace Tollgate::Platform {
 
-// Windows that a test sets up, with a record of what was asked of them.
+// Windows that a test sets up, with a record of what was asked of them. Like a desktop,
+// it reports a change when a window comes or goes, the foreground moves or a title changes.
 class FakeWindowSystem : public WindowSystem
 {
 public:
@@ -19,7 +20,7 @@ public:
     WindowId addWindow(const QString& title, ProcessId pid, bool ownedPopup = false);
     void removeWindow(WindowId window);
     void removeWindowsOf(ProcessId pid);
-    void setForegroundWindow(WindowId window) { m_foreground = window; }
+    void setForegroundWindow(WindowId window);
     void setWindowTitle(WindowId window, const QString& title);
     bool isTopMost(WindowId window) const;
 

@@ -9,10 +9,18 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/cn_proc.h>
+#include <linux/connector.h>
+#include <linux/netlink.h>
 #include <memory>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace Tollgate::Platform {
@@ -54,11 +62,17 @@ namespace {
 
 } // namespace
 
-ProcProcessTable::ProcProcessTable(QByteArray procRoot)
+ProcProcessTable::ProcProcessTable(QByteArray procRoot, BirthWatch birthWatch)
     : m_procRoot(std::move(procRoot))
+    , m_birthWatch(birthWatch)
 {
     m_clock.start();
+    m_pollTimer.setTimerType(Qt::PreciseTimer);
+    m_pollTimer.setInterval(PollIntervalMs);
+    QObject::connect(&m_pollTimer, &QTimer::timeout, &m_pollTimer, [this] { pollBirths(); });
 }
+
+ProcProcessTable::~ProcProcessTable() = default;
 
 std::vector<ProcessId> ProcProcessTable::listPids() const
 {
@@ -80,15 +94,261 @@ std::vector<ProcessId> ProcProcessTable::listPids() const
     return pids;
 }
 
-QByteArray ProcProcessTable::taskCounters() const
+ProcProcessTable::TaskCounters ProcProcessTable::taskCounters()
 {
+    // Kept open: reading it again from the start makes the kernel write it afresh, one
+    // system call instead of three for something read every few milliseconds.
+    if (!m_loadavg.isValid())
+        m_loadavg.reset(::open((m_procRoot + "/loadavg").constData(), O_RDONLY | O_CLOEXEC));
+    if (!m_loadavg.isValid())
+        return {};
+    char text[256];
+    ssize_t got = 0;
+    do
+        got = ::pread(m_loadavg.get(), text, sizeof text - 1, 0);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0)
+        return {};
+    text[got] = '\0';
     // "0.42 0.35 0.30 2/431 12345": runnable/total tasks, then the last pid handed out.
-    // Only the total and the last pid matter; the runnable count changes all the time.
-    const QByteArray loadavg = readSmallFile(m_procRoot + "/loadavg", 256).trimmed();
-    const QList<QByteArray> fields = loadavg.split(' ');
-    if (fields.size() < 5 || !fields.at(3).contains('/'))
-        return QByteArray();
-    return fields.at(3).sliced(fields.at(3).indexOf('/') + 1) + ' ' + fields.at(4);
+    long long total = -1;
+    unsigned long lastPid = 0;
+    if (std::sscanf(text, "%*s %*s %*s %*d/%lld %lu", &total, &lastPid) != 2 || total < 0
+        || lastPid > INT_MAX)
+        return {};
+    return {total, ProcessId(lastPid)};
+}
+
+ProcProcessTable::TaskKind ProcProcessTable::taskKind(ProcessId pid) const
+{
+    // /proc/<tid> of a thread can be opened although no listing shows it; its Tgid is its
+    // process's pid. The line comes early in the file.
+    const QByteArray status = readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/status", 512);
+    if (status.isEmpty())
+        return TaskKind::Missing;
+    const qsizetype at = status.indexOf("\nTgid:");
+    if (at < 0)
+        return TaskKind::Process;
+    const qsizetype end = status.indexOf('\n', at + 1);
+    const QByteArray tgid = status.mid(at + 6, end < 0 ? -1 : end - at - 6).trimmed();
+    return tgid.toUInt() == pid ? TaskKind::Process : TaskKind::Thread;
+}
+
+QByteArray ProcProcessTable::exeLink(ProcessId pid) const
+{
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(
+        (m_procRoot + '/' + QByteArray::number(pid) + "/exe").constData(), target, sizeof target);
+    return length > 0 ? QByteArray(target, length) : QByteArray();
+}
+
+bool ProcProcessTable::exists(ProcessId pid) const
+{
+    return ::access((m_procRoot + '/' + QByteArray::number(pid)).constData(), F_OK) == 0;
+}
+
+bool ProcProcessTable::examineNewPids(ProcessId lastPid)
+{
+    bool born = false;
+    const qint64 now = m_clock.elapsed();
+    const auto found = [&](ProcessId pid, TaskKind kind) {
+        ++m_tasksBorn;
+        if (kind != TaskKind::Process)
+            return;
+        m_born.insert(pid);
+        if (m_pollTimer.isActive())
+            m_execWatch.push_back({pid, exeLink(pid), now});
+        born = true;
+    };
+    // A pid is handed out a moment before its task shows in /proc.
+    for (auto it = m_unresolved.begin(); it != m_unresolved.end();) {
+        const TaskKind kind = taskKind(it->first);
+        if (kind == TaskKind::Missing && --it->second > 0) {
+            ++it;
+            continue;
+        }
+        if (kind != TaskKind::Missing)
+            found(it->first, kind);
+        it = m_unresolved.erase(it);
+    }
+    if (m_lastPid == 0 || lastPid == m_lastPid) {
+        m_lastPid = lastPid;
+        return born;
+    }
+    if (lastPid < m_lastPid || lastPid - m_lastPid > MaxPidRange) {
+        // Pids wrapped round, or too many to look at one by one: list /proc instead.
+        m_lastPid = lastPid;
+        m_unresolved.clear();
+        m_needListing = true;
+        return true;
+    }
+    for (ProcessId pid = m_lastPid + 1; pid <= lastPid; ++pid) {
+        const TaskKind kind = taskKind(pid);
+        if (kind == TaskKind::Missing)
+            m_unresolved.push_back({pid, 3});
+        else
+            found(pid, kind);
+    }
+    m_lastPid = lastPid;
+    return born;
+}
+
+void ProcProcessTable::pollBirths()
+{
+    const TaskCounters counters = taskCounters();
+    bool changed = counters.total >= 0 && examineNewPids(counters.lastPid);
+    // A new process usually runs another program a moment after its birth: its name
+    // changes without a new pid.
+    const qint64 now = m_clock.elapsed();
+    for (auto it = m_execWatch.begin(); it != m_execWatch.end();) {
+        const QByteArray exe = now - it->since > ExecWatchMilliseconds ? QByteArray() : exeLink(it->pid);
+        if (exe.isEmpty()) {
+            it = m_execWatch.erase(it);
+            continue;
+        }
+        if (exe != it->exe) {
+            it->exe = exe;
+            m_dirty.insert(it->pid);
+            changed = true;
+        }
+        ++it;
+    }
+    if (changed)
+        reportChange();
+}
+
+void ProcProcessTable::openConnector()
+{
+    FileDescriptor fd(::socket(PF_NETLINK, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, NETLINK_CONNECTOR));
+    if (!fd.isValid())
+        return;
+    sockaddr_nl address {};
+    address.nl_family = AF_NETLINK;
+    address.nl_groups = CN_IDX_PROC;
+    if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return;
+    constexpr size_t payload = sizeof(cn_msg) + sizeof(proc_cn_mcast_op);
+    alignas(nlmsghdr) char request[NLMSG_SPACE(payload)] = {};
+    auto* header = reinterpret_cast<nlmsghdr*>(request);
+    header->nlmsg_len = NLMSG_LENGTH(payload);
+    header->nlmsg_type = NLMSG_DONE;
+    header->nlmsg_pid = quint32(::getpid());
+    auto* message = static_cast<cn_msg*>(NLMSG_DATA(header));
+    message->id.idx = CN_IDX_PROC;
+    message->id.val = CN_VAL_PROC;
+    message->len = sizeof(proc_cn_mcast_op);
+    const proc_cn_mcast_op listen = PROC_CN_MCAST_LISTEN;
+    std::memcpy(message->data, &listen, sizeof listen);
+    if (::send(fd.get(), request, header->nlmsg_len, 0) != ssize_t(header->nlmsg_len))
+        return;
+
+    // The kernel may take the request and still send nothing (another network namespace,
+    // too few rights): a child that ends at once must be seen before we count on it.
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    if (child < 0)
+        return;
+    ::waitpid(child, nullptr, 0);
+    m_connector = std::move(fd);
+    // Births were counted from the pids until now; from here on the events tell.
+    m_needListing = true;
+    bool seen = false;
+    pollfd wait {m_connector.get(), POLLIN, 0};
+    for (int tries = 0; tries < 20 && !seen; ++tries) {
+        if (::poll(&wait, 1, 50) <= 0)
+            break;
+        readConnector(false);
+        seen = m_dirty.contains(ProcessId(child));
+    }
+    m_born.erase(ProcessId(child));
+    m_dirty.erase(ProcessId(child));
+    if (!seen)
+        m_connector.reset();
+}
+
+void ProcProcessTable::readConnector(bool report)
+{
+    alignas(nlmsghdr) char buffer[8192];
+    bool changed = false;
+    for (;;) {
+        const ssize_t got = ::recv(m_connector.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 && errno == ENOBUFS) {
+            // Events were lost: only a listing can say what runs now.
+            m_needListing = true;
+            changed = true;
+            continue;
+        }
+        if (got <= 0)
+            break;
+        int left = int(got);
+        for (auto* header = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(header, left);
+             header = NLMSG_NEXT(header, left)) {
+            const auto* message = static_cast<const cn_msg*>(NLMSG_DATA(header));
+            if (header->nlmsg_len < NLMSG_LENGTH(sizeof(cn_msg) + sizeof(proc_event))
+                || message->id.idx != CN_IDX_PROC || message->id.val != CN_VAL_PROC)
+                continue;
+            proc_event event;
+            std::memcpy(&event, message->data, sizeof event);
+            switch (event.what) {
+            case proc_event::PROC_EVENT_FORK:
+                // A new thread forks too; only a new thread group is a process. A fork
+                // mostly runs another program at once, and its exec is reported then: a
+                // fork alone is left to the next tick, as before.
+                if (event.event_data.fork.child_pid == event.event_data.fork.child_tgid) {
+                    m_born.insert(ProcessId(event.event_data.fork.child_tgid));
+                    m_dirty.insert(ProcessId(event.event_data.fork.child_tgid));
+                }
+                break;
+            case proc_event::PROC_EVENT_EXEC:
+                m_born.insert(ProcessId(event.event_data.exec.process_tgid));
+                m_dirty.insert(ProcessId(event.event_data.exec.process_tgid));
+                changed = true;
+                break;
+            case proc_event::PROC_EVENT_EXIT:
+                if (event.event_data.exit.process_pid == event.event_data.exit.process_tgid) {
+                    // Only the end of a process a snapshot showed running changes anything.
+                    const ProcessId pid = ProcessId(event.event_data.exit.process_tgid);
+                    m_dirty.insert(pid);
+                    const auto known = std::lower_bound(m_known.begin(), m_known.end(), pid,
+                        [](const Known& k, ProcessId p) { return k.pid < p; });
+                    changed = changed || (known != m_known.end() && known->pid == pid && known->name);
+                }
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    if (changed && report)
+        reportChange();
+}
+
+void ProcProcessTable::watchChanges(bool on)
+{
+    if (on) {
+        if (m_birthWatch == BirthWatch::Best && !m_connector.isValid())
+            openConnector();
+        if (m_connector.isValid()) {
+            m_connectorNotifier = std::make_unique<QSocketNotifier>(m_connector.get(), QSocketNotifier::Read);
+            QObject::connect(m_connectorNotifier.get(), &QSocketNotifier::activated,
+                m_connectorNotifier.get(), [this] { readConnector(true); });
+        } else {
+            m_pollTimer.start();
+        }
+        return;
+    }
+    m_pollTimer.stop();
+    m_execWatch.clear();
+    if (m_connector.isValid()) {
+        // Without events births go unseen until the counts are trusted again.
+        m_connectorNotifier.reset();
+        m_connector.reset();
+        m_lastPid = 0;
+        m_needListing = true;
+    }
 }
 
 std::optional<QString> ProcProcessTable::readName(ProcessId pid) const
@@ -165,43 +425,89 @@ QList<ProcessEntry> ProcProcessTable::fullSnapshot()
 
 QList<ProcessEntry> ProcProcessTable::snapshot()
 {
+    const bool primed = m_primed;
     const qint64 bornAt = firstSightingTime();
     const qint64 now = m_clock.elapsed();
-    // Listing /proc is the expensive part of a snapshot: skip it while no task was
-    // created (the last pid would move) or reaped (the task count would drop).
-    const QByteArray counters = taskCounters();
-    std::vector<ProcessId> pids;
-    if (!counters.isEmpty() && counters == m_lastTaskCounters) {
-        pids.reserve(m_known.size());
-        for (const Known& known : m_known)
-            pids.push_back(known.pid);
+    const auto findKnown = [this](ProcessId pid) {
+        return std::lower_bound(
+            m_known.begin(), m_known.end(), pid, [](const Known& k, ProcessId p) { return k.pid < p; });
+    };
+
+    // Births since the last snapshot, from the kernel's events or from the new pids.
+    TaskCounters counters;
+    if (m_connector.isValid()) {
+        readConnector(false);
     } else {
-        pids = listPids();
+        counters = taskCounters();
+        if (counters.total >= 0)
+            examineNewPids(counters.lastPid);
     }
-    m_lastTaskCounters = counters;
+    for (const ProcessId pid : m_born) {
+        const auto at = findKnown(pid);
+        if (at == m_known.end() || at->pid != pid)
+            m_known.insert(at, {pid, std::nullopt, bornAt});
+    }
+    m_born.clear();
 
-    // Both lists ascend, so one merge pass carries the cache over.
-    std::vector<Known> merged;
-    merged.reserve(pids.size());
-    auto old = m_known.begin();
-    for (const ProcessId pid : pids) {
-        while (old != m_known.end() && old->pid < pid)
-            ++old;
-        if (old != m_known.end() && old->pid == pid) {
-            Known known = std::move(*old);
-            if (now - known.firstSeen < YoungMilliseconds || m_killed.contains(pid))
-                known.name = readName(pid);
-            merged.push_back(std::move(known));
-        } else {
-            merged.push_back({pid, readName(pid), bornAt});
+    // Young, killed and changed processes are read again; the ones that are gone (not
+    // zombies, which the kernel still counts) leave.
+    qint64 reaped = 0;
+    const auto reread = [&](bool young) {
+        std::erase_if(m_known, [&](Known& known) {
+            const bool fresh = known.firstSeen == bornAt && !known.name;
+            if (!fresh && !(young && now - known.firstSeen < YoungMilliseconds)
+                && !m_killed.contains(known.pid) && !m_dirty.contains(known.pid))
+                return false;
+            known.name = readName(known.pid);
+            if (known.name || exists(known.pid))
+                return false;
+            ++reaped;
+            return true;
+        });
+        m_dirty.clear();
+        if (young)
+            m_lastYoungReread = now;
+    };
+    const auto explained = [&] {
+        return m_connector.isValid()
+            || (counters.total >= 0 && counters.total == m_lastTotal + m_tasksBorn - reaped);
+    };
+    reread(now - m_lastYoungReread >= YoungRereadMilliseconds);
+    // An exit the count cannot explain is most likely a young process's: look at those
+    // before listing everything.
+    if (!explained() && m_lastYoungReread != now)
+        reread(true);
+
+    // Listing /proc is the expensive part of a snapshot: done only when the kernel's task
+    // count is not what the births and exits seen explain (an old process or a thread
+    // ended), and once in a while whatever the count.
+    const bool list = m_needListing || !primed || now - m_lastListing >= m_listingInterval || !explained();
+    m_lastTotal = counters.total;
+    m_tasksBorn = 0;
+    if (list) {
+        m_needListing = false;
+        m_lastListing = now;
+        ++m_listings;
+        const std::vector<ProcessId> pids = listPids();
+        // Both lists ascend, so one merge pass carries the cache over.
+        std::vector<Known> merged;
+        merged.reserve(pids.size());
+        auto old = m_known.begin();
+        for (const ProcessId pid : pids) {
+            while (old != m_known.end() && old->pid < pid)
+                ++old;
+            if (old != m_known.end() && old->pid == pid)
+                merged.push_back(std::move(*old));
+            else
+                merged.push_back({pid, readName(pid), bornAt});
         }
+        m_known = std::move(merged);
     }
-    m_known = std::move(merged);
 
-    // A few settled processes in turn, wrapping round at the highest pid.
-    if (!m_known.empty()) {
-        auto next = std::lower_bound(m_known.begin(), m_known.end(), m_nextRecheck,
-            [](const Known& k, ProcessId p) { return k.pid < p; });
+    // A few settled processes in turn, wrapping round at the highest pid, as often as the
+    // young ones.
+    if (!m_known.empty() && m_lastYoungReread == now) {
+        auto next = findKnown(m_nextRecheck);
         const int count = int(std::min<size_t>(RecheckPerSnapshot, m_known.size()));
         for (int i = 0; i < count; ++i) {
             if (next == m_known.end())
@@ -215,8 +521,7 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
 
     // Killed processes are watched until they are gone or no longer running.
     for (auto it = m_killed.begin(); it != m_killed.end();) {
-        const auto known = std::lower_bound(
-            m_known.begin(), m_known.end(), *it, [](const Known& k, ProcessId p) { return k.pid < p; });
+        const auto known = findKnown(*it);
         if (known == m_known.end() || known->pid != *it || !known->name)
             it = m_killed.erase(it);
         else
@@ -266,6 +571,19 @@ QList<CapabilityStatus> ProcProcessTable::capabilities()
     }
     result.append({Capability::TerminationRights, true,
         anyProcess ? QStringLiteral("any process") : QStringLiteral("only processes of this user")});
+
+    // Asked for here too, so that the report says what a running survey would use.
+    if (m_birthWatch == BirthWatch::Best && !m_connector.isValid())
+        openConnector();
+    const bool events = m_connector.isValid();
+    if (!watchingChanges())
+        m_connector.reset();
+    result.append({Capability::ProcessEvents, listed,
+        events ? QStringLiteral("the kernel's process events")
+               : QStringLiteral("new pids from %1/loadavg every %2 ms (the kernel's process events need "
+                                "root or CAP_NET_ADMIN)")
+                     .arg(QFile::decodeName(m_procRoot))
+                     .arg(PollIntervalMs)});
     return result;
 }
 

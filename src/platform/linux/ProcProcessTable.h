@@ -1,26 +1,43 @@
 #pragma once
 
+#include "FileDescriptor.h"
 #include "platform/ProcessTable.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <limits>
+#include <memory>
 #include <optional>
 #include <set>
 #include <vector>
 
 namespace Tollgate::Platform {
 
-// Processes from /proc, in ascending pid order. Names are cached per pid: a snapshot
-// lists the pids and reads names only for new ones, so a steady state costs one
-// directory listing plus a small rolling re-check, and the listing itself is skipped
-// while the kernel's task counters show that no task was created or reaped. The re-check exists because a pid
-// keeps its number across exec (a wrapper that execs the real program) and across
-// dying (a zombie is not a running process): young processes are re-read on every
-// snapshot, the rest a few per snapshot in turn, and the ones we killed until gone.
+// Processes from /proc, in ascending pid order. Names are cached per pid and the cost of
+// a snapshot follows what changed, not how many processes run. New processes come from
+// the kernel's process events where we may listen to them (root or CAP_NET_ADMIN), else
+// from the pids handed out since the last look: the last pid in /proc/loadavg shows the
+// range, and only that range is examined, threads told apart from processes. Exits are
+// seen by re-reading young and killed processes, and by the kernel's task count: when it
+// is not what the births and exits seen so far explain, /proc is listed afresh (and once a
+// second in any case). The re-check exists because a pid keeps its number across exec (a
+// wrapper that execs the real program) and across dying (a zombie is not a running
+// process): young processes are re-read every YoungRereadMilliseconds (a snapshot may
+// follow every birth), the rest a few at those times in turn, and the ones we killed until
+// gone. While changes are watched, births and execs are reported as they happen.
 class ProcProcessTable : public ProcessTable
 {
 public:
-    explicit ProcProcessTable(QByteArray procRoot = QByteArrayLiteral("/proc"));
+    enum class BirthWatch {
+        Best, // the kernel's process events where they can be had, else polling
+        Polling, // new pids from /proc/loadavg only
+    };
+
+    explicit ProcProcessTable(
+        QByteArray procRoot = QByteArrayLiteral("/proc"), BirthWatch birthWatch = BirthWatch::Best);
+    ~ProcProcessTable() override;
 
     QList<ProcessEntry> snapshot() override;
     // Reads every process afresh; what snapshot() saves.
@@ -29,6 +46,13 @@ public:
     ProcessId start(const QString& commandLine) override;
     QList<CapabilityStatus> capabilities() override;
 
+    // Whether births are taken from the kernel's process events just now.
+    bool usesProcessEvents() const { return m_connector.isValid(); }
+    // Full listings of /proc so far, for tests and benchmarks.
+    int listings() const { return m_listings; }
+    // How often /proc is listed at least; ListingIntervalMilliseconds unless set.
+    void setListingInterval(qint64 ms) { m_listingInterval = ms; }
+
     // The executable name of a running process: the base name of its exe link, else of
     // argv[0] (another user's process), else its command name. No value for a zombie, a
     // kernel thread or a pid that is gone.
@@ -36,8 +60,22 @@ public:
 
     // How long after its first sighting a process is re-read on every snapshot.
     static constexpr qint64 YoungMilliseconds = 2000;
-    // How many settled processes each snapshot re-reads.
+    // How many settled processes are re-read with the young ones.
     static constexpr int RecheckPerSnapshot = 4;
+    // How often the last pid is looked at while births are polled.
+    static constexpr int PollIntervalMs = 4;
+    // How long a new process is watched for an exec while births are polled.
+    static constexpr qint64 ExecWatchMilliseconds = 25;
+    // Young processes are read again at most this often; births and execs seen as they
+    // happen are read at once.
+    static constexpr qint64 YoungRereadMilliseconds = 50;
+    // /proc is listed at least this often, whatever the counts say.
+    static constexpr qint64 ListingIntervalMilliseconds = 1000;
+    // A larger jump of the last pid (or a wrap) is not examined pid by pid.
+    static constexpr ProcessId MaxPidRange = 4096;
+
+protected:
+    void watchChanges(bool on) override;
 
 private:
     struct Known
@@ -47,10 +85,29 @@ private:
         qint64 firstSeen = 0;
     };
 
+    struct TaskCounters
+    {
+        qint64 total = -1; // every task, threads and kernel threads too
+        ProcessId lastPid = 0;
+    };
+    enum class TaskKind { Process, Thread, Missing };
+    struct ExecWatch
+    {
+        ProcessId pid = 0;
+        QByteArray exe;
+        qint64 since = 0;
+    };
+
     std::vector<ProcessId> listPids() const;
-    // The kernel's count of tasks and the last pid it handed out; unchanged between two
-    // snapshots means no task was created or reaped in between.
-    QByteArray taskCounters() const;
+    TaskCounters taskCounters();
+    TaskKind taskKind(ProcessId pid) const;
+    QByteArray exeLink(ProcessId pid) const;
+    bool exists(ProcessId pid) const;
+    // Examines the pids handed out up to lastPid; true when a process was born.
+    bool examineNewPids(ProcessId lastPid);
+    void pollBirths();
+    void openConnector();
+    void readConnector(bool report);
     QList<ProcessEntry> entries() const;
     qint64 firstSightingTime();
 
@@ -58,9 +115,27 @@ private:
     std::vector<Known> m_known; // ascending pid
     std::set<ProcessId> m_killed;
     ProcessId m_nextRecheck = 0;
-    QByteArray m_lastTaskCounters;
     bool m_primed = false;
     QElapsedTimer m_clock;
+
+    BirthWatch m_birthWatch;
+    FileDescriptor m_loadavg;
+    // Births and exits seen since the last snapshot, to be merged into m_known.
+    std::set<ProcessId> m_born;
+    std::set<ProcessId> m_dirty; // ran another program or ended: read again
+    ProcessId m_lastPid = 0; // pids up to here were examined
+    std::vector<std::pair<ProcessId, int>> m_unresolved; // handed out, not in /proc yet; tries left
+    std::vector<ExecWatch> m_execWatch;
+    qint64 m_tasksBorn = 0; // tasks found alive since the last snapshot
+    qint64 m_lastTotal = -1;
+    bool m_needListing = true;
+    qint64 m_lastListing = 0;
+    qint64 m_lastYoungReread = std::numeric_limits<qint64>::min() / 2;
+    int m_listings = 0;
+    qint64 m_listingInterval = ListingIntervalMilliseconds;
+    QTimer m_pollTimer;
+    FileDescriptor m_connector;
+    std::unique_ptr<QSocketNotifier> m_connectorNotifier;
 };
 
 } // namespace Tollgate::Platform

@@ -9,8 +9,9 @@ NullWindowSystem::NullWindowSystem(QString reason)
 QList<CapabilityStatus> NullWindowSystem::capabilities()
 {
     QList<CapabilityStatus> result;
-    for (const Capability capability : {Capability::ForegroundWindow, Capability::WindowTitles,
-             Capability::CloseRequests, Capability::TopMost, Capability::WindowProcessIds})
+    for (const Capability capability :
+        {Capability::ForegroundWindow, Capability::WindowTitles, Capability::CloseRequests,
+            Capability::TopMost, Capability::WindowProcessIds, Capability::WindowEvents})
         result.append({capability, false, m_reason});
     return result;
 }

@@ -1,5 +1,7 @@
 #include "X11Connection.h"
 
+#include <QAbstractEventDispatcher>
+#include <QSocketNotifier>
 #include <cstring>
 #include <xcb/randr.h>
 #include <xcb/res.h>
@@ -43,6 +45,7 @@ X11Connection::X11Connection(Token, xcb_connection_t* connection, const xcb_scre
         "_NET_WM_STATE",
         "_NET_WM_STATE_ABOVE",
         "_NET_CLIENT_LIST_STACKING",
+        "_NET_CLIENT_LIST",
         "UTF8_STRING",
         "COMPOUND_TEXT",
         "WM_STATE",
@@ -82,7 +85,40 @@ X11Connection::X11Connection(Token, xcb_connection_t* connection, const xcb_scre
 
 X11Connection::~X11Connection()
 {
+    QObject::disconnect(m_beforeSleep);
+    m_notifier.reset();
     xcb_disconnect(m_connection);
+}
+
+void X11Connection::addEventHandler(EventHandler handler)
+{
+    m_handlers.push_back(std::move(handler));
+    if (m_notifier)
+        return;
+    m_notifier
+        = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read);
+    QObject::connect(
+        m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { readEvents(); });
+    // Waiting for a reply reads any events that came first into xcb's queue, where the
+    // socket no longer announces them: hand them out before the event loop sleeps.
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
+        m_beforeSleep = QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock,
+            m_notifier.get(), [this] { readEvents(true); });
+    }
+}
+
+void X11Connection::readEvents(bool queuedOnly)
+{
+    // A handler that asks the server something must not hand out events in between.
+    if (m_reading)
+        return;
+    m_reading = true;
+    const auto next = queuedOnly ? xcb_poll_for_queued_event : xcb_poll_for_event;
+    while (const XcbReply<xcb_generic_event_t> event {next(m_connection)}) {
+        for (const EventHandler& handler : m_handlers)
+            handler(*event);
+    }
+    m_reading = false;
 }
 
 XcbReply<xcb_get_property_reply_t> X11Connection::property(

@@ -2,11 +2,16 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMetaObject>
 #include <QString>
 #include <array>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <vector>
 #include <xcb/xcb.h>
+
+class QSocketNotifier;
 
 namespace Tollgate::Platform {
 
@@ -17,7 +22,9 @@ struct FreeDeleter
 };
 template<typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
-// One connection of our own to an X server, with the atoms and extensions we use.
+// One connection of our own to an X server, with the atoms and extensions we use. The
+// backends that share it read its events through handlers: the first handler starts the
+// reading, from the event loop, whenever the server sends something.
 class X11Connection
 {
 public:
@@ -30,6 +37,7 @@ public:
         NetWmState,
         NetWmStateAbove,
         NetClientListStacking,
+        NetClientList,
         Utf8String,
         CompoundText,
         WmState,
@@ -64,6 +72,15 @@ public:
     QList<quint32> cardinalListProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type) const;
     bool isWindow(xcb_window_t window) const;
 
+    // Every event that arrives is handed to each handler, in the order they were added.
+    // The handlers live as long as the connection; they are called from the event loop
+    // and from readEvents().
+    using EventHandler = std::function<void(const xcb_generic_event_t& event)>;
+    void addEventHandler(EventHandler handler);
+    // Hands out the events that have arrived, without waiting for more; with queuedOnly,
+    // only those xcb has read already.
+    void readEvents(bool queuedOnly = false);
+
     // The EWMH window manager's check window, or 0 when none runs.
     xcb_window_t windowManager() const;
     QString windowManagerName() const;
@@ -85,6 +102,10 @@ private:
     bool m_hasResourceExtension = false;
     quint8 m_inputOpcode = 0;
     bool m_hasMonitors = false;
+    std::vector<EventHandler> m_handlers;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QMetaObject::Connection m_beforeSleep;
+    bool m_reading = false;
 };
 
 } // namespace Tollgate::Platform

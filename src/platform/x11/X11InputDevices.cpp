@@ -1,5 +1,6 @@
 #include "X11InputDevices.h"
 
+#include <utility>
 #include <xcb/randr.h>
 #include <xcb/xinput.h>
 
@@ -16,10 +17,12 @@ X11InputDevices::X11InputDevices(std::shared_ptr<X11Connection> connection)
             xcb_input_event_mask_t head;
             quint32 mask;
         } selection = {{XCB_INPUT_DEVICE_ALL, 1},
-            XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE};
+            XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE
+                | XCB_INPUT_XI_EVENT_MASK_RAW_MOTION};
         const XcbReply<xcb_generic_error_t> error(xcb_request_check(
             c, xcb_input_xi_select_events_checked(c, m_connection->root(), 1, &selection.head)));
         m_rawKeys = !error;
+        m_rawMotion = !error;
     }
     rebuildKeyTable();
 
@@ -30,10 +33,8 @@ X11InputDevices::X11InputDevices(std::shared_ptr<X11Connection> connection)
             m_keycodeDown[size_t(keycode)] = keymap->keys[keycode / 8] & (1 << (keycode % 8));
     }
 
-    // Drain while idle too, so that events do not pile up between queries.
-    m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);
-    QObject::connect(
-        m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { processEvents(); });
+    // Read while idle too, so that events do not pile up between queries.
+    m_connection->addEventHandler([this](const xcb_generic_event_t& event) { handleEvent(event); });
 }
 
 void X11InputDevices::rebuildKeyTable()
@@ -50,29 +51,33 @@ void X11InputDevices::rebuildKeyTable()
         xcb_get_keyboard_mapping_keysyms_length(mapping.get()));
 }
 
-void X11InputDevices::processEvents()
+void X11InputDevices::handleEvent(const xcb_generic_event_t& event)
 {
-    xcb_connection_t* c = m_connection->get();
-    while (const XcbReply<xcb_generic_event_t> event {xcb_poll_for_event(c)}) {
-        const quint8 type = event->response_type & 0x7f;
-        if (type == XCB_GE_GENERIC) {
-            const auto* generic = reinterpret_cast<const xcb_ge_generic_event_t*>(event.get());
-            if (generic->extension != m_connection->inputOpcode())
-                continue;
-            const auto* raw = reinterpret_cast<const xcb_input_raw_key_press_event_t*>(event.get());
-            const auto keycode = size_t(raw->detail & 0xff);
-            if (generic->event_type == XCB_INPUT_RAW_KEY_PRESS) {
-                m_keycodeDown[keycode] = true;
-                for (const int virtualKey : m_keys.virtualKeys(quint8(keycode)))
-                    m_pressedSinceQuery[size_t(virtualKey)] = true;
-            } else if (generic->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
-                m_keycodeDown[keycode] = false;
-            }
-        } else if (type == XCB_MAPPING_NOTIFY) {
-            const auto* notify = reinterpret_cast<const xcb_mapping_notify_event_t*>(event.get());
-            if (notify->request == XCB_MAPPING_KEYBOARD)
-                rebuildKeyTable();
+    const quint8 type = event.response_type & 0x7f;
+    if (type == XCB_GE_GENERIC) {
+        const auto* generic = reinterpret_cast<const xcb_ge_generic_event_t*>(&event);
+        if (generic->extension != m_connection->inputOpcode())
+            return;
+        if (generic->event_type == XCB_INPUT_RAW_MOTION) {
+            const bool known = std::exchange(m_cursorKnown, false);
+            // One report per move as seen: a burst of motion asks for one survey.
+            if (known)
+                reportChange();
+            return;
         }
+        const auto* raw = reinterpret_cast<const xcb_input_raw_key_press_event_t*>(&event);
+        const auto keycode = size_t(raw->detail & 0xff);
+        if (generic->event_type == XCB_INPUT_RAW_KEY_PRESS) {
+            m_keycodeDown[keycode] = true;
+            for (const int virtualKey : m_keys.virtualKeys(quint8(keycode)))
+                m_pressedSinceQuery[size_t(virtualKey)] = true;
+        } else if (generic->event_type == XCB_INPUT_RAW_KEY_RELEASE) {
+            m_keycodeDown[keycode] = false;
+        }
+    } else if (type == XCB_MAPPING_NOTIFY) {
+        const auto* notify = reinterpret_cast<const xcb_mapping_notify_event_t*>(&event);
+        if (notify->request == XCB_MAPPING_KEYBOARD)
+            rebuildKeyTable();
     }
 }
 
@@ -80,20 +85,32 @@ bool X11InputDevices::keyActive(int virtualKey)
 {
     if (virtualKey < FirstPolledKey || virtualKey > LastPolledKey)
         return false;
-    processEvents();
+    // Idle detection asks for the keys in ascending order: one read of the socket per round.
+    m_connection->readEvents(virtualKey != FirstPolledKey);
     bool active = m_pressedSinceQuery[size_t(virtualKey)];
     m_pressedSinceQuery[size_t(virtualKey)] = false;
-    for (const quint8 keycode : m_keys.keycodes(virtualKey))
-        active = active || m_keycodeDown[keycode];
+    // Mostly no key is held: the table need not be searched then.
+    if (!active && m_keycodeDown.any()) {
+        for (const quint8 keycode : m_keys.keycodes(virtualKey))
+            active = active || m_keycodeDown[keycode];
+    }
     return active;
 }
 
 QPoint X11InputDevices::cursorPosition()
 {
+    m_connection->readEvents();
+    if (m_cursorKnown && m_cursorAge.isValid() && m_cursorAge.elapsed() < CursorMaxAgeMs)
+        return m_cursor;
     xcb_connection_t* c = m_connection->get();
     const XcbReply<xcb_query_pointer_reply_t> pointer(
         xcb_query_pointer_reply(c, xcb_query_pointer(c, m_connection->root()), nullptr));
-    return pointer ? QPoint(pointer->root_x, pointer->root_y) : QPoint();
+    m_cursor = pointer ? QPoint(pointer->root_x, pointer->root_y) : QPoint();
+    // Raw motion tells of every move the devices make, but a warp by another client makes
+    // no raw event: the pointer is still asked for now and then.
+    m_cursorKnown = m_rawMotion && pointer && watchingChanges();
+    m_cursorAge.start();
+    return m_cursor;
 }
 
 bool X11InputDevices::setCursorPosition(QPoint position)
@@ -102,6 +119,7 @@ bool X11InputDevices::setCursorPosition(QPoint position)
     const XcbReply<xcb_generic_error_t> error(xcb_request_check(c,
         xcb_warp_pointer_checked(c, XCB_WINDOW_NONE, m_connection->root(), 0, 0, 0, 0, qint16(position.x()),
             qint16(position.y()))));
+    m_cursorKnown = false;
     return !error && !m_connection->hasError();
 }
 
@@ -133,7 +151,7 @@ QList<CapabilityStatus> X11InputDevices::capabilities()
 {
     QList<CapabilityStatus> result;
     result.append({Capability::KeyActivity, m_rawKeys,
-        m_rawKeys ? QStringLiteral("XInput 2 raw key events")
+        m_rawKeys ? QStringLiteral("XInput 2 raw key and motion events")
                   : QStringLiteral("the X server lacks XInput 2: keys are never seen")});
     result.append({Capability::Cursor, true, QStringLiteral("pointer query and warp")});
     const QSize size = primaryScreenSize();

@@ -4,14 +4,15 @@
 #include "X11Connection.h"
 #include "platform/InputDevices.h"
 
-#include <QSocketNotifier>
+#include <QElapsedTimer>
 #include <bitset>
 
 namespace Tollgate::Platform {
 
-// Pointer and screen from the core protocol and RandR; keys from XInput 2 raw events on
-// the root window, which arrive without a grab and even while another client grabs the
-// keyboard.
+// Pointer and screen from the core protocol and RandR; keys and pointer motion from
+// XInput 2 raw events on the root window, which arrive without a grab and even while
+// another client grabs the keyboard. With raw motion the pointer is asked for only after
+// it moved, and each move is reported as a change.
 class X11InputDevices : public InputDevices
 {
 public:
@@ -23,18 +24,23 @@ public:
     bool keyActive(int virtualKey) override;
     QList<CapabilityStatus> capabilities() override;
 
-    // Reads the events that have arrived; also done by every key query.
-    void processEvents();
+    // How long a pointer position seen before stays good without raw motion.
+    static constexpr qint64 CursorMaxAgeMs = 1000;
 
 private:
+    void handleEvent(const xcb_generic_event_t& event);
     void rebuildKeyTable();
 
     std::shared_ptr<X11Connection> m_connection;
-    std::unique_ptr<QSocketNotifier> m_notifier;
     KeyTable m_keys;
     std::bitset<256> m_keycodeDown;
     std::bitset<256> m_pressedSinceQuery; // by virtual key
     bool m_rawKeys = false;
+    bool m_rawMotion = false;
+    // The pointer as last asked for; asked again once raw motion says it moved.
+    QPoint m_cursor;
+    bool m_cursorKnown = false;
+    QElapsedTimer m_cursorAge;
 };
 
 } // namespace Tollgate::Platform

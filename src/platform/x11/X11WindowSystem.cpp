@@ -29,7 +29,69 @@ namespace {
 
 X11WindowSystem::X11WindowSystem(std::shared_ptr<X11Connection> connection)
     : m_connection(std::move(connection))
-{ }
+{
+    m_connection->addEventHandler([this](const xcb_generic_event_t& event) { handleEvent(event); });
+}
+
+void X11WindowSystem::watchChanges(bool on)
+{
+    xcb_connection_t* c = m_connection->get();
+    const quint32 rootMask = on ? XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_FOCUS_CHANGE : 0;
+    xcb_change_window_attributes(c, m_connection->root(), XCB_CW_EVENT_MASK, &rootMask);
+    if (on)
+        foregroundWindow(); // starts following it
+    else
+        watchWindow(XCB_WINDOW_NONE);
+    xcb_flush(c);
+}
+
+void X11WindowSystem::watchWindow(xcb_window_t window)
+{
+    if (window == m_watched)
+        return;
+    // Selecting on a window that is gone earns an error event, which nobody minds.
+    xcb_connection_t* c = m_connection->get();
+    if (m_watched != XCB_WINDOW_NONE) {
+        const quint32 none = 0;
+        xcb_change_window_attributes(c, m_watched, XCB_CW_EVENT_MASK, &none);
+    }
+    m_watched = window;
+    if (m_watched != XCB_WINDOW_NONE) {
+        const quint32 mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_FOCUS_CHANGE;
+        xcb_change_window_attributes(c, m_watched, XCB_CW_EVENT_MASK, &mask);
+    }
+    xcb_flush(c);
+}
+
+void X11WindowSystem::handleEvent(const xcb_generic_event_t& event)
+{
+    switch (event.response_type & 0x7f) {
+    case XCB_PROPERTY_NOTIFY: {
+        const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+        const auto is = [&](X11Connection::Atom atom) { return notify.atom == m_connection->atom(atom); };
+        if (notify.window == m_connection->root()) {
+            if (is(X11Connection::NetActiveWindow) || is(X11Connection::NetClientList)
+                || is(X11Connection::NetSupportingWmCheck))
+                reportChange();
+        } else if (notify.window == m_watched) {
+            if (notify.atom == XCB_ATOM_WM_NAME || is(X11Connection::NetWmName))
+                reportChange();
+        }
+        break;
+    }
+    case XCB_FOCUS_IN:
+    case XCB_FOCUS_OUT: {
+        // Without a window manager the focus is the foreground; the pointer wandering
+        // under a PointerRoot focus is not a change.
+        const auto& focus = reinterpret_cast<const xcb_focus_in_event_t&>(event);
+        if (focus.detail != XCB_NOTIFY_DETAIL_POINTER)
+            reportChange();
+        break;
+    }
+    default:
+        break;
+    }
+}
 
 bool X11WindowSystem::hasWmState(xcb_window_t window) const
 {
@@ -79,6 +141,15 @@ xcb_window_t X11WindowSystem::clientWindow(xcb_window_t window) const
 }
 
 WindowId X11WindowSystem::foregroundWindow()
+{
+    const WindowId window = findForegroundWindow();
+    // Followed before its title is read, so that no later change goes unseen.
+    if (watchingChanges())
+        watchWindow(window);
+    return window;
+}
+
+WindowId X11WindowSystem::findForegroundWindow() const
 {
     if (m_connection->windowManager()) {
         const xcb_window_t active = m_connection->cardinalProperty(
@@ -289,6 +360,9 @@ QList<CapabilityStatus> X11WindowSystem::capabilities()
     result.append({Capability::TopMost, manager,
         manager ? QStringLiteral("_NET_WM_STATE_ABOVE through %1").arg(managed)
                 : QStringLiteral("no window manager runs: windows can only be raised")});
+    result.append({Capability::WindowEvents, true,
+        manager ? QStringLiteral("active window, client list and title changes")
+                : QStringLiteral("input focus and title changes")});
     result.append({Capability::WindowProcessIds, true,
         m_connection->hasResourceExtension()
             ? QStringLiteral("X-Resource extension, else _NET_WM_PID")

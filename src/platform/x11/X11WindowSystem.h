@@ -6,7 +6,9 @@
 namespace Tollgate::Platform {
 
 // Top-level windows through EWMH when a window manager runs, through the root window's
-// children and ICCCM otherwise. Handles are always client windows, never frames.
+// children and ICCCM otherwise. Handles are always client windows, never frames. While
+// changes are watched, the root window's active window and client list, the input focus
+// and the title of the foreground window are reported as changes.
 class X11WindowSystem : public WindowSystem
 {
 public:
@@ -20,7 +22,14 @@ public:
     ProcessId windowProcessId(WindowId window) override;
     QList<CapabilityStatus> capabilities() override;
 
+protected:
+    void watchChanges(bool on) override;
+
 private:
+    void handleEvent(const xcb_generic_event_t& event);
+    // Follows the foreground window's title and focus; 0 follows nothing.
+    void watchWindow(xcb_window_t window);
+    WindowId findForegroundWindow() const;
     bool hasWmState(xcb_window_t window) const;
     // The client window that window belongs to: itself or an ancestor with WM_STATE, else
     // a descendant with it (a frame), else its top-level window.
@@ -30,6 +39,7 @@ private:
         std::array<quint32, 5> data, quint32 eventMask);
 
     std::shared_ptr<X11Connection> m_connection;
+    xcb_window_t m_watched = XCB_WINDOW_NONE;
 };
 
 } // namespace Tollgate::Platform

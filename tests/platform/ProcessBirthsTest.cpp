@@ -1,0 +1,197 @@
+// How ProcProcessTable learns of new and ended processes without listing /proc: against a
+// made-up /proc whose counts the test controls, and against the real one with both ways
+// of watching births.
+#include "common/TestEnvironment.h"
+#include "platform/linux/ProcProcessTable.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <csignal>
+#include <functional>
+#include <gtest/gtest.h>
+#include <limits>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Tollgate::Platform;
+
+namespace {
+
+// A /proc of files: loadavg with the task count and last pid, and a folder per task.
+class MadeUpProc
+{
+public:
+    MadeUpProc()
+        : m_root(Tollgate::Sandbox::folder() + QStringLiteral("/proc-%1").arg(++s_count))
+    {
+        QDir().mkpath(m_root);
+    }
+    QByteArray root() const { return QFile::encodeName(m_root); }
+
+    void addTask(ProcessId pid, const char* program, ProcessId tgid = 0)
+    {
+        const QString folder = m_root + u'/' + QString::number(pid);
+        QDir().mkpath(folder);
+        write(folder + QStringLiteral("/stat"), QByteArray::number(pid) + " (x) S 1 1 1 0 -1 0 0 0");
+        write(folder + QStringLiteral("/status"),
+            "Name:\tx\nUmask:\t0022\nState:\tS\nTgid:\t" + QByteArray::number(tgid ? tgid : pid) + "\n");
+        QFile::link(
+            QStringLiteral("/usr/bin/") + QString::fromUtf8(program), folder + QStringLiteral("/exe"));
+        ++m_tasks;
+        m_lastPid = std::max(m_lastPid, pid);
+        writeCounts();
+    }
+    void removeTask(ProcessId pid)
+    {
+        QDir(m_root + u'/' + QString::number(pid)).removeRecursively();
+        --m_tasks;
+        writeCounts();
+    }
+    // A pid handed out to a task that ended before anyone looked.
+    void skipPid(ProcessId pid)
+    {
+        m_lastPid = pid;
+        writeCounts();
+    }
+
+private:
+    static void write(const QString& path, const QByteArray& text)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    }
+    void writeCounts()
+    {
+        write(m_root + QStringLiteral("/loadavg"),
+            "0.00 0.01 0.05 1/" + QByteArray::number(m_tasks) + ' ' + QByteArray::number(m_lastPid) + '\n');
+    }
+
+    static inline int s_count = 0;
+    QString m_root;
+    int m_tasks = 0;
+    ProcessId m_lastPid = 0;
+};
+
+QStringList names(const QList<ProcessEntry>& entries)
+{
+    QStringList result;
+    for (const ProcessEntry& entry : entries)
+        result.append(QString::number(entry.pid) + u' ' + entry.name);
+    return result;
+}
+
+TEST(ProcessBirths, onlyWhatTheCountsLeaveUnexplainedListsProc)
+{
+    MadeUpProc proc;
+    proc.addTask(1, "init");
+    proc.addTask(50, "editor");
+    ProcProcessTable table(proc.root(), ProcProcessTable::BirthWatch::Polling);
+    table.setListingInterval(std::numeric_limits<qint64>::max());
+    EXPECT_EQ(names(table.snapshot()), QStringList({str("1 init"), str("50 editor")}));
+    EXPECT_EQ(table.listings(), 1);
+
+    // A process with a thread, a pid whose task ended unseen, and another process.
+    proc.addTask(51, "game");
+    proc.addTask(52, "game", 51);
+    proc.skipPid(53);
+    proc.addTask(54, "browser");
+    EXPECT_EQ(names(table.snapshot()),
+        QStringList({str("1 init"), str("50 editor"), str("51 game"), str("54 browser")}));
+    EXPECT_EQ(names(table.snapshot()).size(), 4);
+    // A young process that ends is read again and found gone.
+    proc.removeTask(54);
+    EXPECT_EQ(names(table.snapshot()), QStringList({str("1 init"), str("50 editor"), str("51 game")}));
+    EXPECT_EQ(table.listings(), 1) << "births and a young exit are explained without a listing";
+
+    // A thread or an old process that ends shows only in the task count.
+    proc.removeTask(52);
+    EXPECT_EQ(names(table.snapshot()).size(), 3);
+    EXPECT_EQ(table.listings(), 2);
+    table.snapshot();
+    EXPECT_EQ(table.listings(), 2);
+    proc.removeTask(50);
+    EXPECT_EQ(names(table.snapshot()), QStringList({str("1 init"), str("51 game")}));
+    EXPECT_EQ(table.listings(), 3);
+
+    // Pids that wrap round are not examined one by one.
+    proc.addTask(7, "shell");
+    proc.skipPid(7);
+    EXPECT_EQ(names(table.snapshot()), QStringList({str("1 init"), str("7 shell"), str("51 game")}));
+    EXPECT_EQ(table.listings(), 4);
+}
+
+class RealBirths : public testing::TestWithParam<ProcProcessTable::BirthWatch>
+{
+protected:
+    void TearDown() override
+    {
+        if (m_child > 0) {
+            ::kill(m_child, SIGKILL);
+            ::waitpid(m_child, nullptr, 0);
+        }
+    }
+    pid_t m_child = 0;
+};
+
+TEST_P(RealBirths, aNewProcessAndTheProgramItRunsAreReported)
+{
+    ProcProcessTable table(QByteArrayLiteral("/proc"), GetParam());
+    int reports = 0;
+    table.setChangeHandler([&reports] { ++reports; });
+    if (GetParam() == ProcProcessTable::BirthWatch::Polling)
+        EXPECT_FALSE(table.usesProcessEvents());
+    else if (!table.usesProcessEvents())
+        GTEST_SKIP() << "the kernel's process events cannot be had here (needs root or CAP_NET_ADMIN "
+                        "in the first network namespace)";
+    table.snapshot();
+
+    const QString program = Tollgate::Sandbox::folder()
+        + QStringLiteral("/tg-birth-%1").arg(QRandomGenerator::global()->generate());
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), program));
+    const QByteArray path = QFile::encodeName(program);
+    // Born under the test's own name, then running the copy: the exec must be seen too.
+    m_child = ::fork();
+    if (m_child == 0) {
+        ::usleep(20000);
+        ::execl(path.constData(), path.constData(), "30", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(m_child, 0);
+
+    const QString name = program.section(u'/', -1);
+    const auto running = [&] {
+        for (const ProcessEntry& entry : table.snapshot()) {
+            if (entry.pid == ProcessId(m_child))
+                return entry.name == name;
+        }
+        return false;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    // Snapshots only once a report came, as the survey takes them.
+    int seen = 0;
+    bool found = false;
+    while (!found && clock.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (reports > seen) {
+            seen = reports;
+            found = running();
+        }
+    }
+    EXPECT_TRUE(found) << "no report led to the child running " << qPrintable(name);
+
+    table.setChangeHandler(nullptr);
+    EXPECT_FALSE(table.usesProcessEvents()) << "nothing is watched once nobody listens";
+}
+
+INSTANTIATE_TEST_SUITE_P(Watch, RealBirths,
+    testing::Values(ProcProcessTable::BirthWatch::Polling, ProcProcessTable::BirthWatch::Best),
+    [](const testing::TestParamInfo<ProcProcessTable::BirthWatch>& info) {
+        return info.param == ProcProcessTable::BirthWatch::Polling ? "polling" : "kernelEvents";
+    });
+
+} // namespace
