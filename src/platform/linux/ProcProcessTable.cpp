@@ -1,6 +1,7 @@
 #include "ProcProcessTable.h"
 
 #include "FileDescriptor.h"
+#include "ProcFields.h"
 #include "platform/ShellWords.h"
 
 #include <QFile>
@@ -14,12 +15,11 @@
 #include <memory>
 #include <sys/types.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Tollgate::Platform {
 
 namespace {
-
-    constexpr unsigned long KernelThreadFlag = 0x00200000; // PF_KTHREAD
 
     struct DirCloser
     {
@@ -44,12 +44,6 @@ namespace {
         }
         data.truncate(used);
         return data;
-    }
-
-    QString baseName(QByteArrayView path)
-    {
-        const qsizetype slash = path.lastIndexOf('/');
-        return QFile::decodeName(path.sliced(slash + 1).toByteArray());
     }
 
 } // namespace
@@ -82,53 +76,28 @@ std::vector<ProcessId> ProcProcessTable::listPids() const
 
 QByteArray ProcProcessTable::taskCounters() const
 {
-    // "0.42 0.35 0.30 2/431 12345": runnable/total tasks, then the last pid handed out.
-    // Only the total and the last pid matter; the runnable count changes all the time.
-    const QByteArray loadavg = readSmallFile(m_procRoot + "/loadavg", 256).trimmed();
-    const QList<QByteArray> fields = loadavg.split(' ');
-    if (fields.size() < 5 || !fields.at(3).contains('/'))
-        return QByteArray();
-    return fields.at(3).sliced(fields.at(3).indexOf('/') + 1) + ' ' + fields.at(4);
+    return ProcFields::taskCounters(readSmallFile(m_procRoot + "/loadavg", 256));
 }
 
 std::optional<QString> ProcProcessTable::readName(ProcessId pid) const
 {
     const QByteArray folder = m_procRoot + '/' + QByteArray::number(pid) + '/';
 
-    // The command name sits in parentheses and may itself hold ") ", so the fields
-    // start after the last parenthesis: state, ppid, pgrp, session, tty, tpgid, flags.
-    const QByteArray stat = readSmallFile(folder + "stat");
-    const qsizetype open = stat.indexOf('(');
-    const qsizetype close = stat.lastIndexOf(')');
-    if (open < 0 || close < open || close + 2 >= stat.size())
-        return std::nullopt;
-    const QList<QByteArray> fields = stat.sliced(close + 2).split(' ');
-    if (fields.size() < 7)
-        return std::nullopt;
-    const char state = fields.at(0).isEmpty() ? 'X' : fields.at(0).at(0);
-    if (state == 'Z' || state == 'X' || state == 'x')
-        return std::nullopt;
-    if (fields.at(6).toULong() & KernelThreadFlag)
+    const std::optional<ProcFields::Stat> stat = ProcFields::parseStat(readSmallFile(folder + "stat"));
+    if (!stat || !ProcFields::isRunningProgram(*stat))
         return std::nullopt;
 
     char target[PATH_MAX];
     const ssize_t length = ::readlink((folder + "exe").constData(), target, sizeof target);
     if (length > 0) {
-        QByteArrayView path(target, length);
-        constexpr QByteArrayView deleted(" (deleted)");
-        if (path.endsWith(deleted))
-            path.chop(deleted.size());
-        if (const QString name = baseName(path); !name.isEmpty())
+        if (const QString name = ProcFields::exeName(QByteArrayView(target, length)); !name.isEmpty())
             return name;
     }
 
-    const QByteArray commandLine = readSmallFile(folder + "cmdline");
-    const qsizetype end = commandLine.indexOf('\0');
-    if (const QString name = baseName(QByteArrayView(commandLine).first(end < 0 ? commandLine.size() : end));
-        !name.isEmpty())
+    if (const QString name = ProcFields::commandLineName(readSmallFile(folder + "cmdline")); !name.isEmpty())
         return name;
 
-    return QFile::decodeName(stat.sliced(open + 1, close - open - 1));
+    return QFile::decodeName(stat->commandName);
 }
 
 QList<ProcessEntry> ProcProcessTable::entries() const
@@ -178,7 +147,7 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
     } else {
         pids = listPids();
     }
-    m_lastTaskCounters = counters;
+    const QByteArray previousCounters = std::exchange(m_lastTaskCounters, counters);
 
     // Both lists ascend, so one merge pass carries the cache over.
     std::vector<Known> merged;
@@ -189,6 +158,9 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
             ++old;
         if (old != m_known.end() && old->pid == pid) {
             Known known = std::move(*old);
+            // A number handed out since the last snapshot may now belong to a new process.
+            if (ProcFields::mayBeNewPid(pid, previousCounters, counters))
+                known.firstSeen = bornAt;
             if (now - known.firstSeen < YoungMilliseconds || m_killed.contains(pid))
                 known.name = readName(pid);
             merged.push_back(std::move(known));
@@ -258,12 +230,8 @@ QList<CapabilityStatus> ProcProcessTable::capabilities()
         listed ? QStringLiteral("from %1").arg(QFile::decodeName(m_procRoot))
                : QStringLiteral("%1 cannot be listed").arg(QFile::decodeName(m_procRoot))});
 
-    // CAP_KILL is bit 5 of the effective capabilities.
-    bool anyProcess = ::geteuid() == 0;
-    for (const QByteArray& line : readSmallFile(m_procRoot + "/self/status", 16384).split('\n')) {
-        if (line.startsWith("CapEff:"))
-            anyProcess = anyProcess || (line.sliced(7).trimmed().toULongLong(nullptr, 16) & (1ULL << 5));
-    }
+    const bool anyProcess
+        = ::geteuid() == 0 || ProcFields::statusGrantsKill(readSmallFile(m_procRoot + "/self/status", 16384));
     result.append({Capability::TerminationRights, true,
         anyProcess ? QStringLiteral("any process") : QStringLiteral("only processes of this user")});
     return result;
