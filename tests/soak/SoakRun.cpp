@@ -118,7 +118,12 @@ public:
     void showPasswordPrompt() override { }
 
 private:
-    QString program(const char* name) const { return m_folder.filePath(QString::fromLatin1(name)); }
+    // Names of this run's own, so that runs side by side leave each other's programs alone.
+    QString name(const char* base) const
+    {
+        return QString::fromLatin1(base) + u'-' + QString::number(QCoreApplication::applicationPid());
+    }
+    QString program(const char* base) const { return m_folder.filePath(name(base)); }
     pid_t spawn(const QString& path, const QStringList& arguments);
     void churn();
     void reap(bool wait);
@@ -220,9 +225,9 @@ bool Soak::setUp()
     m_rules.setIdleTime(RuleSet::MinIdleTime);
     m_rules.windowRules().resetRows({{QStringLiteral("*soak game*"), QStringLiteral("(1) Block")},
         {QStringLiteral("*soak notes*front*"), QStringLiteral("(2) Bring To Front")}});
-    m_rules.processRules().resetRows({{QStringLiteral("soakgame"), QStringLiteral("(3) Block")},
-        {QStringLiteral("soakidle"), QStringLiteral("(1) Close Process when Computer is Idle")},
-        {QStringLiteral("soakkeeper"), QStringLiteral("(2) Always Run"),
+    m_rules.processRules().resetRows({{name("soakgame"), QStringLiteral("(3) Block")},
+        {name("soakidle"), QStringLiteral("(1) Close Process when Computer is Idle")},
+        {name("soakkeeper"), QStringLiteral("(2) Always Run"),
             QStringLiteral("\"%1\" 100000").arg(program("soakkeeper"))}});
     m_log = std::make_unique<ActivityLog>(m_folder.filePath(QStringLiteral("Tollgate.log")), m_clock);
     m_cycle = std::make_unique<SurveyCycle>(m_rules, *m_platform, *this, *m_log, m_clock);
@@ -351,7 +356,7 @@ void Soak::checkKeeper()
 {
     QList<pid_t> keepers;
     for (const Platform::ProcessEntry& entry : m_observer.fullSnapshot()) {
-        if (entry.name == u"soakkeeper")
+        if (entry.name == name("soakkeeper"))
             keepers.append(pid_t(entry.pid));
     }
     if (!keepers.isEmpty() && m_keeperGoneSinceMs >= 0) {
@@ -395,7 +400,7 @@ void Soak::finish()
         ::kill(pid, SIGKILL);
     reap(true);
     for (const Platform::ProcessEntry& entry : m_observer.fullSnapshot()) {
-        if (entry.name == u"soakkeeper")
+        if (entry.name == name("soakkeeper"))
             ::kill(pid_t(entry.pid), SIGKILL);
     }
 }
