@@ -63,6 +63,7 @@ private:
 
     const Snapshot& snapshot();
     static QString fold(const QString& name);
+    static QString printable(QString name);
     void alwaysRun(int row);
     void block(int row);
 
