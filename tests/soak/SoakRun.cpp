@@ -14,6 +14,7 @@
 #include "platform/fake/FakeInputDevices.h"
 #include "platform/linux/ProcProcessTable.h"
 #include "platform/null/NullWindowSystem.h"
+#include "platform/x11/X11InputDevices.h"
 #include "platform/x11/X11WindowSystem.h"
 #include "store/RuleSet.h"
 #include "survey/ActivityLog.h"
@@ -31,6 +32,7 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <set>
 #include <spawn.h>
@@ -141,7 +143,7 @@ private:
     QString m_windowsNote;
     std::unique_ptr<Test::XServer> m_server;
     RuleSet m_rules;
-    Platform::FakeInputDevices* m_input = nullptr;
+    std::function<void(QPoint)> m_moveCursor; // the user moving the mouse
     std::unique_ptr<Platform::Platform> m_platform;
     SystemClock m_clock;
     std::unique_ptr<ActivityLog> m_log;
@@ -156,7 +158,8 @@ private:
     int m_timeouts = 0;
     int m_idlePeriods = 0;
     bool m_idle = false;
-    qint64 m_phaseEndsMs = 0;
+    qint64 m_phaseEndsTick = 0;
+    qint64 m_nextMoveTick = 0;
     int m_windowsOpen = 0;
     int m_windowSerial = 0;
     // Always Run: how often we ended its program and how long it took to come back.
@@ -194,6 +197,7 @@ bool Soak::setUp()
     m_windowHelper = QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate_soak_window");
 
     std::unique_ptr<Platform::WindowSystem> windows;
+    std::unique_ptr<Platform::InputDevices> input;
     if (!m_wantWindows) {
         m_windowsNote = QStringLiteral("windows: skipped (--no-windows)");
     } else if (const QString reason = Test::XServer::unavailableReason(false); !reason.isEmpty()) {
@@ -210,14 +214,24 @@ bool Soak::setUp()
             m_server.reset();
         } else {
             windows = std::make_unique<Platform::X11WindowSystem>(connection);
+            // The real input backend, as in the program; it also takes the connection's events.
+            input = std::make_unique<Platform::X11InputDevices>(connection);
+            m_moveCursor = [this](QPoint to) {
+                Platform::X11Connection& x = m_server->connection();
+                xcb_warp_pointer(x.get(), XCB_NONE, x.root(), 0, 0, 0, 0, qint16(to.x()), qint16(to.y()));
+                xcb_flush(x.get());
+            };
             m_windowsNote = QStringLiteral("windows: private Xvfb on %1").arg(m_server->display());
             qputenv("DISPLAY", m_server->display().toLatin1());
         }
     }
     if (!windows)
         windows = std::make_unique<Platform::NullWindowSystem>(m_windowsNote);
-    auto input = std::make_unique<Platform::FakeInputDevices>();
-    m_input = input.get();
+    if (!input) {
+        auto fake = std::make_unique<Platform::FakeInputDevices>();
+        m_moveCursor = [devices = fake.get()](QPoint to) { devices->moveCursor(to); };
+        input = std::move(fake);
+    }
     m_platform
         = std::make_unique<Platform::Platform>(QStringLiteral("soak"), std::move(windows), std::move(input),
             std::make_unique<Platform::ProcProcessTable>(), std::make_unique<Platform::FakeDesktopShell>());
@@ -272,16 +286,21 @@ void Soak::churn()
     if (idleRunning < 20 && m_random.bounded(10) == 0)
         start(Kind::Idle, program("soakidle"), {QStringLiteral("3600")});
 
-    // Idle periods: the mouse moves every second while active, then rests past the idle time.
-    if (now() >= m_phaseEndsMs) {
+    // Idle periods: the mouse moves every second while active, then rests past the idle
+    // time. Counted in ticks, as idle detection counts, so that a slow machine still
+    // reaches the idle time.
+    constexpr qint64 TicksPerSecond = 1000 / SurveyCycle::IntervalMs;
+    if (m_ticks >= m_phaseEndsTick) {
         m_idle = !m_idle;
         m_idlePeriods += m_idle;
-        m_phaseEndsMs = now()
-            + (m_idle ? (RuleSet::MinIdleTime + 5 + m_random.bounded(10)) * 1000
-                      : (20 + m_random.bounded(40)) * 1000);
+        m_phaseEndsTick = m_ticks
+            + TicksPerSecond
+                * (m_idle ? RuleSet::MinIdleTime + 5 + m_random.bounded(10) : 20 + m_random.bounded(40));
     }
-    if (!m_idle && now() % 1000 < 100)
-        m_input->moveCursor(QPoint(m_random.bounded(500), m_random.bounded(500)));
+    if (!m_idle && m_ticks >= m_nextMoveTick) {
+        m_moveCursor(QPoint(m_random.bounded(500), m_random.bounded(500)));
+        m_nextMoveTick = m_ticks + TicksPerSecond;
+    }
 
     if (m_server && m_windowsOpen < 3 && m_random.bounded(5) == 0) {
         const bool blocked = m_random.bounded(3) == 0;
@@ -502,7 +521,7 @@ int Soak::run()
         m_failures.append(QStringLiteral("resident memory grew by %1 KiB").arg(endRss - m_startRss));
     if (m_sampled && endFds > m_startFds + 2)
         m_failures.append(QStringLiteral("open descriptors grew from %1 to %2").arg(m_startFds).arg(endFds));
-    if (m_timeouts == 0 && m_seconds >= 2 * RuleSet::MinIdleTime + 20)
+    if (m_timeouts == 0 && m_ticks >= 1000 / SurveyCycle::IntervalMs * (RuleSet::MinIdleTime + 20))
         m_failures.append(QStringLiteral("no idle period reached the idle time"));
     for (const QString& failure : std::as_const(m_failures))
         note(QStringLiteral("FAILED: ") + failure);
