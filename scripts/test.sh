@@ -17,7 +17,7 @@ fi
 if [ "$sanitize" -eq 1 ]; then
     build=${TOLLGATE_SANITIZE_BUILD_DIR:-$top/build-sanitize}
     # Any report fails the test that caused it; leaks are reported when a test process ends.
-    export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1}
+    export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1}
     export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
     export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$top/scripts/lsan.supp:print_suppressions=0}
     TOLLGATE_BUILD_DIR=$build CMAKE_BUILD_TYPE=Debug "$top/scripts/build.sh" -DTOLLGATE_BENCH=OFF \

@@ -166,6 +166,20 @@ TEST_F(CrashSafeSave, RegistryHiveKilledWhileWritingKeepsAWholeValue)
     EXPECT_EQ(registry.setValue(RegistryStore::CurrentUser, key, value('c')), 0);
 }
 
+TEST_F(CrashSafeSave, ALockFileLeftEmptyByAKilledWriterDoesNotBlockTheNextWrite)
+{
+    // Killed between creating the lock file and writing its pid: the lock names nobody.
+    const RegistryStore::Location location {Sandbox::folder() + QStringLiteral("/empty-lock"), {}};
+    RegistryStore registry(location);
+    ASSERT_TRUE(QDir().mkpath(location.userFolder));
+    QFile lock(registry.userHivePath(RegistryStore::CurrentUser) + QStringLiteral(".lock"));
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.close();
+    EXPECT_EQ(registry.setValue(RegistryStore::CurrentUser, QStringLiteral("Software\\Tollgate"),
+                  {QStringLiteral("Data"), RegistryStore::Sz, QByteArray("x\0", 2)}),
+        0);
+}
+
 namespace {
 
 // In a child: fills the folder's file system (a private tmpfs, or else a file size limit
