@@ -386,7 +386,8 @@ void Soak::checkKeeper()
     if (keepers.isEmpty() && m_keeperGoneSinceMs < 0)
         m_keeperGoneSinceMs = now();
     // Now and then the user ends the program that must always run.
-    if (!keepers.isEmpty() && now() >= m_nextKeeperKillMs && now() < qint64(m_seconds) * 1000) {
+    // Not near the end, so that it has time to come back.
+    if (!keepers.isEmpty() && now() >= m_nextKeeperKillMs && now() < (qint64(m_seconds) - 15) * 1000) {
         for (const pid_t pid : keepers)
             ::kill(pid, SIGKILL);
         ++m_keeperKills;
@@ -397,8 +398,7 @@ void Soak::checkKeeper()
 
 void Soak::finish()
 {
-    // Let what was started before the end play out, then end the rest ourselves.
-    m_cycle->stop();
+    // Nothing new starts; the survey goes on until what was started has played out.
     for (auto& [pid, child] : m_children) {
         if (child.kind == Kind::Idle) {
             ::kill(pid, SIGKILL);
@@ -408,16 +408,21 @@ void Soak::finish()
     QElapsedTimer grace;
     grace.start();
     while (!m_children.empty() && grace.elapsed() < 15000) {
+        m_cycle->tick();
         reap(false);
-        QThread::msleep(50);
+        QThread::msleep(SurveyCycle::IntervalMs);
     }
-    for (const auto& [pid, child] : m_children) {
-        if (child.kind == Kind::Blocked)
-            ::kill(pid, SIGKILL); // never ended: recorded as a failure below
+    m_cycle->stop();
+    // Whatever is left outlived its time: the survey missed it.
+    for (auto it = m_children.begin(); it != m_children.end();) {
+        ::kill(it->first, SIGKILL);
+        ::waitpid(it->first, nullptr, 0);
+        ++m_counts[it->second.kind].wrong;
+        m_failures.append(QStringLiteral("%1 %2 still ran at the end")
+                              .arg(QString::fromLatin1(kindName(it->second.kind)))
+                              .arg(it->first));
+        it = m_children.erase(it);
     }
-    for (const auto& [pid, child] : m_children)
-        ::kill(pid, SIGKILL);
-    reap(true);
     for (const Platform::ProcessEntry& entry : m_observer.fullSnapshot()) {
         if (entry.name == name("soakkeeper"))
             ::kill(pid_t(entry.pid), SIGKILL);
