@@ -399,7 +399,10 @@ qint32 RegistryStore::setValue(Hive hive, const QString& keyPath, const Value& v
         return ErrorAccessDenied;
     const QString path = userHivePath(hive);
     QLockFile lock(path + QStringLiteral(".lock"));
-    lock.setStaleLockTime(30000);
+    // A writer killed between creating the lock file and writing its pid into it leaves a
+    // lock that names no process: it counts as stale once this old, well before the wait
+    // below ends. A rewrite takes milliseconds, so no live writer holds it this long.
+    lock.setStaleLockTime(3000);
     if (!lock.tryLock(5000))
         return ErrorLockViolation;
 

@@ -24,6 +24,17 @@ ProcessSurvey::ProcessSurvey(const RuleSet& rules, Platform::ProcessTable& proce
     , m_report([](const QString& text) { fprintf(stderr, "tollgate: %s\n", qPrintable(text)); })
 { }
 
+QString ProcessSurvey::printable(QString name)
+{
+    // Any process may pick its name: a line break in it would forge a line of our own.
+    for (QChar& c : name) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
+            || c.category() == QChar::Separator_Paragraph)
+            c = u'?';
+    }
+    return name;
+}
+
 QString ProcessSurvey::fold(const QString& name)
 {
     // Lower-cased, then upper-cased: the comparison rule sets were written against.
@@ -221,7 +232,9 @@ int ProcessSurvey::CloseProcessByName(const QString& name)
         case Platform::TerminateResult::NotPermitted:
             if (!m_reportedRefusals.contains(entry.pid)) {
                 m_reportedRefusals.insert(entry.pid);
-                m_report(QStringLiteral("may not terminate process %1 (%2)").arg(entry.pid).arg(entry.name));
+                m_report(QStringLiteral("may not terminate process %1 (%2)")
+                             .arg(entry.pid)
+                             .arg(printable(entry.name)));
             }
             break;
         case Platform::TerminateResult::NoSuchProcess:

@@ -81,6 +81,7 @@ private:
     QList<Platform::ProcessEntry> entriesNamed(const QString& folded);
     QString foldCached(const QString& name);
     static QString fold(const QString& name);
+    static QString printable(QString name);
     void alwaysRun(int row);
     void block(int row);
 

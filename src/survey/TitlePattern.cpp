@@ -72,8 +72,9 @@ TitlePattern::TitlePattern(const QString& pattern)
     }
 }
 
-bool TitlePattern::tokenMatches(const Token& token, char32_t c) const
+bool TitlePattern::tokenMatches(const Token& token, char32_t c, qint64& steps) const
 {
+    ++steps;
     switch (token.kind) {
     case Token::Literal:
         return token.literal == c;
@@ -84,6 +85,7 @@ bool TitlePattern::tokenMatches(const Token& token, char32_t c) const
     case Token::Set: {
         bool inList = false;
         for (const auto& [low, high] : token.ranges) {
+            ++steps;
             if (c >= low && c <= high) {
                 inList = true;
                 break;
@@ -97,7 +99,16 @@ bool TitlePattern::tokenMatches(const Token& token, char32_t c) const
     return false;
 }
 
-bool TitlePattern::matchesLowerCase(const QList<char32_t>& title) const
+bool TitlePattern::matchesLowerCase(const QList<char32_t>& title, qint64* steps) const
+{
+    qint64 work = 0;
+    const bool matched = matchCounting(title, work);
+    if (steps)
+        *steps += work;
+    return matched;
+}
+
+bool TitlePattern::matchCounting(const QList<char32_t>& title, qint64& work) const
 {
     if (!m_valid)
         return false;
@@ -111,7 +122,7 @@ bool TitlePattern::matchesLowerCase(const QList<char32_t>& title) const
         if (p < m_tokens.size() && m_tokens.at(p).kind == Token::AnyRun) {
             starToken = p++;
             starTitle = t;
-        } else if (p < m_tokens.size() && tokenMatches(m_tokens.at(p), title.at(t))) {
+        } else if (p < m_tokens.size() && tokenMatches(m_tokens.at(p), title.at(t), work)) {
             ++p;
             ++t;
         } else if (starToken >= 0) {

@@ -19,7 +19,9 @@ public:
     // Whether the whole title matches the whole pattern. A malformed pattern matches
     // nothing. Takes time proportional to pattern length times title length at most.
     bool matches(const QString& title) const;
-    bool matchesLowerCase(const QList<char32_t>& lowerTitle) const;
+    // With steps, adds the number of character comparisons made, so that the bound on
+    // work can be checked.
+    bool matchesLowerCase(const QList<char32_t>& lowerTitle, qint64* steps = nullptr) const;
 
     static QList<char32_t> lowerCaseCharacters(const QString& text);
 
@@ -32,7 +34,8 @@ private:
         QList<std::pair<char32_t, char32_t>> ranges; // inclusive
     };
 
-    bool tokenMatches(const Token& token, char32_t c) const;
+    bool matchCounting(const QList<char32_t>& lowerTitle, qint64& work) const;
+    bool tokenMatches(const Token& token, char32_t c, qint64& steps) const;
 
     QList<Token> m_tokens;
     bool m_valid = true;

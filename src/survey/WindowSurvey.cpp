@@ -7,6 +7,8 @@
 #include "store/RuleSet.h"
 #include "store/TextFile.h"
 
+#include <QCoreApplication>
+
 namespace Tollgate {
 
 WindowSurvey::WindowSurvey(
@@ -46,7 +48,13 @@ void WindowSurvey::SurveyWindows()
         const QString& pattern = rules.cell(n, RuleSet::WindowPattern);
         if (!compiled(n, pattern).matchesLowerCase(lowerTitle))
             continue;
-        switch (static_cast<WindowAction>(WindowActionCode(rules.cell(n, RuleSet::WindowAction)))) {
+        const auto action = static_cast<WindowAction>(WindowActionCode(rules.cell(n, RuleSet::WindowAction)));
+        // Our own password prompt and message windows are the administrator's only way
+        // back: no rule, however wide its pattern, closes or raises them.
+        if ((action == WindowAction::Block || action == WindowAction::BringToFront)
+            && m_windows.windowProcessId(window) == Platform::ProcessId(QCoreApplication::applicationPid()))
+            return;
+        switch (action) {
         case WindowAction::Block: {
             // The pattern is copied: showing the message may let events run that edit the rules.
             const QString matched = pattern;

@@ -315,3 +315,44 @@ TEST_F(ProgramOnX11, AnUnreadableDocumentStartsTheSurveyAndWarnsOnce)
     errors += program.readAllStandardError();
     EXPECT_EQ(errors.count('\n'), 1) << errors.toStdString();
 }
+
+TEST_F(ProgramOnX11, ABlockEverythingRuleClosesOtherWindowsButNeverThePasswordPrompt)
+{
+    const QString path = writeDocument("Count=1\r\nCaption_1=*\r\nAction_1=1\r\n", "Count=0\r\n", "pw");
+    QProcess& program = startProgram({path});
+    QProcess* other = m_server.startClient(QStringLiteral("xmessage"), {QStringLiteral("anything")});
+    ASSERT_TRUE(other);
+    ASSERT_TRUE(waitUntil([&] { return ended(*other); }, std::chrono::seconds(90)))
+        << "the rule did not close another program's window";
+
+    // The prompt takes the focus and stays, however often the survey looks at it.
+    const Platform::WindowId prompt = openPromptByCorner(program);
+    ASSERT_NE(prompt, 0u) << windowTitlesOf(program).join(u'|').toStdString();
+    ASSERT_TRUE(waitUntil([&] { return m_platform->windows().foregroundWindow() == prompt; }));
+    typeText(QStringLiteral("pw"));
+    typeKey(KeysymReturn);
+    EXPECT_TRUE(waitUntil([&] { return showsMainWindow(program); }))
+        << "locked out: " << windowTitlesOf(program).join(u'|').toStdString();
+    EXPECT_FALSE(logText().contains(PromptTitle.toUtf8())) << logText().toStdString();
+}
+
+TEST_F(ProgramOnX11, WhenTheDisplayDiesTheProgramExitsWithAReasonInsteadOfCrashingOrSpinning)
+{
+    const QString path = writeDocument(
+        "Count=0\r\n", "Count=1\r\nProcess_1=" + sleeperName().toUtf8() + "\r\nAction_1=3\r\n", "pw");
+    QProcess& program = startProgram({path});
+    // Enforcing: a blocked process is ended.
+    QProcess* sleeper = m_server.startClient(m_sleeper, {QStringLiteral("600")});
+    ASSERT_TRUE(sleeper);
+    ASSERT_TRUE(waitUntil([&] { return ended(*sleeper); }, std::chrono::seconds(90)));
+
+    m_server.killServer();
+    ASSERT_TRUE(program.waitForFinished(60000)) << "the program kept running without its display";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << "the program crashed";
+    EXPECT_NE(program.exitCode(), 0);
+    const QByteArray errors = program.readAllStandardError();
+    std::printf("exit code %d, said: %s\n", program.exitCode(), errors.constData());
+    // Qt's own line names the lost connection; the exit status tells the service manager.
+    EXPECT_TRUE(errors.contains("X11 connection broke") || errors.contains("X server"))
+        << errors.toStdString();
+}

@@ -1,17 +1,25 @@
-// Fuzz targets for everything that reads files a user or another program may have
-// written: INI documents, language file text, registry files and rule-set documents.
+// Fuzz targets for everything that reads text a user or another program may have written:
+// INI documents, language files, registry files, rule-set documents, title patterns and
+// titles, COMPOUND_TEXT window names, /proc files and Always Run command lines.
 #include "FuzzTargets.h"
 
 #include "lang/MessageCatalogue.h"
+#include "lang/WindowTranslation.h"
+#include "platform/ShellWords.h"
+#include "platform/linux/ProcFields.h"
+#include "platform/x11/CompoundText.h"
 #include "store/IniDocument.h"
 #include "store/RegistryStore.h"
 #include "store/RuleSet.h"
 #include "store/RuleSetDocument.h"
 #include "store/SettingsStore.h"
 #include "store/TextFile.h"
+#include "survey/TitlePattern.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -109,6 +117,89 @@ int document(const QByteArray& bytes)
     const QString text = RuleSetDocument::documentText(rules);
     fixture.document.loadBytes(QStringLiteral("again.Tollgate"), text.toUtf8());
     check(RuleSetDocument::documentText(rules) == text, "a saved document loads back the same");
+    return 0;
+}
+
+int language(const QByteArray& bytes)
+{
+    static const QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("fuzz.lng"));
+    {
+        QFile file(path);
+        check(file.open(QIODevice::WriteOnly | QIODevice::Truncate), "the language file can be written");
+        file.write(bytes);
+    }
+    const QString text = WindowTranslation::readLanguageFile(path);
+    check(text == TextFile::decode(bytes), "a language file reads as its decoded text");
+    static const char* const windows[] = {"frmMain", "frmMessage", "Messages", "", "[x]"};
+    static const char* const entries[] = {"FORM_CAPTION", "lblInfo", "CAPTION_RUN", "cmdOK", "="};
+    const QString windowName = QString::fromLatin1(windows[bytes.isEmpty() ? 0 : uchar(bytes.at(0)) % 5]);
+    const WindowTranslation translation = WindowTranslation::fromText(text, windowName);
+    for (const char* entry : entries) {
+        const QString caption = translation.caption(QString::fromLatin1(entry));
+        check(caption.size() <= text.size(), "a caption comes out of the text");
+    }
+    return 0;
+}
+
+int pattern(const QByteArray& bytes)
+{
+    // A pattern, a NUL byte, then a title; without one, the same text is both.
+    const qsizetype split = bytes.indexOf('\0');
+    const QString patternText = QString::fromUtf8(split < 0 ? bytes : bytes.first(split));
+    const QString title = split < 0 ? patternText : QString::fromUtf8(bytes.sliced(split + 1));
+    const TitlePattern compiled(patternText);
+    const QList<char32_t> lowerTitle = TitlePattern::lowerCaseCharacters(title);
+    const qint64 patternLength = TitlePattern::lowerCaseCharacters(patternText).size();
+    qint64 steps = 0;
+    const bool matched = compiled.matchesLowerCase(lowerTitle, &steps);
+    check(steps <= (patternLength + 2) * (qint64(lowerTitle.size()) + 2),
+        "matching work is bounded by pattern length times title length");
+    check(!matched || compiled.isValid(), "a malformed pattern matches nothing");
+    // Text without wildcards is a pattern that matches exactly itself, in any case.
+    static const QString wildcards = QStringLiteral("*?#[");
+    if (std::none_of(title.begin(), title.end(), [](QChar c) { return wildcards.contains(c); }))
+        check(TitlePattern(title).matches(title), "a plain title matches itself");
+    if (compiled.isValid() && !patternText.isEmpty())
+        check(TitlePattern(QStringLiteral("*") + patternText).matches(title) || !matched,
+            "a leading star matches at least what the pattern did");
+    return 0;
+}
+
+int compoundText(const QByteArray& bytes)
+{
+    const QString text = Platform::CompoundText::decode(bytes);
+    check(text.size() <= 2 * bytes.size(), "decoding does not invent text");
+    return 0;
+}
+
+int proc(const QByteArray& bytes)
+{
+    using Platform::ProcFields;
+    if (const auto stat = ProcFields::parseStat(bytes)) {
+        check(bytes.contains(stat->commandName), "the command name is part of stat");
+        ProcFields::isRunningProgram(*stat);
+    }
+    for (const QString& name : {ProcFields::exeName(bytes), ProcFields::commandLineName(bytes)})
+        check(!name.contains(u'/'), "a program name has no folders");
+    const ProcFields::TaskCounters counters = ProcFields::taskCounters(bytes);
+    check(counters.total >= 0 || counters.lastPid == 0, "task counters come both or not at all");
+    ProcFields::statusGrantsKill(bytes);
+    return 0;
+}
+
+int shellWords(const QByteArray& bytes)
+{
+    const QString commandLine = QString::fromUtf8(bytes);
+    const std::optional<QStringList> words = Platform::ShellWords::split(commandLine);
+    if (!words)
+        return 0;
+    // Each word quoted again splits back into the same words.
+    QStringList quoted;
+    for (QString word : *words)
+        quoted.append(u'\'' + word.replace(u'\'', QStringLiteral("'\\''")) + u'\'');
+    const std::optional<QStringList> again = Platform::ShellWords::split(quoted.join(u' '));
+    check(again && *again == *words, "quoted words split back into themselves");
     return 0;
 }
 

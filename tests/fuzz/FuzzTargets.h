@@ -9,5 +9,10 @@ int ini(const QByteArray& bytes);
 int iniText(const QByteArray& bytes);
 int registry(const QByteArray& bytes);
 int document(const QByteArray& bytes);
+int language(const QByteArray& bytes);
+int pattern(const QByteArray& bytes);
+int compoundText(const QByteArray& bytes);
+int proc(const QByteArray& bytes);
+int shellWords(const QByteArray& bytes);
 
 } // namespace Tollgate::Fuzz

@@ -72,6 +72,17 @@ TEST_F(ProcessSurveyTest, ProcessesThatMayNotBeEndedAreReportedOnceAndNotShownAs
     EXPECT_EQ(clock.sleeps(), 0) << "nothing was ended, so nothing is waited for";
 }
 
+TEST_F(ProcessSurveyTest, AReportedNameCannotStartALineOfItsOwn)
+{
+    addProcessRule("odd\nForged: line", "(3) Block");
+    fake.processes().setTerminationPermitted(add("odd\nForged: line"), false);
+    cycle.run();
+    cycle.tick();
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_FALSE(reports.first().contains(u'\n')) << reports.first().toStdString();
+    EXPECT_TRUE(reports.first().contains(QStringLiteral("odd?Forged: line")));
+}
+
 TEST_F(ProcessSurveyTest, AlwaysRunStartsAMissingProgramAtOnce)
 {
     addProcessRule("xclock", "(2) Always Run", "/usr/bin/xclock -digital");

@@ -1,5 +1,6 @@
 #include "SurveyFixture.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 using namespace Tollgate;
@@ -96,4 +97,25 @@ TEST_F(WindowSurveyTest, RuleEditedWhileRunningTakesEffectOnTheNextTick)
     rules.windowRules().removeRule(1);
     cycle.tick();
     EXPECT_EQ(notifier.blockMessages, 2);
+}
+
+TEST_F(WindowSurveyTest, RulesNeverCloseOrRaiseOurOwnWindowsButStillWorkForOthers)
+{
+    // A "*" Block rule would otherwise close the password prompt as soon as it showed.
+    addWindowRule("*", "(1) Block");
+    const auto own = Platform::ProcessId(QCoreApplication::applicationPid());
+    show("Password", own);
+    survey();
+    EXPECT_TRUE(fake.windows().closeRequests().isEmpty());
+    EXPECT_EQ(notifier.blockMessages, 0);
+    EXPECT_TRUE(logLines().isEmpty());
+
+    const auto other = show("Password", own + 1);
+    survey();
+    EXPECT_EQ(fake.windows().closeRequests(), QList<Platform::WindowId> {other});
+
+    rules.windowRules().setCell(1, RuleSet::WindowAction, QStringLiteral("(2) Bring To Front"));
+    show("Tollgate message", own);
+    survey();
+    EXPECT_TRUE(fake.windows().topMostCalls().isEmpty());
 }

@@ -97,6 +97,16 @@ bool XServer::start(bool withWindowManager)
     return true;
 }
 
+void XServer::killServer()
+{
+    for (auto* process : {m_server.get(), m_windowManager.get()}) {
+        if (process) {
+            process->kill();
+            process->waitForFinished(10000);
+        }
+    }
+}
+
 bool XServer::windowManagerManagesNewWindows()
 {
     xcb_connection_t* c = m_connection->get();

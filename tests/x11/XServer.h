@@ -30,6 +30,9 @@ public:
     static QString unavailableReason(bool withWindowManager);
 
     bool start(bool withWindowManager);
+    // Kills the X server (and the window manager) while clients still use it, as a crash
+    // of the display would.
+    void killServer();
     const QString& display() const { return m_display; }
     // A connection of the test's own, for checking what the backend did and driving input.
     Platform::X11Connection& connection() { return *m_connection; }

@@ -1,6 +1,7 @@
 #include "ProcProcessTable.h"
 
 #include "FileDescriptor.h"
+#include "ProcFields.h"
 #include "platform/ShellWords.h"
 
 #include <QFile>
@@ -22,12 +23,11 @@
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Tollgate::Platform {
 
 namespace {
-
-    constexpr unsigned long KernelThreadFlag = 0x00200000; // PF_KTHREAD
 
     struct DirCloser
     {
@@ -52,12 +52,6 @@ namespace {
         }
         data.truncate(used);
         return data;
-    }
-
-    QString baseName(QByteArrayView path)
-    {
-        const qsizetype slash = path.lastIndexOf('/');
-        return QFile::decodeName(path.sliced(slash + 1).toByteArray());
     }
 
 } // namespace
@@ -105,18 +99,11 @@ ProcProcessTable::TaskCounters ProcProcessTable::taskCounters()
     char text[256];
     ssize_t got = 0;
     do
-        got = ::pread(m_loadavg.get(), text, sizeof text - 1, 0);
+        got = ::pread(m_loadavg.get(), text, sizeof text, 0);
     while (got < 0 && errno == EINTR);
     if (got <= 0)
         return {};
-    text[got] = '\0';
-    // "0.42 0.35 0.30 2/431 12345": runnable/total tasks, then the last pid handed out.
-    long long total = -1;
-    unsigned long lastPid = 0;
-    if (std::sscanf(text, "%*s %*s %*s %*d/%lld %lu", &total, &lastPid) != 2 || total < 0
-        || lastPid > INT_MAX)
-        return {};
-    return {total, ProcessId(lastPid)};
+    return ProcFields::taskCounters(QByteArrayView(text, got));
 }
 
 ProcProcessTable::TaskKind ProcProcessTable::taskKind(ProcessId pid) const
@@ -176,7 +163,14 @@ bool ProcProcessTable::examineNewPids(ProcessId lastPid)
         return born;
     }
     if (lastPid < m_lastPid || lastPid - m_lastPid > MaxPidRange) {
-        // Pids wrapped round, or too many to look at one by one: list /proc instead.
+        // Pids wrapped round, or too many to look at one by one: list /proc instead. A
+        // known pid in the range handed out may belong to a new process now.
+        const bool wrapped = lastPid < m_lastPid;
+        for (const Known& known : m_known) {
+            if (wrapped ? (known.pid > m_lastPid || known.pid <= lastPid)
+                        : (known.pid > m_lastPid && known.pid <= lastPid))
+                m_born.insert(known.pid);
+        }
         m_lastPid = lastPid;
         m_unresolved.clear();
         m_needListing = true;
@@ -355,40 +349,21 @@ std::optional<QString> ProcProcessTable::readName(ProcessId pid) const
 {
     const QByteArray folder = m_procRoot + '/' + QByteArray::number(pid) + '/';
 
-    // The command name sits in parentheses and may itself hold ") ", so the fields
-    // start after the last parenthesis: state, ppid, pgrp, session, tty, tpgid, flags.
-    const QByteArray stat = readSmallFile(folder + "stat");
-    const qsizetype open = stat.indexOf('(');
-    const qsizetype close = stat.lastIndexOf(')');
-    if (open < 0 || close < open || close + 2 >= stat.size())
-        return std::nullopt;
-    const QList<QByteArray> fields = stat.sliced(close + 2).split(' ');
-    if (fields.size() < 7)
-        return std::nullopt;
-    const char state = fields.at(0).isEmpty() ? 'X' : fields.at(0).at(0);
-    if (state == 'Z' || state == 'X' || state == 'x')
-        return std::nullopt;
-    if (fields.at(6).toULong() & KernelThreadFlag)
+    const std::optional<ProcFields::Stat> stat = ProcFields::parseStat(readSmallFile(folder + "stat"));
+    if (!stat || !ProcFields::isRunningProgram(*stat))
         return std::nullopt;
 
     char target[PATH_MAX];
     const ssize_t length = ::readlink((folder + "exe").constData(), target, sizeof target);
     if (length > 0) {
-        QByteArrayView path(target, length);
-        constexpr QByteArrayView deleted(" (deleted)");
-        if (path.endsWith(deleted))
-            path.chop(deleted.size());
-        if (const QString name = baseName(path); !name.isEmpty())
+        if (const QString name = ProcFields::exeName(QByteArrayView(target, length)); !name.isEmpty())
             return name;
     }
 
-    const QByteArray commandLine = readSmallFile(folder + "cmdline");
-    const qsizetype end = commandLine.indexOf('\0');
-    if (const QString name = baseName(QByteArrayView(commandLine).first(end < 0 ? commandLine.size() : end));
-        !name.isEmpty())
+    if (const QString name = ProcFields::commandLineName(readSmallFile(folder + "cmdline")); !name.isEmpty())
         return name;
 
-    return QFile::decodeName(stat.sliced(open + 1, close - open - 1));
+    return QFile::decodeName(stat->commandName);
 }
 
 QList<ProcessEntry> ProcProcessTable::entries() const
@@ -444,8 +419,13 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
     }
     for (const ProcessId pid : m_born) {
         const auto at = findKnown(pid);
-        if (at == m_known.end() || at->pid != pid)
+        if (at == m_known.end() || at->pid != pid) {
             m_known.insert(at, {pid, std::nullopt, bornAt});
+        } else {
+            // A number handed out again: the cached name is the old process's.
+            at->name.reset();
+            at->firstSeen = bornAt;
+        }
     }
     m_born.clear();
 
@@ -563,12 +543,8 @@ QList<CapabilityStatus> ProcProcessTable::capabilities()
         listed ? QStringLiteral("from %1").arg(QFile::decodeName(m_procRoot))
                : QStringLiteral("%1 cannot be listed").arg(QFile::decodeName(m_procRoot))});
 
-    // CAP_KILL is bit 5 of the effective capabilities.
-    bool anyProcess = ::geteuid() == 0;
-    for (const QByteArray& line : readSmallFile(m_procRoot + "/self/status", 16384).split('\n')) {
-        if (line.startsWith("CapEff:"))
-            anyProcess = anyProcess || (line.sliced(7).trimmed().toULongLong(nullptr, 16) & (1ULL << 5));
-    }
+    const bool anyProcess
+        = ::geteuid() == 0 || ProcFields::statusGrantsKill(readSmallFile(m_procRoot + "/self/status", 16384));
     result.append({Capability::TerminationRights, true,
         anyProcess ? QStringLiteral("any process") : QStringLiteral("only processes of this user")});
 

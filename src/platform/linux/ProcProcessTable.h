@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileDescriptor.h"
+#include "ProcFields.h"
 #include "platform/ProcessTable.h"
 
 #include <QByteArray>
@@ -85,11 +86,7 @@ private:
         qint64 firstSeen = 0;
     };
 
-    struct TaskCounters
-    {
-        qint64 total = -1; // every task, threads and kernel threads too
-        ProcessId lastPid = 0;
-    };
+    using TaskCounters = ProcFields::TaskCounters;
     enum class TaskKind { Process, Thread, Missing };
     struct ExecWatch
     {

@@ -1,0 +1,86 @@
+#include "ProcFields.h"
+
+#include <QFile>
+#include <QList>
+#include <climits>
+
+namespace Tollgate::Platform {
+
+namespace {
+
+    constexpr quint64 KernelThreadFlag = 0x00200000; // PF_KTHREAD
+    constexpr quint64 KillCapability = 1ULL << 5; // CAP_KILL
+
+} // namespace
+
+std::optional<ProcFields::Stat> ProcFields::parseStat(QByteArrayView stat)
+{
+    // The command name sits in parentheses and may itself hold ") ", so the fields
+    // start after the last parenthesis: state, ppid, pgrp, session, tty, tpgid, flags.
+    const qsizetype open = stat.indexOf('(');
+    const qsizetype close = stat.lastIndexOf(')');
+    if (open < 0 || close < open || close + 2 >= stat.size())
+        return std::nullopt;
+    const QList<QByteArray> fields = stat.sliced(close + 2).toByteArray().split(' ');
+    if (fields.size() < 7)
+        return std::nullopt;
+    Stat result;
+    result.commandName = stat.sliced(open + 1, close - open - 1).toByteArray();
+    result.state = fields.at(0).isEmpty() ? 'X' : fields.at(0).at(0);
+    result.flags = fields.at(6).toULongLong();
+    return result;
+}
+
+bool ProcFields::isRunningProgram(const Stat& stat)
+{
+    return stat.state != 'Z' && stat.state != 'X' && stat.state != 'x' && !(stat.flags & KernelThreadFlag);
+}
+
+QString ProcFields::baseName(QByteArrayView path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return QFile::decodeName(path.sliced(slash + 1).toByteArray());
+}
+
+QString ProcFields::exeName(QByteArrayView linkTarget)
+{
+    constexpr QByteArrayView deleted(" (deleted)");
+    if (linkTarget.endsWith(deleted))
+        linkTarget.chop(deleted.size());
+    return baseName(linkTarget);
+}
+
+QString ProcFields::commandLineName(QByteArrayView commandLine)
+{
+    const qsizetype end = commandLine.indexOf('\0');
+    return baseName(end < 0 ? commandLine : commandLine.first(end));
+}
+
+ProcFields::TaskCounters ProcFields::taskCounters(QByteArrayView loadavg)
+{
+    // "0.42 0.35 0.30 2/431 12345": runnable/total tasks, then the last pid handed out.
+    // Only the total and the last pid matter; the runnable count changes all the time.
+    const QList<QByteArray> fields = loadavg.toByteArray().trimmed().split(' ');
+    if (fields.size() < 5)
+        return {};
+    const qsizetype slash = fields.at(3).indexOf('/');
+    bool totalOk = false;
+    bool lastOk = false;
+    const qint64 total = slash < 0 ? -1 : fields.at(3).sliced(slash + 1).toLongLong(&totalOk);
+    const quint64 lastPid = fields.at(4).toULongLong(&lastOk);
+    if (!totalOk || !lastOk || total < 0 || lastPid > quint64(INT_MAX))
+        return {};
+    return {total, quint32(lastPid)};
+}
+
+bool ProcFields::statusGrantsKill(QByteArrayView status)
+{
+    for (const QByteArray& line : status.toByteArray().split('\n')) {
+        if (line.startsWith("CapEff:")
+            && (line.sliced(7).trimmed().toULongLong(nullptr, 16) & KillCapability))
+            return true;
+    }
+    return false;
+}
+
+} // namespace Tollgate::Platform

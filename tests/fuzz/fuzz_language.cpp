@@ -1,0 +1,10 @@
+#include "FuzzTargets.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    return Tollgate::Fuzz::language(
+        QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+}
