@@ -14,19 +14,6 @@
 
 namespace Tollgate {
 
-inline QString text(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-template<typename T> T& child(QObject& window, const char* name)
-{
-    T* found = window.findChild<T*>(text(name));
-    if (!found)
-        throw std::runtime_error(std::string("no control ") + name);
-    return *found;
-}
-
 // The survey's windows on a fake desktop, with the survey they belong to and a language
 // folder in the sandbox.
 class NotifyFixture : public DesktopFixture
@@ -37,9 +24,8 @@ protected:
 
     void SetUp() override
     {
-        catalogue.SetLanguageFile(QString());
         notifier.setSurvey(survey);
-        document.LoadRuleSet(QString());
+        DesktopFixture::SetUp();
     }
 
     UserMessageWindow& message() { return notifier.messageWindow(); }
