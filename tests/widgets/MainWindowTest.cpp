@@ -128,10 +128,8 @@ TEST_F(MainWindowTest, MenusCarryTheirNamesCaptionsAndShortcuts)
 
 TEST_F(MainWindowTest, SliderPasswordAndMessagesFollowTheRuleSetBothWays)
 {
+    // Its range and single step show in the key presses below.
     auto& slider = control<QSlider>("sliderIdleTime");
-    EXPECT_EQ(slider.minimum(), 30);
-    EXPECT_EQ(slider.maximum(), 600);
-    EXPECT_EQ(slider.singleStep(), 5);
     EXPECT_EQ(slider.pageStep(), 5);
     EXPECT_EQ(slider.tickInterval(), 10);
     EXPECT_EQ(slider.value(), 30);

@@ -31,6 +31,26 @@ protected:
     UserMessageWindow& message() { return notifier.messageWindow(); }
     PasswordPrompt& prompt() { return notifier.passwordPrompt(); }
 
+    // Ticks until the window closes; the titles it showed on the way.
+    template<typename Window> static QStringList countDown(Window& window)
+    {
+        QStringList titles;
+        for (int tick = 0; tick < 40 && window.isVisible(); ++tick) {
+            window.Timer_Timer();
+            titles.append(window.windowTitle());
+        }
+        return titles;
+    }
+
+    // "Title (15)" down to "Title (0)".
+    static QStringList titlesFrom(const char* title, int first)
+    {
+        QStringList titles;
+        for (int seconds = first; seconds >= 0; --seconds)
+            titles.append(str("%1 (%2)").arg(str(title)).arg(seconds));
+        return titles;
+    }
+
     // Activates the window; false where the platform plugin does not activate windows.
     static bool activate(QWidget& window)
     {

@@ -94,14 +94,7 @@ TEST_F(PasswordPromptTest, CountsDownAndClosesWithoutStoppingTheSurvey)
     EXPECT_EQ(prompt().secondsLeft(), 15);
     EXPECT_EQ(field().text(), str("Open"));
 
-    QStringList titles;
-    while (prompt().isVisible() && titles.size() < 40) {
-        prompt().Timer_Timer();
-        titles.append(prompt().windowTitle());
-    }
-    ASSERT_EQ(titles.size(), 16);
-    EXPECT_EQ(titles.first(), str("Enter Tollgate Password (15)"));
-    EXPECT_EQ(titles.last(), str("Enter Tollgate Password (0)"));
+    EXPECT_EQ(countDown(prompt()), titlesFrom("Enter Tollgate Password", 15));
     EXPECT_FALSE(timer.isActive());
     EXPECT_TRUE(survey.running());
 }

@@ -20,25 +20,6 @@ protected:
     }
 
     bool idleProgramClosed() { return fake.processes().kills().contains(idleProgram); }
-
-    // Ticks until the window closes; the titles it showed on the way.
-    QStringList countDown()
-    {
-        QStringList titles;
-        for (int tick = 0; tick < 40 && message().isVisible(); ++tick) {
-            message().Timer_Timer();
-            titles.append(message().windowTitle());
-        }
-        return titles;
-    }
-
-    static QStringList titlesFrom(int first)
-    {
-        QStringList titles;
-        for (int seconds = first; seconds >= 0; --seconds)
-            titles.append(str("Tollgate Message (%1)").arg(seconds));
-        return titles;
-    }
 };
 
 } // namespace
@@ -55,7 +36,7 @@ TEST_F(UserMessageWindowTest, BlockMessageCountsDownInItsTitleAndClosesAtZero)
     EXPECT_EQ(timer.interval(), 1000);
     EXPECT_FALSE(window.testAttribute(Qt::WA_QuitOnClose)) << "a message never keeps the program alive";
 
-    EXPECT_EQ(countDown(), titlesFrom(15));
+    EXPECT_EQ(countDown(message()), titlesFrom("Tollgate Message", 15));
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(timer.isActive());
     EXPECT_FALSE(idleProgramClosed()) << "a block message closes nothing";
@@ -84,9 +65,7 @@ TEST_F(UserMessageWindowTest, TimeoutCountdownEndClosesIdleProcessesAndCancelSpa
     notifier.showTimeoutMessage();
     EXPECT_EQ(message().windowTitle(), str("Tollgate Message"))
         << "a fresh window starts with the plain title";
-    const QStringList titles = countDown();
-    EXPECT_EQ(titles.last(), str("Tollgate Message (0)"));
-    EXPECT_EQ(titles.size(), 16);
+    EXPECT_EQ(countDown(message()), titlesFrom("Tollgate Message", 15));
     EXPECT_TRUE(idleProgramClosed());
     EXPECT_FALSE(message().isVisible());
 }
@@ -103,7 +82,8 @@ TEST_F(UserMessageWindowTest, ANewShowRestartsAtFifteenAndTheModeAtTheEndDecides
     EXPECT_EQ(message().currentAction(), str("Interdict"));
     EXPECT_EQ(message().secondsLeft(), 15);
     EXPECT_EQ(child<QPushButton>(message(), "cmdOK").text(), str("&OK"));
-    EXPECT_EQ(countDown(), titlesFrom(15)) << "the window stayed and kept its timer";
+    EXPECT_EQ(countDown(message()), titlesFrom("Tollgate Message", 15))
+        << "the window stayed and kept its timer";
     EXPECT_FALSE(idleProgramClosed());
 
     // A timeout arriving during a block countdown: its end closes the idle processes.
@@ -111,7 +91,7 @@ TEST_F(UserMessageWindowTest, ANewShowRestartsAtFifteenAndTheModeAtTheEndDecides
     for (int tick = 0; tick < 3; ++tick)
         message().Timer_Timer();
     notifier.showTimeoutMessage();
-    EXPECT_EQ(countDown(), titlesFrom(15));
+    EXPECT_EQ(countDown(message()), titlesFrom("Tollgate Message", 15));
     EXPECT_TRUE(idleProgramClosed());
 
     // A block every second, as a blocked window that keeps coming back: it never closes.
