@@ -1,10 +1,6 @@
 #include "lang/ActionCodes.h"
 
-#include "common/TestEnvironment.h"
-#include "lang/MessageCatalogue.h"
-#include "store/SettingsStore.h"
-
-#include <gtest/gtest.h>
+#include "RuleSetFixture.h"
 
 using namespace Tollgate;
 
@@ -21,24 +17,24 @@ TEST(ActionCodes, CodeIsTheSecondCharacterAlone)
     EXPECT_EQ(ProcessActionCode(str("(\u0663) Arabic-Indic digit")), 0) << "only ASCII digits are codes";
 }
 
-TEST(ActionCodes, TextsComeFromTheCatalogue)
-{
-    SettingsStore store;
-    MessageCatalogue catalogue(store, ProgramPaths(Sandbox::folder(), Sandbox::folder()));
-    EXPECT_EQ(WindowActionText(catalogue, 0), str("(0) Ignore"));
-    EXPECT_EQ(WindowActionText(catalogue, 1), str("(1) Block"));
-    EXPECT_EQ(WindowActionText(catalogue, 2), str("(2) Bring To Front"));
-    EXPECT_EQ(WindowActionText(catalogue, 3), QString());
-    EXPECT_EQ(WindowActionText(catalogue, -1), QString());
-    EXPECT_EQ(ProcessActionText(catalogue, 1), str("(1) Close Process when Computer is Idle"));
-    EXPECT_EQ(ProcessActionText(catalogue, 2), str("(2) Always Run"));
-    EXPECT_EQ(ProcessActionText(catalogue, 3), str("(3) Block"));
-    EXPECT_EQ(ProcessActionText(catalogue, 4), QString());
+using ActionTexts = RuleSetFixture;
 
-    Sandbox::writeFile(str("Language/Deutsch.lng"),
-        "[Messages]\r\nACTION_PROCESS_BLOCK=(3) Sperren\r\n"
-        "ACTION_WINDOW_BLOCK=Sperren\r\n");
-    catalogue.SetLanguageFile(str("Deutsch.lng"));
+TEST_F(ActionTexts, ComeFromTheCatalogue)
+{
+    const struct
+    {
+        QString (*text)(const MessageCatalogue&, int);
+        int code;
+        const char* expected;
+    } cases[] = {{WindowActionText, 0, "(0) Ignore"}, {WindowActionText, 1, "(1) Block"},
+        {WindowActionText, 2, "(2) Bring To Front"}, {WindowActionText, 3, ""}, {WindowActionText, -1, ""},
+        {ProcessActionText, 1, "(1) Close Process when Computer is Idle"},
+        {ProcessActionText, 2, "(2) Always Run"}, {ProcessActionText, 3, "(3) Block"},
+        {ProcessActionText, 4, ""}};
+    for (const auto& item : cases)
+        EXPECT_EQ(item.text(catalogue, item.code), str(item.expected)) << item.code;
+
+    useLanguage("[Messages]\r\nACTION_PROCESS_BLOCK=(3) Sperren\r\nACTION_WINDOW_BLOCK=Sperren\r\n");
     EXPECT_EQ(ProcessActionText(catalogue, 3), str("(3) Sperren"));
     EXPECT_EQ(ProcessActionCode(ProcessActionText(catalogue, 3)), 3)
         << "a translation with the prefix keeps its code";

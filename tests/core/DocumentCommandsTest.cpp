@@ -1,17 +1,11 @@
 #include "store/DocumentCommands.h"
 
-#include "common/TestEnvironment.h"
-#include "lang/MessageCatalogue.h"
+#include "RuleSetFixture.h"
 #include "store/DocumentPrompts.h"
-#include "store/RuleSet.h"
-#include "store/RuleSetDocument.h"
-#include "store/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
-#include <deque>
-#include <gtest/gtest.h>
 
 using namespace Tollgate;
 
@@ -37,13 +31,7 @@ public:
     Answer askYesNoCancel(const QString& text) override
     {
         questions.append(text);
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text.toStdString();
-            return Answer::Cancel;
-        }
-        const Answer answer = answers.front();
-        answers.pop_front();
-        return answer;
+        return nextScripted(answers, "question: " + text.toStdString(), Answer::Cancel);
     }
     void showError(const QString& text) override { errors.append(text); }
     QString chooseFileToOpen(const QString& filter) override { return choose("open", filter); }
@@ -59,33 +47,17 @@ private:
     {
         fileDialogs.append(str(kind));
         filters.append(filter);
-        if (files.empty()) {
-            ADD_FAILURE() << "unexpected file dialog";
-            return {};
-        }
-        const QString name = files.front();
-        files.pop_front();
-        return name;
+        return nextScripted(files, "file dialog");
     }
 };
 
-class DocumentCommandsTest : public testing::Test
+class DocumentCommandsTest : public RuleSetFixture
 {
 protected:
     const QString settingsChanged = str("The settings have been changed. Do you want to save changes?");
 
-    SettingsStore store;
-    MessageCatalogue catalogue {store, ProgramPaths(Sandbox::folder(), Sandbox::folder())};
-    RuleSet rules;
-    RuleSetDocument document {rules, catalogue};
     ScriptedPrompts prompts;
     DocumentCommands commands {rules, document, catalogue, prompts};
-
-    void SetUp() override
-    {
-        catalogue.SetLanguageFile(QString());
-        document.LoadRuleSet(QString());
-    }
 
     void TearDown() override
     {
@@ -100,11 +72,6 @@ protected:
         addWindowRule("*game*");
         rules.setChanged(true);
     }
-    void addWindowRule(const char* pattern)
-    {
-        rules.windowRules().appendRow({str(pattern), str("(1) Block")});
-    }
-    QString sandboxPath(const char* name) const { return Sandbox::folder() + u'/' + str(name); }
 };
 
 } // namespace

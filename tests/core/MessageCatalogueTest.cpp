@@ -1,27 +1,12 @@
 #include "lang/MessageCatalogue.h"
 
-#include "common/TestEnvironment.h"
-#include "store/SettingsStore.h"
-
-#include <QThread>
-#include <gtest/gtest.h>
+#include "RuleSetFixture.h"
 
 using namespace Tollgate;
 
 namespace {
 
-class MessageCatalogueTest : public testing::Test
-{
-protected:
-    SettingsStore store;
-    MessageCatalogue catalogue {store, ProgramPaths(Sandbox::folder(), Sandbox::folder())};
-
-    void useLanguage(const QByteArray& contents)
-    {
-        Sandbox::writeFile(str("Language/Test.lng"), contents);
-        catalogue.SetLanguageFile(Sandbox::folder() + str("/elsewhere/Test.lng"));
-    }
-};
+using MessageCatalogueTest = RuleSetFixture;
 
 } // namespace
 
@@ -45,6 +30,7 @@ TEST_F(MessageCatalogueTest, LanguageFileOverridesOnlyNonEmptyMessages)
                 "[Messages]\r\ncaption_ok=\r\nCAPTION_RUN=&Start\r\n"
                 "MSG_DEFAULT_BLOCK_MESSAGE=Nein$vbcrlf$Nie\r\nCONFIRM_CLEAR_ITEM="
         + QByteArray(300, 'x') + "\r\n");
+    catalogue.SetLanguageFile(sandboxPath("elsewhere/Test.lng"));
     EXPECT_EQ(catalogue.GetLanguageFile(), str("Test.lng")) << "only the file-name part is stored";
     EXPECT_EQ(catalogue.MessageText(str("CAPTION_RUN")), str("&Start"));
     EXPECT_EQ(catalogue.MessageText(str("CAPTION_OK")), str("&OK"));

@@ -10,15 +10,6 @@
 
 using namespace Tollgate;
 
-namespace {
-
-RegistryStore::Location location()
-{
-    return RegistryStore::locationFromEnvironment();
-}
-
-} // namespace
-
 TEST(RegistryStore, ReadsHandWrittenAndExportedFiles)
 {
     // As regedit exports: UTF-16 with a byte order mark, continued hex lines, a default value.
@@ -33,7 +24,7 @@ TEST(RegistryStore, ReadsHandWrittenAndExportedFiles)
     utf16.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
     Sandbox::writeFile(str("registry/HKEY_LOCAL_MACHINE.reg"), utf16);
 
-    const RegistryStore registry(location());
+    const RegistryStore registry(RegistryStore::locationFromEnvironment());
     const QString key = str("SOFTWARE\\Harbrook\\Tollgate\\");
     ASSERT_TRUE(registry.keyExists(RegistryStore::LocalMachine, key));
     EXPECT_TRUE(registry.keyExists(RegistryStore::LocalMachine, str("Software")))

@@ -1,22 +1,13 @@
 #include "store/RuleSet.h"
 
-#include "common/TestEnvironment.h"
+#include "RuleSetFixture.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
-#include <gtest/gtest.h>
 
 using namespace Tollgate;
 
 namespace {
-
-QStringList column(const RuleTable& table, int c)
-{
-    QStringList out;
-    for (int n = 1; n <= table.count(); ++n)
-        out.append(table.cell(n, c));
-    return out;
-}
 
 QStringList list(std::initializer_list<const char*> items)
 {

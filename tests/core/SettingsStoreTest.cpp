@@ -130,33 +130,36 @@ TEST(SettingsStore, RegistryBooleansAndNumbers)
     EXPECT_NE(store.WriteSetting(str("HKCU"), key, str("X"), str("Q"), 1), 0);
 }
 
-TEST(ReadIniText, FindsUnanchoredEntriesInCrLfAndLfText)
+// Language files are read from their text: unanchored names, CR LF or LF lines, the
+// header matched with its letter case, and the default for an empty or missing entry.
+TEST(ReadIniText, FindsEntriesOfTheSectionOrGivesTheDefault)
 {
-    const QString crlf = str("[Form]\r\nlblInfo=Hello\r\n");
-    EXPECT_EQ(
-        SettingsStore::ReadIniText(crlf, str("Form"), str("Info"), S, QString()), SettingValue(str("Hello")));
-
+    const QString crlf = str("[Form]\r\nlblInfo=Hello\r\nlblEmpty=\r\n");
     const QString last = str("[A]\r\nx=1\r\n[B]\r\nx=2");
-    EXPECT_EQ(SettingsStore::ReadIniText(last, str("B"), str("x"), S, QString()), SettingValue(str("2")));
-    EXPECT_EQ(SettingsStore::ReadIniText(last, str("A"), str("x"), S, QString()), SettingValue(str("1")));
-
     const QString lf = str("[A]\nlblCaption=One\ncmdOK=Two\n[B]\ncmdOK=Three\n");
-    EXPECT_EQ(
-        SettingsStore::ReadIniText(lf, str("A"), str("lblCaption"), S, QString()), SettingValue(str("One")));
-    EXPECT_EQ(SettingsStore::ReadIniText(lf, str("A"), str("cmdOK"), S, QString()), SettingValue(str("Two")))
-        << "an LF-only section ends at the next header";
-    EXPECT_EQ(
-        SettingsStore::ReadIniText(lf, str("B"), str("cmdOK"), S, QString()), SettingValue(str("Three")));
-}
-
-TEST(ReadIniText, GivesTheDefaultForEmptyOrMissingEntries)
-{
-    const QString text = str("[Form]\r\nlblInfo=\r\n");
-    EXPECT_EQ(
-        SettingsStore::ReadIniText(text, str("Form"), str("lblInfo"), S, str("d")), SettingValue(str("d")));
-    EXPECT_EQ(
-        SettingsStore::ReadIniText(text, str("form"), str("lblInfo"), S, str("d")), SettingValue(str("d")))
-        << "the header is matched with its letter case";
-    EXPECT_EQ(SettingsStore::ReadIniText(text, str("Form"), str("cmdX"), S, 5), SettingValue(5));
-    EXPECT_EQ(SettingsStore::ReadIniText(QString(), str("Form"), str("cmdX"), S, 5), SettingValue(5));
+    const struct
+    {
+        QString text;
+        const char* section;
+        const char* name;
+        SettingValue expected;
+    } cases[] = {
+        {crlf, "Form", "Info", str("Hello")},
+        {crlf, "Form", "lblEmpty", str("d")},
+        {crlf, "form", "lblInfo", str("d")},
+        {crlf, "Form", "cmdX", str("d")},
+        {QString(), "Form", "cmdX", str("d")},
+        {last, "B", "x", str("2")},
+        {last, "A", "x", str("1")},
+        {lf, "A", "lblCaption", str("One")},
+        {lf, "A", "cmdOK", str("Two")},
+        {lf, "B", "cmdOK", str("Three")},
+    };
+    for (const auto& item : cases) {
+        EXPECT_EQ(SettingsStore::ReadIniText(item.text, str(item.section), str(item.name), S, str("d")),
+            item.expected)
+            << item.section << "." << item.name << " in " << item.text.toStdString();
+    }
+    EXPECT_EQ(SettingsStore::ReadIniText(crlf, str("Form"), str("cmdX"), S, 5), SettingValue(5))
+        << "a whole-number default stays a whole number";
 }

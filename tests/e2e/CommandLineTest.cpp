@@ -1,6 +1,5 @@
 #include "common/TestEnvironment.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -86,26 +85,6 @@ TEST(CommandLine, HelpAndVersion)
     const ProgramRun version = tollgate({str("--version")});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("tollgate ")) << version.out.toStdString();
-}
-
-TEST(CommandLine, CheckUsesTheChosenLanguage)
-{
-    // The build tree's Language folder is beside the binary; the registry choice is ours.
-    const QString lng = str(TOLLGATE_BINARY).section(u'/', 0, -2) + str("/Language/zz-test.lng");
-    QFile file(lng);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[Messages]\r\nACTION_WINDOW_BLOCK=(1) Sperren\r\n");
-    file.close();
-    Sandbox::writeFile(str("registry/HKEY_LOCAL_MACHINE.reg"),
-        "Windows Registry Editor Version 5.00\r\n\r\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Harbrook\\Tollgate]\r\n\"Language\"=\"zz-test.lng\"\r\n");
-    const QString path
-        = Sandbox::writeFile(str("l.Tollgate"), "[Windows]\r\nCount=1\r\nCaption_1=x\r\nAction_1=1\r\n");
-    const ProgramRun run = tollgate({str("--check"), path});
-    QFile::remove(lng);
-    const QJsonObject report = QJsonDocument::fromJson(run.out).object();
-    EXPECT_EQ(report.value(str("windows")).toArray().at(0).toObject().value(str("action")).toString(),
-        str("(1) Sperren"));
 }
 
 TEST(CommandLine, WithoutADisplayTheWindowedStartSaysWhyInsteadOfAborting)

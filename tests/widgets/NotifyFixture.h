@@ -14,19 +14,6 @@
 
 namespace Tollgate {
 
-inline QString text(const char* utf8)
-{
-    return QString::fromUtf8(utf8);
-}
-
-template<typename T> T& child(QObject& window, const char* name)
-{
-    T* found = window.findChild<T*>(text(name));
-    if (!found)
-        throw std::runtime_error(std::string("no control ") + name);
-    return *found;
-}
-
 // The survey's windows on a fake desktop, with the survey they belong to and a language
 // folder in the sandbox.
 class NotifyFixture : public DesktopFixture
@@ -37,13 +24,32 @@ protected:
 
     void SetUp() override
     {
-        catalogue.SetLanguageFile(QString());
         notifier.setSurvey(survey);
-        document.LoadRuleSet(QString());
+        DesktopFixture::SetUp();
     }
 
     UserMessageWindow& message() { return notifier.messageWindow(); }
     PasswordPrompt& prompt() { return notifier.passwordPrompt(); }
+
+    // Ticks until the window closes; the titles it showed on the way.
+    template<typename Window> static QStringList countDown(Window& window)
+    {
+        QStringList titles;
+        for (int tick = 0; tick < 40 && window.isVisible(); ++tick) {
+            window.Timer_Timer();
+            titles.append(window.windowTitle());
+        }
+        return titles;
+    }
+
+    // "Title (15)" down to "Title (0)".
+    static QStringList titlesFrom(const char* title, int first)
+    {
+        QStringList titles;
+        for (int seconds = first; seconds >= 0; --seconds)
+            titles.append(str("%1 (%2)").arg(str(title)).arg(seconds));
+        return titles;
+    }
 
     // Activates the window; false where the platform plugin does not activate windows.
     static bool activate(QWidget& window)

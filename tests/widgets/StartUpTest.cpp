@@ -75,7 +75,7 @@ protected:
 
     QString lockedDocument()
     {
-        return Sandbox::writeFile(text("lab rules.Tollgate"),
+        return Sandbox::writeFile(str("lab rules.Tollgate"),
             "[Windows]\r\nCount=1\r\nCaption_1=*game*\r\nAction_1=1\r\n[Processes]\r\nIdleTime=45\r\n"
             "Count=1\r\nProcess_1=steam\r\nAction_1=3\r\n[General]\r\nPassword=pw\r\n");
     }
@@ -98,15 +98,15 @@ protected:
 TEST(StartArgumentsTest, AllArgumentsMakeOnePathAndDashesMeanOptions)
 {
     EXPECT_EQ(Program::commandLineText({}), QString());
-    EXPECT_EQ(Program::commandLineText({text("/home/ann/My"), text("Rules.Tollgate")}),
-        text("/home/ann/My Rules.Tollgate"));
-    EXPECT_EQ(Program::commandLineText({text("\"quoted path\"")}), text("\"quoted path\""));
-    EXPECT_EQ(Program::commandLineText({text("--"), text("-odd"), text("name")}), text("-odd name"));
-    EXPECT_FALSE(Program::hasOptions({text("rules.Tollgate"), text("-")}));
-    EXPECT_TRUE(Program::hasOptions({text("--check"), text("x")}));
-    EXPECT_TRUE(Program::hasOptions({text("rules"), text("--version")}));
-    EXPECT_TRUE(Program::hasOptions({text("-h")}));
-    EXPECT_FALSE(Program::hasOptions({text("--"), text("--help")}));
+    EXPECT_EQ(Program::commandLineText({str("/home/ann/My"), str("Rules.Tollgate")}),
+        str("/home/ann/My Rules.Tollgate"));
+    EXPECT_EQ(Program::commandLineText({str("\"quoted path\"")}), str("\"quoted path\""));
+    EXPECT_EQ(Program::commandLineText({str("--"), str("-odd"), str("name")}), str("-odd name"));
+    EXPECT_FALSE(Program::hasOptions({str("rules.Tollgate"), str("-")}));
+    EXPECT_TRUE(Program::hasOptions({str("--check"), str("x")}));
+    EXPECT_TRUE(Program::hasOptions({str("rules"), str("--version")}));
+    EXPECT_TRUE(Program::hasOptions({str("-h")}));
+    EXPECT_FALSE(Program::hasOptions({str("--"), str("--help")}));
 }
 
 TEST_F(StartUpTest, UnattendedStartSurveysTheDocumentWithoutShowingAWindow)
@@ -126,7 +126,7 @@ TEST_F(StartUpTest, UnattendedStartSurveysTheDocumentWithoutShowingAWindow)
     EXPECT_FALSE(program->mainWindow().isVisible());
 
     // The survey works: a blocked window is closed and the message shows; no main window.
-    const auto game = fake.windows().addWindow(text("A game"), fake.processes().addProcess(text("game")));
+    const auto game = fake.windows().addWindow(str("A game"), fake.processes().addProcess(str("game")));
     fake.windows().setForegroundWindow(game);
     program->survey().tick();
     EXPECT_TRUE(fake.windows().closeRequests().contains(game));
@@ -136,7 +136,7 @@ TEST_F(StartUpTest, UnattendedStartSurveysTheDocumentWithoutShowingAWindow)
 
 TEST_F(StartUpTest, AnUnreadableDocumentStillStartsAndSaysSoOnce)
 {
-    const QString path = Sandbox::folder() + text("/no such rules.Tollgate");
+    const QString path = Sandbox::folder() + str("/no such rules.Tollgate");
     start(path);
     EXPECT_TRUE(program->survey().running());
     EXPECT_EQ(program->rules().windowRules().count(), 0);
@@ -157,11 +157,8 @@ TEST_F(StartUpTest, InteractiveStartShowsANewRuleSetAfterTheSplash)
     EXPECT_EQ(fake.shell().registrations().size(), 1);
     EXPECT_TRUE(program->mainWindow().isVisible());
     EXPECT_FALSE(program->survey().running());
+    // What a new rule set holds is RuleSetDocumentTest's.
     EXPECT_EQ(program->rules().windowRules().count(), 0);
-    EXPECT_EQ(program->rules().idleTime(), 30);
-    EXPECT_TRUE(program->rules().password().isEmpty());
-    EXPECT_EQ(
-        program->rules().blockMessage(), MessageCatalogue::builtInText(text("MSG_DEFAULT_BLOCK_MESSAGE")));
     EXPECT_TRUE(program->document().GetDocumentPath().isEmpty());
     EXPECT_FALSE(program->rules().changed());
 }
@@ -174,12 +171,12 @@ TEST_F(StartUpTest, ThePasswordBringsBackTheMainWindowOfAnUnattendedStart)
     PasswordPrompt& prompt = program->notifier().passwordPrompt();
     ASSERT_TRUE(prompt.isVisible());
     auto& field = child<QLineEdit>(prompt, "txtPassword");
-    QTest::keyClicks(&field, text("pw"));
+    QTest::keyClicks(&field, str("pw"));
     QTest::keyClick(&field, Qt::Key_Return);
     EXPECT_FALSE(program->survey().running());
     EXPECT_TRUE(program->mainWindow().isVisible());
     EXPECT_FALSE(prompt.isVisible());
-    EXPECT_EQ(child<QPushButton>(program->mainWindow(), "cmdRun").text(), text("&Run"));
+    EXPECT_EQ(child<QPushButton>(program->mainWindow(), "cmdRun").text(), str("&Run"));
 }
 
 TEST_F(StartUpTest, MessageWindowsNeitherKeepTheProgramAliveNorEndIt)
@@ -206,7 +203,7 @@ TEST_F(StartUpTest, QuitAsksAboutUnsavedChangesAndEndsAtOnceOtherwise)
 {
     start(QString());
     auto& quit = child<QAction>(program->mainWindow(), "mnuFileQuit");
-    program->rules().windowRules().appendRow({text("*x*"), text("(1) Block")});
+    program->rules().windowRules().appendRow({str("*x*"), str("(1) Block")});
     program->rules().setChanged(true);
     dialogs.answers = {UserDialogs::Answer::Cancel, UserDialogs::Answer::No};
     bool keptRunning = false;
@@ -220,6 +217,6 @@ TEST_F(StartUpTest, QuitAsksAboutUnsavedChangesAndEndsAtOnceOtherwise)
     EXPECT_TRUE(keptRunning) << "Cancel keeps the program";
     EXPECT_EQ(code, 0);
     ASSERT_EQ(dialogs.questions.size(), 2);
-    EXPECT_EQ(dialogs.questions[0].text, MessageCatalogue::builtInText(text("MSG_SETTINGS_CHANGED")));
+    EXPECT_EQ(dialogs.questions[0].text, MessageCatalogue::builtInText(str("MSG_SETTINGS_CHANGED")));
     EXPECT_TRUE(program->mainWindow().isVisible()) << "ended at once, without closing the window first";
 }

@@ -42,38 +42,21 @@ public:
         questions.append({text, buttons, icon});
         if (buttons == Buttons::Ok)
             return Answer::Ok;
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text.toStdString();
-            return Answer::Cancel;
-        }
-        const Answer answer = answers.front();
-        answers.pop_front();
-        return answer;
+        return nextScripted(answers, "question: " + text.toStdString(), Answer::Cancel);
     }
 
     QString chooseFile(QWidget*, const FileRequest& request) override
     {
         fileRequests.append(request);
-        if (files.empty()) {
-            ADD_FAILURE() << "unexpected file dialog";
-            return {};
-        }
-        const QString name = files.front();
-        files.pop_front();
-        return name;
+        return nextScripted(files, "file dialog");
     }
 
     int runModal(QDialog& dialog) override
     {
         ++modalRuns;
         dialog.show();
-        if (editorScripts.empty()) {
-            ADD_FAILURE() << "unexpected editor " << dialog.objectName().toStdString();
-        } else {
-            const auto script = std::move(editorScripts.front());
-            editorScripts.pop_front();
+        if (const auto script = nextScripted(editorScripts, "editor " + dialog.objectName().toStdString()))
             script(dialog);
-        }
         // A script that leaves the editor open gives up on it, as the close box would.
         if (dialog.isVisible())
             dialog.reject();
@@ -102,8 +85,7 @@ protected:
 
     void SetUp() override
     {
-        // Tests may share one process, and with it the registry.
-        catalogue.SetLanguageFile(QString());
+        DesktopFixture::SetUp();
         openWindow();
     }
 
@@ -123,29 +105,7 @@ protected:
         document.LoadRuleSet(QString());
     }
 
-    template<typename T> T& control(const char* name) const
-    {
-        T* found = window->findChild<T*>(str(name));
-        if (!found)
-            throw std::runtime_error(std::string("no control ") + name);
-        return *found;
-    }
-
-    void addWindowRule(const char* pattern, const char* action)
-    {
-        rules.windowRules().appendRow({str(pattern), str(action)});
-    }
-    void addProcessRule(const char* name, const char* action, const char* exe = "")
-    {
-        rules.processRules().appendRow({str(name), str(action), str(exe)});
-    }
-    QStringList column(const RuleTable& table, int column) const
-    {
-        QStringList cells;
-        for (int position = 1; position <= table.count(); ++position)
-            cells.append(table.cell(position, column));
-        return cells;
-    }
+    template<typename T> T& control(const char* name) const { return child<T>(*window, name); }
 };
 
 } // namespace Tollgate
