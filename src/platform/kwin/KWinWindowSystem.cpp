@@ -5,6 +5,7 @@
 #include <QDBusError>
 #include <QDBusInterface>
 #include <QDBusReply>
+#include <QDBusServiceWatcher>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -73,12 +74,37 @@ KWinWindowSystem::KWinWindowSystem(const QDBusConnection& bus)
     QFile::setPermissions(m_folder.path(),
         QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
             | QFile::ReadOther | QFile::ExeOther);
+    auto* watcher
+        = new QDBusServiceWatcher(KWinService, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &KWinWindowSystem::onKWinOwnerChanged);
+    loadReporter();
+}
+
+void KWinWindowSystem::loadReporter()
+{
+    m_kwinOwner = m_bus.interface() ? m_bus.interface()->serviceOwner(KWinService).value() : QString();
     // A leftover of an earlier run of this process id would keep the new one from loading.
     unloadScript(m_reporterName);
     const QString source = QString::fromUtf8(ReporterSource)
                                .arg(quoted(m_bus.baseService()), quoted(QString::fromLatin1(ObjectPath)));
-    if (!runScript(m_reporterName, source) && m_error.isEmpty())
+    if (runScript(m_reporterName, source))
+        m_error.clear();
+    else if (m_error.isEmpty())
         m_error = QStringLiteral("KWin did not load the window script");
+}
+
+void KWinWindowSystem::onKWinOwnerChanged(const QString&, const QString&, const QString& newOwner)
+{
+    m_windows.clear();
+    m_stacking.clear();
+    m_active = 0;
+    m_lastCommandName.clear();
+    if (newOwner.isEmpty()) {
+        m_kwinOwner.clear();
+        m_error = QStringLiteral("KWin left the session bus");
+        return;
+    }
+    loadReporter();
 }
 
 KWinWindowSystem::~KWinWindowSystem()
@@ -162,6 +188,8 @@ bool KWinWindowSystem::runOnWindow(WindowId window, const QString& statement)
 
 void KWinWindowSystem::report(const QString& windows)
 {
+    if (calledFromDBus() && message().service() != m_kwinOwner)
+        return;
     const QJsonDocument document = QJsonDocument::fromJson(windows.toUtf8());
     if (!document.isArray())
         return;

@@ -3,6 +3,7 @@
 #include "platform/WindowSystem.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QObject>
 #include <QTemporaryDir>
 #include <map>
@@ -15,7 +16,7 @@ namespace Tollgate::Platform {
 // changes; close and keep-above requests go to KWin as short scripts of their own. Reports
 // arrive through the Qt event loop. Window ids are numbers of our own, never reused within
 // a run.
-class KWinWindowSystem : public QObject, public WindowSystem
+class KWinWindowSystem : public QObject, public WindowSystem, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.tollgate.KWinWindows")
@@ -43,8 +44,13 @@ public:
     bool keptAbove(WindowId window) const;
 
 public slots:
-    // Called by the script in KWin: a JSON array of windows, topmost first.
+    // Called by the script in KWin: a JSON array of windows, topmost first. Reports from
+    // anyone but KWin are ignored.
     Q_SCRIPTABLE void report(const QString& windows);
+
+private slots:
+    // KWin restarted (its windows and our script are gone) or went away.
+    void onKWinOwnerChanged(const QString& service, const QString& oldOwner, const QString& newOwner);
 
 private:
     struct Window
@@ -61,10 +67,12 @@ private:
     // Runs one statement on the window with this KWin id (`w` in the statement).
     bool runOnWindow(WindowId window, const QString& statement);
     void unloadScript(const QString& pluginName);
+    void loadReporter();
 
     QDBusConnection m_bus;
     QTemporaryDir m_folder;
     QString m_reporterName;
+    QString m_kwinOwner; // KWin's unique bus name
     QString m_lastCommandName;
     QString m_error;
     int m_commandCount = 0;
