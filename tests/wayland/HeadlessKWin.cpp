@@ -96,8 +96,21 @@ bool HeadlessKWin::start(QString* error)
         return false;
     }
 
+    return startKWin(error);
+}
+
+bool HeadlessKWin::restart(QString* error)
+{
+    m_kwin->kill();
+    m_kwin->waitForFinished(5000);
+    return startKWin(error);
+}
+
+bool HeadlessKWin::startKWin(QString* error)
+{
     const QString copy = m_runtime->filePath(QStringLiteral("kwin_wayland"));
-    if (!QFile::copy(QStandardPaths::findExecutable(QStringLiteral("kwin_wayland")), copy)) {
+    if (!QFile::exists(copy)
+        && !QFile::copy(QStandardPaths::findExecutable(QStringLiteral("kwin_wayland")), copy)) {
         *error = QStringLiteral("cannot copy kwin_wayland");
         return false;
     }

@@ -29,6 +29,8 @@ public:
 
     // False with the reason in *error when the bus or KWin did not come up.
     bool start(QString* error);
+    // Ends KWin, as a crash would, and starts it again on the same bus and socket.
+    bool restart(QString* error);
     QString displayPath() const;
     // The private bus, as DBUS_SESSION_BUS_ADDRESS takes it. KWin's scripting service comes
     // up on it a little after the Wayland socket answers.
@@ -38,6 +40,7 @@ public:
     QProcess* startClient(const QString& program, const QStringList& arguments);
 
 private:
+    bool startKWin(QString* error);
     QProcessEnvironment clientEnvironment() const;
     QString log() const;
 

@@ -218,4 +218,23 @@ TEST_F(KWinDesktop, checkPlatformReportsEachCapabilityWithItsReason)
         EXPECT_TRUE(report.contains(QLatin1StringView(line))) << line << "\n" << qPrintable(report);
 }
 
+// Last: it restarts the suite's KWin.
+TEST_F(KWinDesktop, aRestartedKWinGetsTheScriptAgainAndForgetsTheOldWindows)
+{
+    QProcess* before = startWindow(QStringLiteral("Tollgate probe before"));
+    ASSERT_TRUE(before);
+    const Platform::WindowId old = waitForForeground(QStringLiteral("Tollgate probe before"));
+    ASSERT_NE(old, 0u);
+
+    QString error;
+    ASSERT_TRUE(s_kwin->restart(&error)) << qPrintable(error);
+    EXPECT_TRUE(waitForCondition([&] { return m_windows->windowTitle(old).isEmpty(); }))
+        << "a window of the old KWin is still listed";
+    QProcess* after = startWindow(QStringLiteral("Tollgate probe after"));
+    ASSERT_TRUE(after);
+    const Platform::WindowId fresh = waitForForeground(QStringLiteral("Tollgate probe after"));
+    ASSERT_NE(fresh, 0u) << "the new KWin does not report to Tollgate";
+    EXPECT_EQ(m_windows->windowProcessId(fresh), Platform::ProcessId(after->processId()));
+}
+
 } // namespace
