@@ -1,7 +1,8 @@
 // One survey tick with 50 window rules and 50 process rules while 1,000 extra processes
 // run, beside a tick that takes a full process snapshot for every Block and Always Run
 // rule, and the same tick on the session's Wayland compositor when it offers what the Wayland
-// backend needs (start one, e.g. a headless sway, and set WAYLAND_DISPLAY). With --cpu-share=SECONDS it
+// or KWin backend needs (start one, e.g. a headless sway, and set WAYLAND_DISPLAY; for KWin
+// also DBUS_SESSION_BUS_ADDRESS). With --cpu-share=SECONDS it
 // instead leaves the survey running on its timer and prints the share of one core it used.
 #include "IdleChildren.h"
 #include "lang/ActionCodes.h"
@@ -132,8 +133,10 @@ void tickOnWayland(benchmark::State& state)
 {
     auto session = Platform::PlatformFactory::create(
         QString(), qEnvironmentVariable("WAYLAND_DISPLAY"), QStringLiteral("wayland"));
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || !session->backendName().startsWith(u"wayland")) {
-        state.SkipWithError("no Wayland compositor with foreign-toplevel-management (set WAYLAND_DISPLAY)");
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        || !(session->backendName().startsWith(u"wayland") || session->backendName().startsWith(u"kwin"))) {
+        state.SkipWithError("no Wayland compositor with foreign-toplevel-management or KWin scripting (set "
+                            "WAYLAND_DISPLAY)");
         return;
     }
     Setup setup(std::move(session));

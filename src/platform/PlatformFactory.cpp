@@ -1,5 +1,6 @@
 #include "PlatformFactory.h"
 
+#include "kwin/KWinWindowSystem.h"
 #include "linux/ProcProcessTable.h"
 #include "linux/SyslogSystemLog.h"
 #include "linux/XdgDesktopShell.h"
@@ -39,9 +40,19 @@ std::unique_ptr<Platform> PlatformFactory::create(
                     std::move(windows), std::move(input), std::make_unique<ProcProcessTable>(),
                     std::make_unique<XdgDesktopShell>());
             }
+            // KWin (KDE Plasma) lists its windows to a script of ours instead.
+            QString kwinError;
+            if (KWinWindowSystem::available(QDBusConnection::sessionBus(), &kwinError)) {
+                auto windows = std::make_unique<KWinWindowSystem>(QDBusConnection::sessionBus());
+                auto input = std::make_unique<WaylandInputDevices>(connection);
+                return std::make_unique<Platform>(QStringLiteral("kwin: display %1").arg(name),
+                    std::move(windows), std::move(input), std::make_unique<ProcProcessTable>(),
+                    std::make_unique<XdgDesktopShell>());
+            }
             reason = QStringLiteral("the Wayland compositor offers no foreign-toplevel-management (GNOME has "
-                                    "none without an extension); window rules need an X11 session or a "
-                                    "wlroots compositor");
+                                    "none without an extension) and %1; window rules need an X11 session, "
+                                    "a wlroots compositor or KDE Plasma")
+                         .arg(kwinError);
         } else {
             reason = QStringLiteral("%1 %2; window rules need an X11 session or a wlroots compositor")
                          .arg(error, name);
