@@ -102,6 +102,8 @@ TEST(ProcessBirths, onlyWhatTheCountsLeaveUnexplainedListsProc)
     EXPECT_EQ(names(table.snapshot()),
         QStringList({str("1 init"), str("50 editor"), str("51 game"), str("54 browser")}));
     EXPECT_EQ(names(table.snapshot()).size(), 4);
+    const QList<ProcessEntry> unchanged = table.snapshot();
+    EXPECT_TRUE(table.snapshot().isSharedWith(unchanged)) << "nothing changed: the same list again";
     // A young process that ends is read again and found gone.
     proc.removeTask(54);
     EXPECT_EQ(names(table.snapshot()), QStringList({str("1 init"), str("50 editor"), str("51 game")}));

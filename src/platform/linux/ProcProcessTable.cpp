@@ -90,7 +90,9 @@ std::vector<ProcessId> ProcProcessTable::listPids() const
         if (*name == '\0' && pid <= INT_MAX)
             pids.push_back(ProcessId(pid));
     }
-    std::sort(pids.begin(), pids.end());
+    // /proc lists its processes in ascending order already.
+    if (!std::is_sorted(pids.begin(), pids.end()))
+        std::sort(pids.begin(), pids.end());
     return pids;
 }
 
@@ -362,13 +364,21 @@ std::optional<QString> ProcProcessTable::readName(ProcessId pid) const
     const qsizetype close = stat.lastIndexOf(')');
     if (open < 0 || close < open || close + 2 >= stat.size())
         return std::nullopt;
-    const QList<QByteArray> fields = stat.sliced(close + 2).split(' ');
-    if (fields.size() < 7)
+    // Read in place: this runs for every new and re-read process.
+    const QByteArrayView rest = QByteArrayView(stat).sliced(close + 2);
+    qsizetype flagsAt = 0;
+    for (int field = 0; field < 6 && flagsAt >= 0; ++field) {
+        flagsAt = rest.indexOf(' ', flagsAt);
+        if (flagsAt >= 0)
+            ++flagsAt;
+    }
+    if (flagsAt < 0)
         return std::nullopt;
-    const char state = fields.at(0).isEmpty() ? 'X' : fields.at(0).at(0);
+    const char state = rest.front() == ' ' ? 'X' : rest.front();
     if (state == 'Z' || state == 'X' || state == 'x')
         return std::nullopt;
-    if (fields.at(6).toULong() & KernelThreadFlag)
+    const qsizetype flagsEnd = rest.indexOf(' ', flagsAt);
+    if (rest.sliced(flagsAt, (flagsEnd < 0 ? rest.size() : flagsEnd) - flagsAt).toULong() & KernelThreadFlag)
         return std::nullopt;
 
     char target[PATH_MAX];
@@ -391,15 +401,32 @@ std::optional<QString> ProcProcessTable::readName(ProcessId pid) const
     return QFile::decodeName(stat.sliced(open + 1, close - open - 1));
 }
 
-QList<ProcessEntry> ProcProcessTable::entries() const
+QList<ProcessEntry> ProcProcessTable::entries()
 {
-    QList<ProcessEntry> result;
-    result.reserve(qsizetype(m_known.size()));
-    for (const Known& known : m_known) {
-        if (known.name)
-            result.append({known.pid, *known.name});
+    if (m_entriesStale) {
+        m_entriesStale = false;
+        m_entries.clear();
+        m_entries.reserve(qsizetype(m_known.size()));
+        for (const Known& known : m_known) {
+            if (known.name)
+                m_entries.append({known.pid, *known.name});
+        }
     }
-    return result;
+    return m_entries;
+}
+
+void ProcProcessTable::setName(Known& known, std::optional<QString> name)
+{
+    if (name != known.name) {
+        known.name = std::move(name);
+        m_entriesStale = true;
+    }
+}
+
+void ProcProcessTable::noteYoung(ProcessId pid, qint64 firstSeen)
+{
+    if (m_clock.elapsed() - firstSeen < YoungMilliseconds)
+        m_young.emplace_back(firstSeen, pid);
 }
 
 qint64 ProcProcessTable::firstSightingTime()
@@ -418,8 +445,11 @@ QList<ProcessEntry> ProcProcessTable::fullSnapshot()
             m_known.begin(), m_known.end(), pid, [](const Known& k, ProcessId p) { return k.pid < p; });
         const qint64 firstSeen = old != m_known.end() && old->pid == pid ? old->firstSeen : now;
         fresh.push_back({pid, readName(pid), firstSeen});
+        if (firstSeen == now)
+            noteYoung(pid, now);
     }
     m_known = std::move(fresh);
+    m_entriesStale = true;
     return entries();
 }
 
@@ -444,29 +474,46 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
     }
     for (const ProcessId pid : m_born) {
         const auto at = findKnown(pid);
-        if (at == m_known.end() || at->pid != pid)
+        if (at == m_known.end() || at->pid != pid) {
             m_known.insert(at, {pid, std::nullopt, bornAt});
+            noteYoung(pid, bornAt);
+        }
     }
-    m_born.clear();
 
-    // Young, killed and changed processes are read again; the ones that are gone (not
-    // zombies, which the kernel still counts) leave.
+    // Young, killed, changed and just born processes are read again; the ones that are
+    // gone (not zombies, which the kernel still counts) leave. Only those are looked at,
+    // so that a snapshot costs what was born rather than what runs.
     qint64 reaped = 0;
     const auto reread = [&](bool young) {
-        std::erase_if(m_known, [&](Known& known) {
-            const bool fresh = known.firstSeen == bornAt && !known.name;
-            if (!fresh && !(young && now - known.firstSeen < YoungMilliseconds)
-                && !m_killed.contains(known.pid) && !m_dirty.contains(known.pid))
-                return false;
-            known.name = readName(known.pid);
-            if (known.name || exists(known.pid))
-                return false;
-            ++reaped;
-            return true;
-        });
-        m_dirty.clear();
-        if (young)
+        std::vector<ProcessId> candidates(m_born.begin(), m_born.end());
+        candidates.insert(candidates.end(), m_killed.begin(), m_killed.end());
+        candidates.insert(candidates.end(), m_dirty.begin(), m_dirty.end());
+        if (young) {
+            while (!m_young.empty() && now - m_young.front().first >= YoungMilliseconds)
+                m_young.pop_front();
+            for (const auto& [since, pid] : m_young)
+                candidates.push_back(pid);
             m_lastYoungReread = now;
+        }
+        m_born.clear();
+        m_dirty.clear();
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+        std::vector<ProcessId> gone;
+        for (const ProcessId pid : candidates) {
+            const auto known = findKnown(pid);
+            if (known == m_known.end() || known->pid != pid)
+                continue;
+            setName(*known, readName(pid));
+            if (!known->name && !exists(pid))
+                gone.push_back(pid);
+        }
+        if (gone.empty())
+            return;
+        reaped += qint64(gone.size());
+        m_entriesStale = true;
+        std::erase_if(
+            m_known, [&](const Known& k) { return std::binary_search(gone.begin(), gone.end(), k.pid); });
     };
     const auto explained = [&] {
         return m_connector.isValid()
@@ -493,14 +540,20 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
         std::vector<Known> merged;
         merged.reserve(pids.size());
         auto old = m_known.begin();
+        size_t kept = 0;
         for (const ProcessId pid : pids) {
             while (old != m_known.end() && old->pid < pid)
                 ++old;
-            if (old != m_known.end() && old->pid == pid)
+            if (old != m_known.end() && old->pid == pid) {
                 merged.push_back(std::move(*old));
-            else
+                ++kept;
+            } else {
                 merged.push_back({pid, readName(pid), bornAt});
+                noteYoung(pid, bornAt);
+            }
         }
+        if (kept != m_known.size() || kept != merged.size())
+            m_entriesStale = true;
         m_known = std::move(merged);
     }
 
@@ -513,7 +566,7 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
             if (next == m_known.end())
                 next = m_known.begin();
             if (next->name)
-                next->name = readName(next->pid);
+                setName(*next, readName(next->pid));
             ++next;
         }
         m_nextRecheck = next == m_known.end() ? 0 : next->pid;

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -108,11 +109,20 @@ private:
     void pollBirths();
     void openConnector();
     void readConnector(bool report);
-    QList<ProcessEntry> entries() const;
+    // The running processes as last returned; rebuilt only after a change, so that an
+    // unchanged table hands out the same shared list.
+    QList<ProcessEntry> entries();
+    void setName(Known& known, std::optional<QString> name);
+    void noteYoung(ProcessId pid, qint64 firstSeen);
     qint64 firstSightingTime();
 
     QByteArray m_procRoot;
     std::vector<Known> m_known; // ascending pid
+    QList<ProcessEntry> m_entries;
+    bool m_entriesStale = true;
+    // Processes first seen in the last YoungMilliseconds, oldest first, so that re-reading
+    // them costs what was born, not what runs. May hold pids that have gone since.
+    std::deque<std::pair<qint64, ProcessId>> m_young;
     std::set<ProcessId> m_killed;
     ProcessId m_nextRecheck = 0;
     bool m_primed = false;
