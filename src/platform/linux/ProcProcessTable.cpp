@@ -527,12 +527,17 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
 
     // Listing /proc is the expensive part of a snapshot: done only when the kernel's task
     // count is not what the births and exits seen explain (an old process or a thread
-    // ended), and once in a while whatever the count.
-    const bool list = m_needListing || !primed || now - m_lastListing >= m_listingInterval || !explained();
+    // ended), and once in a while whatever the count. Threads of a busy machine end all the
+    // time, so such listings come at most once a tick: an ended old process matters only
+    // to a program that must keep running, and the tick never saw it sooner.
+    m_exitUnexplained = m_exitUnexplained || !explained();
+    const bool list = m_needListing || !primed || now - m_lastListing >= m_listingInterval
+        || (m_exitUnexplained && now - m_lastListing >= m_unexplainedListingGap);
     m_lastTotal = counters.total;
     m_tasksBorn = 0;
     if (list) {
         m_needListing = false;
+        m_exitUnexplained = false;
         m_lastListing = now;
         ++m_listings;
         const std::vector<ProcessId> pids = listPids();

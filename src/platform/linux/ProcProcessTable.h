@@ -53,6 +53,9 @@ public:
     int listings() const { return m_listings; }
     // How often /proc is listed at least; ListingIntervalMilliseconds unless set.
     void setListingInterval(qint64 ms) { m_listingInterval = ms; }
+    // How long after a listing an exit the counts cannot explain lists /proc again;
+    // UnexplainedListingGapMilliseconds unless set.
+    void setUnexplainedListingGap(qint64 ms) { m_unexplainedListingGap = ms; }
 
     // The executable name of a running process: the base name of its exe link, else of
     // argv[0] (another user's process), else its command name. No value for a zombie, a
@@ -72,6 +75,8 @@ public:
     static constexpr qint64 YoungRereadMilliseconds = 50;
     // /proc is listed at least this often, whatever the counts say.
     static constexpr qint64 ListingIntervalMilliseconds = 1000;
+    // Listings for exits the counts cannot explain are at least this far apart.
+    static constexpr qint64 UnexplainedListingGapMilliseconds = 50;
     // A larger jump of the last pid (or a wrap) is not examined pid by pid.
     static constexpr ProcessId MaxPidRange = 4096;
 
@@ -143,6 +148,8 @@ private:
     qint64 m_lastYoungReread = std::numeric_limits<qint64>::min() / 2;
     int m_listings = 0;
     qint64 m_listingInterval = ListingIntervalMilliseconds;
+    qint64 m_unexplainedListingGap = UnexplainedListingGapMilliseconds;
+    bool m_exitUnexplained = false; // until the next listing
     QTimer m_pollTimer;
     FileDescriptor m_connector;
     std::unique_ptr<QSocketNotifier> m_connectorNotifier;
