@@ -75,6 +75,9 @@ void ProcessSurvey::removeFromIndex(ProcessId pid)
 
 void ProcessSurvey::updateIndex(const QList<Platform::ProcessEntry>& entries)
 {
+    // A table that saw no change hands out the list it gave last time.
+    if (entries.isSharedWith(m_index.entries) && entries.size() == m_index.entries.size())
+        return;
     const auto byPid
         = [](const Platform::ProcessEntry& a, const Platform::ProcessEntry& b) { return a.pid < b.pid; };
     const bool ascending = std::adjacent_find(entries.begin(), entries.end(),
@@ -99,7 +102,7 @@ void ProcessSurvey::updateIndex(const QList<Platform::ProcessEntry>& entries)
         while (old != oldEnd && byPid(*old, entry))
             removeFromIndex((old++)->pid);
         if (old != oldEnd && old->pid == entry.pid) {
-            if (old->name != entry.name) {
+            if (old->name.constData() != entry.name.constData() && old->name != entry.name) {
                 removeFromIndex(entry.pid);
                 addToIndex(entry);
             }

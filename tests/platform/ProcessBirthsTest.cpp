@@ -91,6 +91,7 @@ TEST(ProcessBirths, onlyWhatTheCountsLeaveUnexplainedListsProc)
     proc.addTask(50, "editor");
     ProcProcessTable table(proc.root(), ProcProcessTable::BirthWatch::Polling);
     table.setListingInterval(std::numeric_limits<qint64>::max());
+    table.setUnexplainedListingGap(0);
     EXPECT_EQ(names(table.snapshot()), QStringList({str("1 init"), str("50 editor")}));
     EXPECT_EQ(table.listings(), 1);
 
@@ -102,6 +103,8 @@ TEST(ProcessBirths, onlyWhatTheCountsLeaveUnexplainedListsProc)
     EXPECT_EQ(names(table.snapshot()),
         QStringList({str("1 init"), str("50 editor"), str("51 game"), str("54 browser")}));
     EXPECT_EQ(names(table.snapshot()).size(), 4);
+    const QList<ProcessEntry> unchanged = table.snapshot();
+    EXPECT_TRUE(table.snapshot().isSharedWith(unchanged)) << "nothing changed: the same list again";
     // A young process that ends is read again and found gone.
     proc.removeTask(54);
     EXPECT_EQ(names(table.snapshot()), QStringList({str("1 init"), str("50 editor"), str("51 game")}));
@@ -122,6 +125,32 @@ TEST(ProcessBirths, onlyWhatTheCountsLeaveUnexplainedListsProc)
     proc.skipPid(7);
     EXPECT_EQ(names(table.snapshot()), QStringList({str("1 init"), str("7 shell"), str("51 game")}));
     EXPECT_EQ(table.listings(), 4);
+}
+
+TEST(ProcessBirths, anUnexplainedExitWaitsForItsListingButIsNotForgotten)
+{
+    // More settled processes than the snapshots below re-read in turn.
+    MadeUpProc proc;
+    for (ProcessId pid = 1; pid <= 40; ++pid)
+        proc.addTask(pid, "daemon");
+    ProcProcessTable table(proc.root(), ProcProcessTable::BirthWatch::Polling);
+    table.setListingInterval(std::numeric_limits<qint64>::max());
+    table.setUnexplainedListingGap(std::numeric_limits<qint64>::max());
+    EXPECT_EQ(table.snapshot().size(), 40);
+
+    // An old process ends and a new one is born: the birth is seen at once, the exit
+    // waits for the next listing, even though later snapshots see counts that add up.
+    proc.removeTask(40);
+    proc.addTask(60, "game");
+    EXPECT_EQ(table.snapshot().size(), 41);
+    EXPECT_EQ(names(table.snapshot()).last(), str("60 game"));
+    EXPECT_EQ(table.listings(), 1);
+
+    table.setUnexplainedListingGap(0);
+    const QStringList after = names(table.snapshot());
+    EXPECT_EQ(after.size(), 40);
+    EXPECT_FALSE(after.contains(str("40 daemon")));
+    EXPECT_EQ(table.listings(), 2);
 }
 
 class RealBirths : public testing::TestWithParam<ProcProcessTable::BirthWatch>

@@ -21,13 +21,21 @@ std::optional<ProcFields::Stat> ProcFields::parseStat(QByteArrayView stat)
     const qsizetype close = stat.lastIndexOf(')');
     if (open < 0 || close < open || close + 2 >= stat.size())
         return std::nullopt;
-    const QList<QByteArray> fields = stat.sliced(close + 2).toByteArray().split(' ');
-    if (fields.size() < 7)
+    // Read in place: this runs for every new and re-read process.
+    const QByteArrayView rest = stat.sliced(close + 2);
+    qsizetype flagsAt = 0;
+    for (int field = 0; field < 6 && flagsAt >= 0; ++field) {
+        flagsAt = rest.indexOf(' ', flagsAt);
+        if (flagsAt >= 0)
+            ++flagsAt;
+    }
+    if (flagsAt < 0)
         return std::nullopt;
+    const qsizetype flagsEnd = rest.indexOf(' ', flagsAt);
     Stat result;
     result.commandName = stat.sliced(open + 1, close - open - 1).toByteArray();
-    result.state = fields.at(0).isEmpty() ? 'X' : fields.at(0).at(0);
-    result.flags = fields.at(6).toULongLong();
+    result.state = rest.front() == ' ' ? 'X' : rest.front();
+    result.flags = rest.sliced(flagsAt, (flagsEnd < 0 ? rest.size() : flagsEnd) - flagsAt).toULongLong();
     return result;
 }
 

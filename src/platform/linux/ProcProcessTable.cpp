@@ -84,7 +84,9 @@ std::vector<ProcessId> ProcProcessTable::listPids() const
         if (*name == '\0' && pid <= INT_MAX)
             pids.push_back(ProcessId(pid));
     }
-    std::sort(pids.begin(), pids.end());
+    // /proc lists its processes in ascending order already.
+    if (!std::is_sorted(pids.begin(), pids.end()))
+        std::sort(pids.begin(), pids.end());
     return pids;
 }
 
@@ -366,15 +368,32 @@ std::optional<QString> ProcProcessTable::readName(ProcessId pid) const
     return QFile::decodeName(stat->commandName);
 }
 
-QList<ProcessEntry> ProcProcessTable::entries() const
+QList<ProcessEntry> ProcProcessTable::entries()
 {
-    QList<ProcessEntry> result;
-    result.reserve(qsizetype(m_known.size()));
-    for (const Known& known : m_known) {
-        if (known.name)
-            result.append({known.pid, *known.name});
+    if (m_entriesStale) {
+        m_entriesStale = false;
+        m_entries.clear();
+        m_entries.reserve(qsizetype(m_known.size()));
+        for (const Known& known : m_known) {
+            if (known.name)
+                m_entries.append({known.pid, *known.name});
+        }
     }
-    return result;
+    return m_entries;
+}
+
+void ProcProcessTable::setName(Known& known, std::optional<QString> name)
+{
+    if (name != known.name) {
+        known.name = std::move(name);
+        m_entriesStale = true;
+    }
+}
+
+void ProcProcessTable::noteYoung(ProcessId pid, qint64 firstSeen)
+{
+    if (m_clock.elapsed() - firstSeen < YoungMilliseconds)
+        m_young.emplace_back(firstSeen, pid);
 }
 
 qint64 ProcProcessTable::firstSightingTime()
@@ -393,8 +412,11 @@ QList<ProcessEntry> ProcProcessTable::fullSnapshot()
             m_known.begin(), m_known.end(), pid, [](const Known& k, ProcessId p) { return k.pid < p; });
         const qint64 firstSeen = old != m_known.end() && old->pid == pid ? old->firstSeen : now;
         fresh.push_back({pid, readName(pid), firstSeen});
+        if (firstSeen == now)
+            noteYoung(pid, now);
     }
     m_known = std::move(fresh);
+    m_entriesStale = true;
     return entries();
 }
 
@@ -421,32 +443,48 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
         const auto at = findKnown(pid);
         if (at == m_known.end() || at->pid != pid) {
             m_known.insert(at, {pid, std::nullopt, bornAt});
+            noteYoung(pid, bornAt);
         } else {
-            // A number handed out again: the cached name is the old process's.
-            at->name.reset();
+            // A number handed out again: read afresh below, and young again.
             at->firstSeen = bornAt;
+            noteYoung(pid, bornAt);
         }
     }
-    m_born.clear();
 
-    // Young, killed and changed processes are read again; the ones that are gone (not
-    // zombies, which the kernel still counts) leave.
+    // Young, killed, changed and just born processes are read again; the ones that are
+    // gone (not zombies, which the kernel still counts) leave. Only those are looked at,
+    // so that a snapshot costs what was born rather than what runs.
     qint64 reaped = 0;
     const auto reread = [&](bool young) {
-        std::erase_if(m_known, [&](Known& known) {
-            const bool fresh = known.firstSeen == bornAt && !known.name;
-            if (!fresh && !(young && now - known.firstSeen < YoungMilliseconds)
-                && !m_killed.contains(known.pid) && !m_dirty.contains(known.pid))
-                return false;
-            known.name = readName(known.pid);
-            if (known.name || exists(known.pid))
-                return false;
-            ++reaped;
-            return true;
-        });
-        m_dirty.clear();
-        if (young)
+        std::vector<ProcessId> candidates(m_born.begin(), m_born.end());
+        candidates.insert(candidates.end(), m_killed.begin(), m_killed.end());
+        candidates.insert(candidates.end(), m_dirty.begin(), m_dirty.end());
+        if (young) {
+            while (!m_young.empty() && now - m_young.front().first >= YoungMilliseconds)
+                m_young.pop_front();
+            for (const auto& [since, pid] : m_young)
+                candidates.push_back(pid);
             m_lastYoungReread = now;
+        }
+        m_born.clear();
+        m_dirty.clear();
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+        std::vector<ProcessId> gone;
+        for (const ProcessId pid : candidates) {
+            const auto known = findKnown(pid);
+            if (known == m_known.end() || known->pid != pid)
+                continue;
+            setName(*known, readName(pid));
+            if (!known->name && !exists(pid))
+                gone.push_back(pid);
+        }
+        if (gone.empty())
+            return;
+        reaped += qint64(gone.size());
+        m_entriesStale = true;
+        std::erase_if(
+            m_known, [&](const Known& k) { return std::binary_search(gone.begin(), gone.end(), k.pid); });
     };
     const auto explained = [&] {
         return m_connector.isValid()
@@ -460,12 +498,17 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
 
     // Listing /proc is the expensive part of a snapshot: done only when the kernel's task
     // count is not what the births and exits seen explain (an old process or a thread
-    // ended), and once in a while whatever the count.
-    const bool list = m_needListing || !primed || now - m_lastListing >= m_listingInterval || !explained();
+    // ended), and once in a while whatever the count. Threads of a busy machine end all the
+    // time, so such listings come at most once a tick: an ended old process matters only
+    // to a program that must keep running, and the tick never saw it sooner.
+    m_exitUnexplained = m_exitUnexplained || !explained();
+    const bool list = m_needListing || !primed || now - m_lastListing >= m_listingInterval
+        || (m_exitUnexplained && now - m_lastListing >= m_unexplainedListingGap);
     m_lastTotal = counters.total;
     m_tasksBorn = 0;
     if (list) {
         m_needListing = false;
+        m_exitUnexplained = false;
         m_lastListing = now;
         ++m_listings;
         const std::vector<ProcessId> pids = listPids();
@@ -473,14 +516,20 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
         std::vector<Known> merged;
         merged.reserve(pids.size());
         auto old = m_known.begin();
+        size_t kept = 0;
         for (const ProcessId pid : pids) {
             while (old != m_known.end() && old->pid < pid)
                 ++old;
-            if (old != m_known.end() && old->pid == pid)
+            if (old != m_known.end() && old->pid == pid) {
                 merged.push_back(std::move(*old));
-            else
+                ++kept;
+            } else {
                 merged.push_back({pid, readName(pid), bornAt});
+                noteYoung(pid, bornAt);
+            }
         }
+        if (kept != m_known.size() || kept != merged.size())
+            m_entriesStale = true;
         m_known = std::move(merged);
     }
 
@@ -493,7 +542,7 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
             if (next == m_known.end())
                 next = m_known.begin();
             if (next->name)
-                next->name = readName(next->pid);
+                setName(*next, readName(next->pid));
             ++next;
         }
         m_nextRecheck = next == m_known.end() ? 0 : next->pid;

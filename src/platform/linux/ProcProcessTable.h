@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -53,6 +54,9 @@ public:
     int listings() const { return m_listings; }
     // How often /proc is listed at least; ListingIntervalMilliseconds unless set.
     void setListingInterval(qint64 ms) { m_listingInterval = ms; }
+    // How long after a listing an exit the counts cannot explain lists /proc again;
+    // UnexplainedListingGapMilliseconds unless set.
+    void setUnexplainedListingGap(qint64 ms) { m_unexplainedListingGap = ms; }
 
     // The executable name of a running process: the base name of its exe link, else of
     // argv[0] (another user's process), else its command name. No value for a zombie, a
@@ -72,6 +76,8 @@ public:
     static constexpr qint64 YoungRereadMilliseconds = 50;
     // /proc is listed at least this often, whatever the counts say.
     static constexpr qint64 ListingIntervalMilliseconds = 1000;
+    // Listings for exits the counts cannot explain are at least this far apart.
+    static constexpr qint64 UnexplainedListingGapMilliseconds = 50;
     // A larger jump of the last pid (or a wrap) is not examined pid by pid.
     static constexpr ProcessId MaxPidRange = 4096;
 
@@ -105,11 +111,20 @@ private:
     void pollBirths();
     void openConnector();
     void readConnector(bool report);
-    QList<ProcessEntry> entries() const;
+    // The running processes as last returned; rebuilt only after a change, so that an
+    // unchanged table hands out the same shared list.
+    QList<ProcessEntry> entries();
+    void setName(Known& known, std::optional<QString> name);
+    void noteYoung(ProcessId pid, qint64 firstSeen);
     qint64 firstSightingTime();
 
     QByteArray m_procRoot;
     std::vector<Known> m_known; // ascending pid
+    QList<ProcessEntry> m_entries;
+    bool m_entriesStale = true;
+    // Processes first seen in the last YoungMilliseconds, oldest first, so that re-reading
+    // them costs what was born, not what runs. May hold pids that have gone since.
+    std::deque<std::pair<qint64, ProcessId>> m_young;
     std::set<ProcessId> m_killed;
     ProcessId m_nextRecheck = 0;
     bool m_primed = false;
@@ -130,6 +145,8 @@ private:
     qint64 m_lastYoungReread = std::numeric_limits<qint64>::min() / 2;
     int m_listings = 0;
     qint64 m_listingInterval = ListingIntervalMilliseconds;
+    qint64 m_unexplainedListingGap = UnexplainedListingGapMilliseconds;
+    bool m_exitUnexplained = false; // until the next listing
     QTimer m_pollTimer;
     FileDescriptor m_connector;
     std::unique_ptr<QSocketNotifier> m_connectorNotifier;
