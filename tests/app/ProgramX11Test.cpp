@@ -1,16 +1,15 @@
 // The real program on a private desktop: Xvfb with openbox, real X clients, real
 // processes, and a private home.
+#include "OwnSleeper.h"
 #include "XServer.h"
 #include "common/TestEnvironment.h"
 #include "platform/PlatformFactory.h"
-#include "platform/linux/ProcProcessTable.h"
 #include "platform/x11/X11Connection.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <csignal>
 #include <gtest/gtest.h>
 #include <xcb/xtest.h>
 
@@ -40,9 +39,8 @@ protected:
         m_binary = m_folder.filePath(QStringLiteral("tollgate"));
         ASSERT_TRUE(QFile::copy(QStringLiteral(TOLLGATE_BINARY), m_binary));
         // A program of our own name, so that rules touch nothing else on this machine.
-        m_sleeper = m_folder.path()
-            + QStringLiteral("/tgb%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), m_sleeper));
+        ASSERT_TRUE(m_sleeper.create(m_folder.path()
+            + QStringLiteral("/tgb%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
     }
 
     void TearDown() override
@@ -51,16 +49,10 @@ protected:
             process->kill();
             process->waitForFinished(10000);
         }
-        if (m_sleeper.isEmpty())
-            return;
-        Platform::ProcProcessTable table;
-        for (const Platform::ProcessEntry& entry : table.fullSnapshot()) {
-            if (entry.name == sleeperName())
-                ::kill(pid_t(entry.pid), SIGKILL);
-        }
+        m_sleeper.killAll();
     }
 
-    QString sleeperName() const { return m_sleeper.section(u'/', -1); }
+    QString sleeperName() const { return m_sleeper.name(); }
     QString logPath() const { return QFileInfo(m_binary).absolutePath() + QStringLiteral("/Tollgate.log"); }
     QByteArray logText() const { return Sandbox::readFile(logPath()); }
 
@@ -170,7 +162,7 @@ protected:
     XServer m_server;
     std::unique_ptr<Platform::Platform> m_platform;
     QString m_binary;
-    QString m_sleeper;
+    Tollgate::Test::OwnSleeper m_sleeper;
     std::vector<std::unique_ptr<QProcess>> m_programs;
 };
 
@@ -179,7 +171,7 @@ protected:
 TEST_F(ProgramOnX11, UnattendedStartEnforcesTheDocumentWithoutEverShowingTheMainWindow)
 {
     const QString tag = sleeperName();
-    QProcess* sleeper = m_server.startClient(m_sleeper, {QStringLiteral("600")});
+    QProcess* sleeper = m_server.startClient(m_sleeper.path(), {QStringLiteral("600")});
     ASSERT_TRUE(sleeper);
     const QString path
         = writeDocument("Count=1\r\nCaption_1=*forbidden-" + tag.toUtf8() + "*\r\nAction_1=1\r\n",
@@ -245,7 +237,7 @@ TEST_F(ProgramOnX11, CornerGestureAndPasswordStopTheSurveyAndShowTheMainWindow)
     EXPECT_TRUE(waitUntil([&] { return windowOf(program, PromptTitle) == 0; })) << "the prompt stayed";
 
     // The survey stopped: a blocked program now stays.
-    QProcess* sleeper = m_server.startClient(m_sleeper, {QStringLiteral("600")});
+    QProcess* sleeper = m_server.startClient(m_sleeper.path(), {QStringLiteral("600")});
     ASSERT_TRUE(sleeper);
     EXPECT_FALSE(sleeper->waitForFinished(3000)) << "the survey still terminates blocked processes";
 
@@ -342,7 +334,7 @@ TEST_F(ProgramOnX11, WhenTheDisplayDiesTheProgramExitsWithAReasonInsteadOfCrashi
         "Count=0\r\n", "Count=1\r\nProcess_1=" + sleeperName().toUtf8() + "\r\nAction_1=3\r\n", "pw");
     QProcess& program = startProgram({path});
     // Enforcing: a blocked process is ended.
-    QProcess* sleeper = m_server.startClient(m_sleeper, {QStringLiteral("600")});
+    QProcess* sleeper = m_server.startClient(m_sleeper.path(), {QStringLiteral("600")});
     ASSERT_TRUE(sleeper);
     ASSERT_TRUE(waitUntil([&] { return ended(*sleeper); }, std::chrono::seconds(90)));
 

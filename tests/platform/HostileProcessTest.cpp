@@ -1,5 +1,6 @@
 // The process survey against processes that make life hard: odd names, processes that
 // vanish between listing and killing, pid numbers handed out again at once.
+#include "common/CountingNotifier.h"
 #include "common/FakeClock.h"
 #include "common/TestEnvironment.h"
 #include "platform/Platform.h"
@@ -11,7 +12,6 @@
 #include "store/RuleSet.h"
 #include "survey/ActivityLog.h"
 #include "survey/SurveyCycle.h"
-#include "survey/SurveyNotifier.h"
 
 #include <QFile>
 #include <QLocale>
@@ -27,15 +27,6 @@ using namespace Tollgate;
 using namespace Tollgate::Platform;
 
 namespace {
-
-class QuietNotifier : public SurveyNotifier
-{
-public:
-    int blockMessages = 0;
-    void showBlockMessage() override { ++blockMessages; }
-    void showTimeoutMessage() override { }
-    void showPasswordPrompt() override { }
-};
 
 // The real process table, with a hook that runs between the listing and each kill.
 class RacingTable : public ProcessTable
@@ -61,7 +52,7 @@ protected:
     RuleSet rules;
     RacingTable* table = nullptr;
     std::unique_ptr<Platform::Platform> platform;
-    QuietNotifier notifier;
+    Tollgate::Test::CountingNotifier notifier;
     FakeClock clock;
     QTemporaryDir folder {Sandbox::folder() + QStringLiteral("/hostile-XXXXXX")};
     ActivityLog log {folder.filePath(QStringLiteral("Tollgate.log")), clock, QLocale(QLocale::German)};

@@ -1,10 +1,6 @@
 #pragma once
 
-#include <QProcess>
-#include <QString>
-#include <QTemporaryDir>
-#include <memory>
-#include <vector>
+#include "HeadlessCompositor.h"
 
 namespace Tollgate::Test {
 
@@ -13,16 +9,11 @@ namespace Tollgate::Test {
 // its binary: the installed one carries a file capability that an unprivileged start (and a
 // container without that capability) refuses. As root it runs as nobody. The bus lets any
 // user in, since the test itself stays root. Everything is killed when the object goes.
-class HeadlessKWin
+class HeadlessKWin : public HeadlessCompositor
 {
 public:
-    static constexpr int Width = 1024;
-    static constexpr int Height = 768;
-
-    HeadlessKWin() = default;
-    ~HeadlessKWin();
-    HeadlessKWin(const HeadlessKWin&) = delete;
-    HeadlessKWin& operator=(const HeadlessKWin&) = delete;
+    HeadlessKWin();
+    ~HeadlessKWin() override;
 
     // Why KWin tests cannot run here, or empty when they can.
     static QString unavailableReason();
@@ -31,23 +22,15 @@ public:
     bool start(QString* error);
     // Ends KWin, as a crash would, and starts it again on the same bus and socket.
     bool restart(QString* error);
-    QString displayPath() const;
     // The private bus, as DBUS_SESSION_BUS_ADDRESS takes it. KWin's scripting service comes
     // up on it a little after the Wayland socket answers.
     QString busAddress() const;
-
-    // Starts a client on this compositor; null when it did not start.
-    QProcess* startClient(const QString& program, const QStringList& arguments);
+    QProcessEnvironment clientEnvironment() const override;
 
 private:
     bool startKWin(QString* error);
-    QProcessEnvironment clientEnvironment() const;
-    QString log() const;
 
-    std::unique_ptr<QTemporaryDir> m_runtime;
     std::unique_ptr<QProcess> m_bus;
-    std::unique_ptr<QProcess> m_kwin;
-    std::vector<std::unique_ptr<QProcess>> m_clients;
 };
 
 } // namespace Tollgate::Test

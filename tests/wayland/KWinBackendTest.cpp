@@ -2,49 +2,27 @@
 // window script, the survey on top of it, and the idle and corner services KWin shares with
 // the other Wayland compositors.
 #include "HeadlessKWin.h"
-#include "HeadlessSway.h"
-#include "common/TestEnvironment.h"
-#include "platform/PlatformFactory.h"
+#include "WaylandDesktopFixture.h"
 #include "platform/kwin/KWinWindowSystem.h"
-#include "platform/wayland/WaylandInputDevices.h"
-#include "store/RuleSet.h"
-#include "survey/ActivityLog.h"
-#include "survey/Clock.h"
 #include "survey/IdleDetector.h"
-#include "survey/SurveyCycle.h"
-#include "survey/SurveyNotifier.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
-#include <QStandardPaths>
-#include <gtest/gtest.h>
 
 using namespace Tollgate;
 using Tollgate::Test::HeadlessKWin;
 
 namespace {
 
-class CountingNotifier : public SurveyNotifier
-{
-public:
-    int blockMessages = 0;
-    int timeoutMessages = 0;
-    int passwordPrompts = 0;
-    void showBlockMessage() override { ++blockMessages; }
-    void showTimeoutMessage() override { ++timeoutMessages; }
-    void showPasswordPrompt() override { ++passwordPrompts; }
-};
-
 // The script's reports arrive through the event loop.
-bool waitForCondition(const std::function<bool()>& condition)
+bool waitUntil(const std::function<bool()>& condition)
 {
-    return Tollgate::Test::waitForCondition([&] {
+    return Tollgate::Test::waitUntil([&] {
         QCoreApplication::processEvents();
         return condition();
     });
 }
 
-class KWinDesktop : public testing::Test
+class KWinDesktop : public Tollgate::Test::WaylandDesktopFixture<Platform::KWinWindowSystem>
 {
 protected:
     // One KWin for the suite: the process keeps its first session bus connection.
@@ -60,7 +38,7 @@ protected:
             return;
         }
         qputenv("DBUS_SESSION_BUS_ADDRESS", s_kwin->busAddress().toLocal8Bit());
-        if (!waitForCondition(
+        if (!waitUntil(
                 [&] { return Platform::KWinWindowSystem::available(QDBusConnection::sessionBus(), &error); }))
             s_skipReason = QStringLiteral("KWin's scripting service never answered: ") + error;
     }
@@ -74,14 +52,10 @@ protected:
     {
         if (!s_skipReason.isEmpty())
             GTEST_SKIP() << "KWin tests need kwin-wayland: " << qPrintable(s_skipReason);
-        m_platform
-            = Platform::PlatformFactory::create(QString(), s_kwin->displayPath(), QStringLiteral("wayland"));
-        ASSERT_TRUE(m_platform->backendName().startsWith(QStringLiteral("kwin")))
-            << qPrintable(m_platform->backendName());
-        m_windows = dynamic_cast<Platform::KWinWindowSystem*>(&m_platform->windows());
-        m_input = dynamic_cast<Platform::WaylandInputDevices*>(&m_platform->input());
-        ASSERT_TRUE(m_windows && m_input);
-        ASSERT_TRUE(waitForCondition([&] { return m_windows->hasReported(); }))
+        openPlatform(s_kwin->displayPath(), QStringLiteral("kwin"));
+        if (HasFatalFailure())
+            return;
+        ASSERT_TRUE(waitUntil([&] { return m_windows->hasReported(); }))
             << "the window script never reported";
     }
 
@@ -93,28 +67,8 @@ protected:
             QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate_test_window"), {title});
     }
 
-    Platform::WindowId waitForForeground(const QString& title)
-    {
-        Platform::WindowId found = 0;
-        waitForCondition([&] {
-            found = m_windows->foregroundWindow();
-            return found && m_windows->windowTitle(found) == title;
-        });
-        return found && m_windows->windowTitle(found) == title ? found : 0;
-    }
-
-    static bool exited(QProcess* process)
-    {
-        return process->state() == QProcess::NotRunning || process->waitForFinished(1);
-    }
-
     static inline HeadlessKWin* s_kwin = nullptr;
     static inline QString s_skipReason;
-    std::unique_ptr<Platform::Platform> m_platform;
-    Platform::KWinWindowSystem* m_windows = nullptr;
-    Platform::WaylandInputDevices* m_input = nullptr;
-    RuleSet m_rules;
-    CountingNotifier m_notifier;
 };
 
 TEST_F(KWinDesktop, readsTheForegroundWindowKeepsItAboveAndClosesIt)
@@ -141,14 +95,14 @@ TEST_F(KWinDesktop, readsTheForegroundWindowKeepsItAboveAndClosesIt)
     EXPECT_EQ(titled(), (QList<Platform::WindowId> {second, first})) << "newest first";
 
     EXPECT_EQ(m_windows->setTopMost(first, true), 1);
-    EXPECT_TRUE(waitForCondition([&] { return m_windows->keptAbove(first); })) << "keep-above did not arrive";
+    EXPECT_TRUE(waitUntil([&] { return m_windows->keptAbove(first); })) << "keep-above did not arrive";
     EXPECT_EQ(m_windows->setTopMost(first, false), 0);
-    EXPECT_TRUE(waitForCondition([&] { return !m_windows->keptAbove(first); }));
+    EXPECT_TRUE(waitUntil([&] { return !m_windows->keptAbove(first); }));
 
     ASSERT_TRUE(m_windows->postCloseRequest(first));
-    EXPECT_TRUE(Tollgate::Test::waitForCondition([&] { return exited(terminal); }))
+    EXPECT_TRUE(Tollgate::Test::waitUntil([&] { return exited(terminal); }))
         << "the close request did not end the window's process";
-    EXPECT_TRUE(waitForCondition([&] { return titled() == QList<Platform::WindowId> {second}; }));
+    EXPECT_TRUE(waitUntil([&] { return titled() == QList<Platform::WindowId> {second}; }));
     EXPECT_EQ(m_windows->windowTitle(first), QString()) << "a closed window keeps no title";
     EXPECT_FALSE(m_windows->postCloseRequest(first));
     EXPECT_EQ(m_windows->setTopMost(first, true), 0);
@@ -156,19 +110,7 @@ TEST_F(KWinDesktop, readsTheForegroundWindowKeepsItAboveAndClosesIt)
 
 TEST_F(KWinDesktop, aBlockRuleClosesARealWindow)
 {
-    SystemClock clock;
-    ActivityLog log(Sandbox::folder() + QStringLiteral("/Tollgate.log"), clock);
-    SurveyCycle cycle(m_rules, *m_platform, m_notifier, log, clock);
-    cycle.run();
-    m_rules.windowRules().appendRow({QStringLiteral("*forbidden*"), QStringLiteral("(1) Block")});
-    QProcess* terminal = startWindow(QStringLiteral("A Forbidden Game"));
-    ASSERT_TRUE(terminal);
-    ASSERT_TRUE(waitForCondition([&] {
-        cycle.tick();
-        return exited(terminal);
-    })) << "the blocked window was not closed";
-    EXPECT_GE(m_notifier.blockMessages, 1);
-    EXPECT_TRUE(Sandbox::readFile(log.LogFilePath()).contains(";A Forbidden Game;*forbidden*\r\n"));
+    EXPECT_TRUE(blockRuleClosesARealWindow([this](const QString& title) { return startWindow(title); }));
 }
 
 TEST_F(KWinDesktop, idleFiresOnceAfterTheIdleTimeWithoutInput)
@@ -177,8 +119,7 @@ TEST_F(KWinDesktop, idleFiresOnceAfterTheIdleTimeWithoutInput)
     constexpr int tickMs = 10000;
     const int ticksToTimeout = m_rules.idleTime() * 1000 / tickMs + 2;
     // The virtual session has no input devices: the seat goes idle and stays so.
-    ASSERT_TRUE(waitForCondition([&] { return !m_input->keyActive(0x41); }))
-        << "KWin never reported the seat idle";
+    ASSERT_TRUE(waitUntil([&] { return !m_input->keyActive(0x41); })) << "KWin never reported the seat idle";
     for (int tick = 0; tick < ticksToTimeout * 2; ++tick)
         detector.SurveyIdle(tickMs);
     EXPECT_EQ(m_notifier.timeoutMessages, 1);
@@ -189,7 +130,7 @@ TEST_F(KWinDesktop, idleFiresOnceAfterTheIdleTimeWithoutInput)
 
 TEST_F(KWinDesktop, theCornerSurfaceIsOnThePrimaryOutput)
 {
-    ASSERT_TRUE(waitForCondition([&] {
+    ASSERT_TRUE(waitUntil([&] {
         m_input->cursorPosition();
         return m_input->cornerSurfaceMapped();
     })) << "KWin did not place the layer-shell corner surface";
@@ -199,19 +140,10 @@ TEST_F(KWinDesktop, theCornerSurfaceIsOnThePrimaryOutput)
 
 TEST_F(KWinDesktop, checkPlatformReportsEachCapabilityWithItsReason)
 {
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), s_kwin->displayPath());
-    environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), s_kwin->busAddress());
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("SWAYSOCK"));
-    program.setProcessEnvironment(environment);
-    program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate"),
-        {QStringLiteral("--check-platform")});
-    ASSERT_TRUE(program.waitForFinished(60000));
-    const QString report = QString::fromUtf8(program.readAllStandardOutput());
-    EXPECT_EQ(program.exitCode(), 0);
+    QProcessEnvironment environment = s_kwin->clientEnvironment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    const QString report = checkPlatformReport(environment);
+    ASSERT_FALSE(report.isEmpty()) << "tollgate --check-platform did not end";
     EXPECT_TRUE(report.startsWith(QStringLiteral("backend: kwin"))) << qPrintable(report);
     for (const char* line : {"foreground window: works", "window titles: works", "close requests: works",
              "topmost placement: works", "window process ids: works", "key activity: works", "KWin script"})
@@ -228,7 +160,7 @@ TEST_F(KWinDesktop, aRestartedKWinGetsTheScriptAgainAndForgetsTheOldWindows)
 
     QString error;
     ASSERT_TRUE(s_kwin->restart(&error)) << qPrintable(error);
-    EXPECT_TRUE(waitForCondition([&] { return m_windows->windowTitle(old).isEmpty(); }))
+    EXPECT_TRUE(waitUntil([&] { return m_windows->windowTitle(old).isEmpty(); }))
         << "a window of the old KWin is still listed";
     QProcess* after = startWindow(QStringLiteral("Tollgate probe after"));
     ASSERT_TRUE(after);

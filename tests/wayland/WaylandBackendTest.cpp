@@ -1,39 +1,19 @@
 // The Wayland backend against a private headless sway, with real clients (foot) and a
 // virtual pointer standing in for the user's hand.
 #include "HeadlessSway.h"
-#include "common/TestEnvironment.h"
-#include "platform/PlatformFactory.h"
-#include "platform/wayland/WaylandInputDevices.h"
+#include "WaylandDesktopFixture.h"
 #include "platform/wayland/WaylandWindowSystem.h"
-#include "store/RuleSet.h"
-#include "survey/ActivityLog.h"
-#include "survey/Clock.h"
 #include "survey/IdleDetector.h"
-#include "survey/SurveyCycle.h"
-#include "survey/SurveyNotifier.h"
 
-#include <QCoreApplication>
 #include <QStandardPaths>
-#include <gtest/gtest.h>
 
 using namespace Tollgate;
 using Tollgate::Test::HeadlessSway;
-using Tollgate::Test::waitForCondition;
+using Tollgate::Test::waitUntil;
 
 namespace {
 
-class CountingNotifier : public SurveyNotifier
-{
-public:
-    int blockMessages = 0;
-    int timeoutMessages = 0;
-    int passwordPrompts = 0;
-    void showBlockMessage() override { ++blockMessages; }
-    void showTimeoutMessage() override { ++timeoutMessages; }
-    void showPasswordPrompt() override { ++passwordPrompts; }
-};
-
-class WaylandDesktop : public testing::Test
+class WaylandDesktop : public Tollgate::Test::WaylandDesktopFixture<Platform::WaylandWindowSystem>
 {
 protected:
     void SetUp() override
@@ -44,13 +24,7 @@ protected:
         if (!m_sway.start(&error))
             GTEST_SKIP() << "headless sway cannot run here: " << qPrintable(error);
         qputenv("SWAYSOCK", m_sway.ipcSocket().toLocal8Bit());
-        m_platform
-            = Platform::PlatformFactory::create(QString(), m_sway.displayPath(), QStringLiteral("wayland"));
-        ASSERT_TRUE(m_platform->backendName().startsWith(QStringLiteral("wayland")))
-            << qPrintable(m_platform->backendName());
-        m_windows = dynamic_cast<Platform::WaylandWindowSystem*>(&m_platform->windows());
-        m_input = dynamic_cast<Platform::WaylandInputDevices*>(&m_platform->input());
-        ASSERT_TRUE(m_windows && m_input);
+        openPlatform(m_sway.displayPath(), QStringLiteral("wayland"));
     }
 
     // A terminal window with a known title; skips the test when foot is not installed.
@@ -62,27 +36,7 @@ protected:
             {QStringLiteral("--title"), title, QStringLiteral("sleep"), QStringLiteral("600")});
     }
 
-    Platform::WindowId waitForForeground(const QString& title)
-    {
-        Platform::WindowId found = 0;
-        waitForCondition([&] {
-            found = m_windows->foregroundWindow();
-            return found && m_windows->windowTitle(found) == title;
-        });
-        return found && m_windows->windowTitle(found) == title ? found : 0;
-    }
-
-    static bool exited(QProcess* process)
-    {
-        return process->state() == QProcess::NotRunning || process->waitForFinished(1);
-    }
-
     HeadlessSway m_sway;
-    std::unique_ptr<Platform::Platform> m_platform;
-    Platform::WaylandWindowSystem* m_windows = nullptr;
-    Platform::WaylandInputDevices* m_input = nullptr;
-    RuleSet m_rules;
-    CountingNotifier m_notifier;
 };
 
 #define REQUIRE_FOOT(process)                                                                                \
@@ -111,8 +65,8 @@ TEST_F(WaylandDesktop, readsTheForegroundWindowAndClosesIt)
     EXPECT_EQ(waitForForeground(QStringLiteral("Tollgate probe one")), first);
 
     ASSERT_TRUE(m_windows->postCloseRequest(first));
-    EXPECT_TRUE(waitForCondition([&] { return exited(terminal); })) << "the close request did not end foot";
-    EXPECT_TRUE(waitForCondition([&] { return m_windows->topLevelWindows().size() == 1; }));
+    EXPECT_TRUE(waitUntil([&] { return exited(terminal); })) << "the close request did not end foot";
+    EXPECT_TRUE(waitUntil([&] { return m_windows->topLevelWindows().size() == 1; }));
     EXPECT_EQ(m_windows->windowTitle(first), QString()) << "a closed window keeps no title";
     EXPECT_FALSE(m_windows->postCloseRequest(first));
     EXPECT_EQ(m_windows->setTopMost(second, true), 0);
@@ -120,26 +74,14 @@ TEST_F(WaylandDesktop, readsTheForegroundWindowAndClosesIt)
 
 TEST_F(WaylandDesktop, aBlockRuleClosesARealWindow)
 {
-    SystemClock clock;
-    ActivityLog log(Sandbox::folder() + QStringLiteral("/Tollgate.log"), clock);
-    SurveyCycle cycle(m_rules, *m_platform, m_notifier, log, clock);
-    cycle.run();
-    m_rules.windowRules().appendRow({QStringLiteral("*forbidden*"), QStringLiteral("(1) Block")});
-    QProcess* terminal = startTerminal(QStringLiteral("A Forbidden Game"));
-    REQUIRE_FOOT(terminal);
-    ASSERT_TRUE(waitForCondition([&] {
-        cycle.tick();
-        return exited(terminal);
-    })) << "the blocked window was not closed";
-    EXPECT_GE(m_notifier.blockMessages, 1);
-    EXPECT_TRUE(Sandbox::readFile(log.LogFilePath()).contains(";A Forbidden Game;*forbidden*\r\n"));
+    REQUIRE_FOOT(blockRuleClosesARealWindow([this](const QString& title) { return startTerminal(title); }));
 }
 
 TEST_F(WaylandDesktop, theCornerSurfaceFiresOnceWhenThePointerEntersIt)
 {
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width / 2, HeadlessSway::Height / 2))
         << "the compositor offers no virtual pointer";
-    ASSERT_TRUE(waitForCondition([&] {
+    ASSERT_TRUE(waitUntil([&] {
         m_input->cursorPosition();
         return m_input->cornerSurfaceMapped();
     }));
@@ -150,7 +92,7 @@ TEST_F(WaylandDesktop, theCornerSurfaceFiresOnceWhenThePointerEntersIt)
     EXPECT_EQ(m_notifier.passwordPrompts, 0) << "the pointer in the middle is no gesture";
 
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width - 2, HeadlessSway::Height - 2));
-    ASSERT_TRUE(waitForCondition([&] {
+    ASSERT_TRUE(waitUntil([&] {
         detector.SurveyIdle(SurveyCycle::IntervalMs);
         return m_notifier.passwordPrompts > 0;
     })) << "the pointer entering the corner did not bring the prompt";
@@ -162,7 +104,7 @@ TEST_F(WaylandDesktop, theCornerSurfaceFiresOnceWhenThePointerEntersIt)
     // Leaving and coming back is the next gesture.
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width / 2, HeadlessSway::Height / 2));
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width - 1, HeadlessSway::Height - 1));
-    EXPECT_TRUE(waitForCondition([&] {
+    EXPECT_TRUE(waitUntil([&] {
         detector.SurveyIdle(SurveyCycle::IntervalMs);
         return m_notifier.passwordPrompts == 2;
     }));
@@ -171,7 +113,7 @@ TEST_F(WaylandDesktop, theCornerSurfaceFiresOnceWhenThePointerEntersIt)
 TEST_F(WaylandDesktop, theCornerSurfaceMovesToTheNextOutputWhenItsOutputGoes)
 {
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width / 2, HeadlessSway::Height / 2));
-    ASSERT_TRUE(waitForCondition([&] {
+    ASSERT_TRUE(waitUntil([&] {
         m_input->cursorPosition();
         return m_input->cornerSurfaceMapped();
     }));
@@ -180,7 +122,7 @@ TEST_F(WaylandDesktop, theCornerSurfaceMovesToTheNextOutputWhenItsOutputGoes)
     m_sway.command(QStringLiteral("output HEADLESS-1 disable"));
     if (m_sway.outputActive(QStringLiteral("HEADLESS-1")))
         GTEST_SKIP() << "this sway cannot turn a headless output off (wlroots 0.15 fails the commit)";
-    ASSERT_TRUE(waitForCondition([&] {
+    ASSERT_TRUE(waitUntil([&] {
         m_input->cursorPosition();
         return m_input->cornerSurfaceMapped() && m_input->primaryScreenSize() == QSize(800, 600);
     })) << "the corner surface did not move to the remaining output";
@@ -188,7 +130,7 @@ TEST_F(WaylandDesktop, theCornerSurfaceMovesToTheNextOutputWhenItsOutputGoes)
     // The virtual pointer's range is the layout, which is now the second output alone.
     IdleDetector detector(m_rules, *m_input, m_notifier);
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width - 1, HeadlessSway::Height - 1));
-    EXPECT_TRUE(waitForCondition([&] {
+    EXPECT_TRUE(waitUntil([&] {
         detector.SurveyIdle(SurveyCycle::IntervalMs);
         return m_notifier.passwordPrompts == 1;
     }));
@@ -207,10 +149,10 @@ TEST_F(WaylandDesktop, idleFiresAfterTheIdleTimeWithoutInputAndNotWhileThereIsIn
     const auto userInput = [&] {
         ++step;
         return m_sway.command(QStringLiteral("seat - cursor move %1 0").arg(step % 2 ? 3 : -3))
-            && waitForCondition([&] { return m_input->keyActive(0x41); });
+            && waitUntil([&] { return m_input->keyActive(0x41); });
     };
 
-    ASSERT_TRUE(waitForCondition(seatIdle)) << "the compositor never reported the seat idle";
+    ASSERT_TRUE(waitUntil(seatIdle)) << "the compositor never reported the seat idle";
     // Steady input: the count starts over every tick.
     for (int tick = 0; tick < ticksToTimeout * 2; ++tick) {
         ASSERT_TRUE(userInput()) << "the compositor did not report the input";
@@ -219,7 +161,7 @@ TEST_F(WaylandDesktop, idleFiresAfterTheIdleTimeWithoutInputAndNotWhileThereIsIn
     EXPECT_EQ(m_notifier.timeoutMessages, 0) << "a timeout while the pointer moved";
 
     // No input: once the compositor reports the seat idle, the timeout follows, once.
-    ASSERT_TRUE(waitForCondition(seatIdle));
+    ASSERT_TRUE(waitUntil(seatIdle));
     for (int tick = 0; tick < ticksToTimeout * 3; ++tick)
         detector.SurveyIdle(tickMs);
     EXPECT_EQ(m_notifier.timeoutMessages, 1);
@@ -228,7 +170,7 @@ TEST_F(WaylandDesktop, idleFiresAfterTheIdleTimeWithoutInputAndNotWhileThereIsIn
     ASSERT_TRUE(userInput());
     detector.SurveyIdle(tickMs);
     EXPECT_FALSE(detector.idleWarned());
-    ASSERT_TRUE(waitForCondition(seatIdle));
+    ASSERT_TRUE(waitUntil(seatIdle));
     for (int tick = 0; tick < ticksToTimeout; ++tick)
         detector.SurveyIdle(tickMs);
     EXPECT_EQ(m_notifier.timeoutMessages, 2);
@@ -240,10 +182,10 @@ TEST_F(WaylandDesktop, aLostCompositorLeavesNoWindowsAndNoFalseIdleness)
     REQUIRE_FOOT(terminal);
     const Platform::WindowId window = waitForForeground(QStringLiteral("Tollgate probe lost"));
     ASSERT_NE(window, 0u);
-    ASSERT_TRUE(waitForCondition([&] { return !m_input->keyActive(0x41); }));
+    ASSERT_TRUE(waitUntil([&] { return !m_input->keyActive(0x41); }));
 
     m_sway.stop();
-    EXPECT_TRUE(waitForCondition([&] { return m_windows->foregroundWindow() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return m_windows->foregroundWindow() == 0; }));
     EXPECT_TRUE(m_windows->topLevelWindows().isEmpty());
     EXPECT_FALSE(m_windows->postCloseRequest(window));
     EXPECT_TRUE(m_input->keyActive(0x41)) << "without a compositor nobody counts as idle";
@@ -257,18 +199,8 @@ TEST_F(WaylandDesktop, aLostCompositorLeavesNoWindowsAndNoFalseIdleness)
 
 TEST_F(WaylandDesktop, checkPlatformReportsEachCapabilityWithItsReason)
 {
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), m_sway.displayPath());
-    environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
-    environment.insert(QStringLiteral("SWAYSOCK"), m_sway.ipcSocket());
-    environment.remove(QStringLiteral("DISPLAY"));
-    program.setProcessEnvironment(environment);
-    program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate"),
-        {QStringLiteral("--check-platform")});
-    ASSERT_TRUE(program.waitForFinished(60000));
-    const QString report = QString::fromUtf8(program.readAllStandardOutput());
-    EXPECT_EQ(program.exitCode(), 0);
+    const QString report = checkPlatformReport(m_sway.clientEnvironment());
+    ASSERT_FALSE(report.isEmpty()) << "tollgate --check-platform did not end";
     EXPECT_TRUE(report.startsWith(QStringLiteral("backend: wayland"))) << qPrintable(report);
     for (const char* line : {"foreground window: works", "window titles: works", "close requests: works",
              "topmost placement: unavailable", "window process ids: works", "key activity: works",

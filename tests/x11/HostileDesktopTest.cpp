@@ -1,47 +1,26 @@
 // The survey on a desktop that works against it: titles of a megabyte, of invalid UTF-8,
 // of control and direction characters, and thousands of windows. Nothing may crash, and
 // no title may write a log line of its own.
-#include "XServer.h"
-#include "common/TestEnvironment.h"
-#include "platform/PlatformFactory.h"
-#include "store/RuleSet.h"
-#include "survey/ActivityLog.h"
-#include "survey/Clock.h"
-#include "survey/SurveyCycle.h"
-#include "survey/SurveyNotifier.h"
+#include "X11SurveyFixture.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <gtest/gtest.h>
 
 using namespace Tollgate;
 using Tollgate::Test::waitUntil;
-using Tollgate::Test::XServer;
 
 namespace {
 
-class CountingNotifier : public SurveyNotifier
-{
-public:
-    int blockMessages = 0;
-    void showBlockMessage() override { ++blockMessages; }
-    void showTimeoutMessage() override { }
-    void showPasswordPrompt() override { }
-};
-
-class HostileDesktop : public testing::Test
+class HostileDesktop : public Tollgate::Test::X11SurveyFixture
 {
 protected:
     void SetUp() override
     {
         // Without a window manager the focus is the foreground window, which the helper
         // windows take for themselves.
-        if (const QString reason = XServer::unavailableReason(false); !reason.isEmpty())
-            GTEST_SKIP() << "the hostile desktop test needs a private X server: " << qPrintable(reason);
-        ASSERT_TRUE(m_server.start(false)) << "the private X server did not start";
-        m_platform = Platform::PlatformFactory::create(m_server.display(), QString(), QString());
-        m_log = std::make_unique<ActivityLog>(Sandbox::folder() + QStringLiteral("/Tollgate.log"), m_clock);
-        m_cycle = std::make_unique<SurveyCycle>(m_rules, *m_platform, m_notifier, *m_log, m_clock);
+        startDesktop(false, "the hostile desktop test");
+        if (IsSkipped() || HasFatalFailure())
+            return;
         m_rules.windowRules().resetRows({{QStringLiteral("evil*"), QStringLiteral("(1) Block")}});
         m_cycle->run();
     }
@@ -55,26 +34,14 @@ protected:
             {QStringLiteral("60000"), QStringLiteral("60000"), u'@' + file});
         if (!window)
             return false;
-        const bool closed = waitUntil([&] {
-            m_cycle->tick();
-            return window->state() == QProcess::NotRunning || window->waitForFinished(1);
-        });
-        return closed && window->exitCode() == 10;
+        return tickUntil([&] { return exited(window); }) && window->exitCode() == 10;
     }
 
     QStringList logLines() const
     {
-        return QString::fromUtf8(Sandbox::readFile(m_log->LogFilePath()))
-            .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        return QString::fromUtf8(logText()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     }
 
-    XServer m_server;
-    std::unique_ptr<Platform::Platform> m_platform;
-    RuleSet m_rules;
-    CountingNotifier m_notifier;
-    SystemClock m_clock;
-    std::unique_ptr<ActivityLog> m_log;
-    std::unique_ptr<SurveyCycle> m_cycle;
     int m_titles = 0;
 };
 

@@ -1,92 +1,38 @@
 // The survey on a real desktop: a private Xvfb with openbox, real X clients and real
 // processes, the real platform backends.
-#include "XServer.h"
-#include "common/TestEnvironment.h"
-#include "platform/PlatformFactory.h"
+#include "OwnSleeper.h"
+#include "X11SurveyFixture.h"
 #include "platform/linux/ProcProcessTable.h"
 #include "platform/x11/X11Connection.h"
-#include "store/RuleSet.h"
-#include "survey/ActivityLog.h"
-#include "survey/Clock.h"
-#include "survey/SurveyCycle.h"
-#include "survey/SurveyNotifier.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QRandomGenerator>
 #include <csignal>
-#include <gtest/gtest.h>
 
 using namespace Tollgate;
 using Tollgate::Test::waitUntil;
-using Tollgate::Test::XServer;
 
 namespace {
 
-class CountingNotifier : public SurveyNotifier
-{
-public:
-    int blockMessages = 0;
-    void showBlockMessage() override { ++blockMessages; }
-    void showTimeoutMessage() override { }
-    void showPasswordPrompt() override { }
-};
-
-class SurveyOnX11 : public testing::Test
+class SurveyOnX11 : public Tollgate::Test::X11SurveyFixture
 {
 protected:
     void SetUp() override
     {
-        if (const QString reason = XServer::unavailableReason(true); !reason.isEmpty())
-            GTEST_SKIP() << "the survey's desktop test needs a private X server: " << qPrintable(reason);
-        ASSERT_TRUE(m_server.start(true)) << "the private X server did not start";
-        m_platform = Platform::PlatformFactory::create(m_server.display(), QString(), QString());
-        m_log = std::make_unique<ActivityLog>(Sandbox::folder() + QStringLiteral("/Tollgate.log"), m_clock);
-        m_cycle = std::make_unique<SurveyCycle>(m_rules, *m_platform, m_notifier, *m_log, m_clock);
+        startDesktop(true, "the survey's desktop test");
+        if (IsSkipped() || HasFatalFailure())
+            return;
         m_cycle->run();
         // A program of our own name, so that rules touch nothing else on this machine.
-        m_program
-            = Sandbox::folder() + QStringLiteral("/tg-e2e-%1").arg(QRandomGenerator::global()->generate());
-        ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), m_program));
+        ASSERT_TRUE(m_sleeper.create(
+            Sandbox::folder() + QStringLiteral("/tg-e2e-%1").arg(QRandomGenerator::global()->generate())));
     }
 
-    void TearDown() override
-    {
-        if (m_program.isEmpty())
-            return;
-        // Whatever the survey started runs in its own session: end it by name.
-        Platform::ProcProcessTable table;
-        const QString name = m_program.section(u'/', -1);
-        for (const Platform::ProcessEntry& entry : table.fullSnapshot()) {
-            if (entry.name == name)
-                ::kill(pid_t(entry.pid), SIGKILL);
-        }
-    }
+    void TearDown() override { m_sleeper.killAll(); }
 
-    // Ticks the survey until the condition holds, at its own pace.
-    bool tickUntil(const std::function<bool()>& condition)
-    {
-        return waitUntil([&] {
-            m_cycle->tick();
-            return condition();
-        });
-    }
-    // QProcess learns of an exit only when asked or through the event loop.
-    static bool exited(QProcess* process)
-    {
-        return process->state() == QProcess::NotRunning || process->waitForFinished(1);
-    }
-    QString programName() const { return m_program.section(u'/', -1); }
-    QByteArray logText() const { return Sandbox::readFile(m_log->LogFilePath()); }
-
-    XServer m_server;
-    std::unique_ptr<Platform::Platform> m_platform;
-    RuleSet m_rules;
-    CountingNotifier m_notifier;
-    SystemClock m_clock;
-    std::unique_ptr<ActivityLog> m_log;
-    std::unique_ptr<SurveyCycle> m_cycle;
-    QString m_program;
+    QString programName() const { return m_sleeper.name(); }
+    Tollgate::Test::OwnSleeper m_sleeper;
 };
 
 } // namespace
@@ -122,7 +68,7 @@ TEST_F(SurveyOnX11, BringsAWindowToFront)
 
 TEST_F(SurveyOnX11, TerminatesABlockedProcessAndRestartsAnAlwaysRunOne)
 {
-    QProcess* blocked = m_server.startClient(m_program, {QStringLiteral("300")});
+    QProcess* blocked = m_server.startClient(m_sleeper.path(), {QStringLiteral("300")});
     ASSERT_TRUE(blocked);
     ASSERT_TRUE(waitUntil([&] { return blocked->state() == QProcess::Running; }));
     m_rules.processRules().appendRow({programName().toUpper(), QStringLiteral("(3) Block")});
@@ -131,8 +77,8 @@ TEST_F(SurveyOnX11, TerminatesABlockedProcessAndRestartsAnAlwaysRunOne)
     EXPECT_TRUE(logText().contains(";" + programName().toUpper().toUtf8() + ";(3) Block\r\n"));
 
     m_rules.processRules().clear();
-    m_rules.processRules().appendRow(
-        {programName(), QStringLiteral("(2) Always Run"), u'"' + m_program + QStringLiteral("\" 300")});
+    m_rules.processRules().appendRow({programName(), QStringLiteral("(2) Always Run"),
+        u'"' + m_sleeper.path() + QStringLiteral("\" 300")});
     Platform::ProcProcessTable table;
     auto running = [&] {
         for (const Platform::ProcessEntry& entry : table.fullSnapshot()) {

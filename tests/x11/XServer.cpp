@@ -1,22 +1,8 @@
 #include "XServer.h"
 
-#include <QElapsedTimer>
 #include <QStandardPaths>
-#include <QThread>
 
 namespace Tollgate::Test {
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeout.count())
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 XServer::~XServer()
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/WaitUntil.h"
 #include "platform/x11/X11Connection.h"
 
 #include <QProcess>
@@ -10,11 +11,6 @@
 #include <vector>
 
 namespace Tollgate::Test {
-
-// Polls until the condition holds or the time is up; X events and process exits are
-// asynchronous, and CI machines are slow.
-bool waitUntil(
-    const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
 // A private Xvfb on a free display, optionally with openbox, and the clients a test starts
 // on it. Everything is killed when the object goes.
