@@ -52,7 +52,8 @@ declare -A allowed=(
     [store]="$core"
     [lang]="$core"
     [survey]="$core"
-    [platform]="platform/x11 platform/linux platform/null platform/wayland platform/kwin"
+    [platform]="platform/x11 platform/linux platform/null platform/wayland platform/kwin platform/win32"
+    [platform/win32]="platform"
     [platform/x11]="platform"
     [platform/linux]="platform"
     [platform/null]="platform"
@@ -62,7 +63,7 @@ declare -A allowed=(
     [forms]="$core"
     [ui]="forms $core"
     [notify]="forms $core"
-    [app]="ui notify forms $core platform/linux"
+    [app]="ui notify forms $core"
     [tools]="app ui notify forms $core platform/fake"
 )
 

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Installs every Debian package that Tollgate's build, tests and program need.
 # Safe to run again: packages already present are left alone.
+#   scripts/setup.sh             the Linux build, tests and program (packages.txt)
+#   scripts/setup.sh --windows   the Windows cross build, Wine and the installer (packages-windows.txt)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$here/packages.txt")
+list=$here/packages.txt
+[ "${1:-}" = "--windows" ] && list=$here/packages-windows.txt
+mapfile -t wanted < <(grep -v -E '^\s*(#|$)' "$list")
 
 missing=()
 for pkg in "${wanted[@]}"; do

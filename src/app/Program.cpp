@@ -17,6 +17,7 @@ Program::Program(
     Platform::Platform& platform, const ProgramPaths& paths, UserDialogs& dialogs, QObject* parent)
     : QObject(parent)
     , m_platform(platform)
+    , m_store(platform.systemRegistry() ? SettingsStore(platform.systemRegistry()) : SettingsStore())
     , m_catalogue(m_store, paths)
     , m_document(m_rules, m_catalogue)
     , m_log(ActivityLog::defaultPath(paths), m_clock, platform.systemLog())

@@ -4,7 +4,6 @@
 #include "lang/MessageCatalogue.h"
 #include "lang/ProgramPaths.h"
 #include "platform/PlatformFactory.h"
-#include "platform/linux/SingleInstanceLock.h"
 #include "store/SettingsStore.h"
 #include "ui/QtUserDialogs.h"
 
@@ -46,15 +45,13 @@ int main(int argc, char* argv[])
         arguments.append(QString::fromLocal8Bit(argv[i]));
     if (!Tollgate::Program::hasOptions(arguments)) {
         // A second instance ends at once, silently; the lock lasts as long as this process.
-        Tollgate::Platform::SingleInstanceLock lock;
-        if (lock.otherInstanceRuns())
+        const auto instance = Tollgate::Platform::PlatformFactory::singleInstance();
+        if (instance->otherInstanceRuns())
             return 0;
-        // Qt would abort without a display; say what is missing instead.
-        if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-            && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-            fprintf(stderr,
-                "tollgate: no display: Tollgate's windows need a desktop session "
-                "(see 'tollgate --help' for what works without one)\n");
+        const QString missing = Tollgate::Platform::PlatformFactory::missingDisplay();
+        if (!missing.isEmpty()) {
+            fprintf(stderr, "tollgate: %s (see 'tollgate --help' for what works without one)\n",
+                qPrintable(missing));
             return 2;
         }
         return runWindowed(argc, argv, Tollgate::Program::commandLineText(arguments));
@@ -104,7 +101,8 @@ int main(int argc, char* argv[])
         return Tollgate::PlatformReport::print(*platform, out);
     }
 
-    Tollgate::SettingsStore store;
+    const auto registry = Tollgate::Platform::PlatformFactory::systemRegistry();
+    Tollgate::SettingsStore store = registry ? Tollgate::SettingsStore(registry) : Tollgate::SettingsStore();
     const Tollgate::MessageCatalogue catalogue(
         store, Tollgate::ProgramPaths::forExecutable(QCoreApplication::applicationDirPath()));
 

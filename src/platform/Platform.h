@@ -3,6 +3,7 @@
 #include "DesktopShell.h"
 #include "InputDevices.h"
 #include "ProcessTable.h"
+#include "Registry.h"
 #include "SystemLog.h"
 #include "WindowSystem.h"
 
@@ -30,6 +31,11 @@ public:
 
     QList<CapabilityStatus> capabilities();
 
+    // The system's registry where it has one (Windows); null where Tollgate keeps its own
+    // registry files.
+    const std::shared_ptr<Registry>& systemRegistry() const { return m_systemRegistry; }
+    void setSystemRegistry(std::shared_ptr<Registry> registry) { m_systemRegistry = std::move(registry); }
+
 private:
     QString m_backendName;
     std::unique_ptr<WindowSystem> m_windows;
@@ -37,6 +43,7 @@ private:
     std::unique_ptr<ProcessTable> m_processes;
     std::unique_ptr<DesktopShell> m_shell;
     std::unique_ptr<SystemLog> m_systemLog;
+    std::shared_ptr<Registry> m_systemRegistry;
 };
 
 } // namespace Tollgate::Platform

@@ -2,6 +2,7 @@
 
 #include "kwin/KWinWindowSystem.h"
 #include "linux/ProcProcessTable.h"
+#include "linux/SingleInstanceLock.h"
 #include "linux/SyslogSystemLog.h"
 #include "linux/XdgDesktopShell.h"
 #include "null/NullInputDevices.h"
@@ -12,6 +13,25 @@
 #include "x11/X11WindowSystem.h"
 
 namespace Tollgate::Platform {
+
+QString PlatformFactory::missingDisplay()
+{
+    // Qt would abort without one.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return QStringLiteral("no display: Tollgate's windows need a desktop session");
+    return QString();
+}
+
+std::unique_ptr<SingleInstance> PlatformFactory::singleInstance()
+{
+    return std::make_unique<SingleInstanceLock>();
+}
+
+std::shared_ptr<Registry> PlatformFactory::systemRegistry()
+{
+    return nullptr;
+}
 
 std::unique_ptr<Platform> PlatformFactory::create()
 {

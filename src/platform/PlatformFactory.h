@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform.h"
+#include "SingleInstance.h"
 
 namespace Tollgate::Platform {
 
@@ -8,10 +9,16 @@ namespace Tollgate::Platform {
 // foreign-toplevel-management, KWin's windows through its scripting service (KDE Plasma) with
 // the same Wayland input, X11 ones when the display is an X server, else the null ones
 // that say why window rules cannot work; processes from /proc and the freedesktop.org shell
-// either way.
+// either way. On Windows, the Win32 backends and the system's registry.
 class PlatformFactory
 {
 public:
+    // Why this process cannot show windows, or empty when it can.
+    static QString missingDisplay();
+    // This user's claim to run the program once.
+    static std::unique_ptr<SingleInstance> singleInstance();
+    // The system's registry where it has one; null where Tollgate keeps its own files.
+    static std::shared_ptr<Registry> systemRegistry();
     static std::unique_ptr<Platform> create();
     // As create(), for given environment values (tests use this).
     static std::unique_ptr<Platform> create(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TextFile.h"
+#include "platform/Registry.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -15,29 +16,9 @@ namespace Tollgate {
 // The registry, kept as one text file per hive in the registry export format, so that an
 // administrator can read, edit, import and export it. The user's files are written; the
 // system-wide folders beneath them are only read.
-class RegistryStore
+class RegistryStore : public Platform::Registry
 {
 public:
-    enum Hive { ClassesRoot, CurrentUser, LocalMachine, Users, CurrentConfig, DynData, HiveCount };
-
-    // Value types as the registry numbers them.
-    enum ValueType : quint32 {
-        None = 0,
-        Sz = 1,
-        ExpandSz = 2,
-        Binary = 3,
-        Dword = 4,
-        MultiSz = 7,
-        Qword = 11
-    };
-
-    struct Value
-    {
-        QString name; // empty for the key's default value
-        quint32 type = Sz;
-        QByteArray data; // as the registry holds it; Sz is UTF-8 with its terminating zero
-    };
-
     struct Location
     {
         QString userFolder;
@@ -54,13 +35,13 @@ public:
     static QString hiveRootName(Hive hive);
 
     // Whether the key exists in any layer; a key with an empty path is the hive's root.
-    bool keyExists(Hive hive, const QString& keyPath) const;
+    bool keyExists(Hive hive, const QString& keyPath) const override;
     // The value from the highest layer that has it.
-    std::optional<Value> value(Hive hive, const QString& keyPath, const QString& name) const;
+    std::optional<Value> value(Hive hive, const QString& keyPath, const QString& name) const override;
 
     // Creates every missing key along the path and sets the value, under a lock and
     // through an atomic rewrite of the hive file. Returns a registry error code (0 = done).
-    qint32 setValue(Hive hive, const QString& keyPath, const Value& value);
+    qint32 setValue(Hive hive, const QString& keyPath, const Value& value) override;
 
     QString userHivePath(Hive hive) const;
 

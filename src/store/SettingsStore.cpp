@@ -79,7 +79,11 @@ namespace {
 } // namespace
 
 SettingsStore::SettingsStore(RegistryStore::Location location)
-    : m_registry(std::move(location))
+    : m_registry(std::make_shared<RegistryStore>(std::move(location)))
+{ }
+
+SettingsStore::SettingsStore(std::shared_ptr<Platform::Registry> registry)
+    : m_registry(std::move(registry))
 { }
 
 quint32 SettingsStore::GetHiveKey(const QString& store)
@@ -121,13 +125,13 @@ SettingsStore::Read SettingsStore::ReadSetting(const QString& store, const QStri
         return result;
     }
     const RegistryStore::Hive hive = *hiveOf(root);
-    if (!m_registry.keyExists(hive, key)) {
+    if (!m_registry->keyExists(hive, key)) {
         result.status = ErrorFileNotFound;
         return result;
     }
     if (!isType(type, u'S') && !isType(type, u'B') && !isType(type, u'D'))
         return result;
-    const auto value = m_registry.value(hive, key, name);
+    const auto value = m_registry->value(hive, key, name);
     if (!value) {
         result.status = ErrorFileNotFound;
         return result;
@@ -202,7 +206,7 @@ qint32 SettingsStore::WriteSetting(const QString& store, const QString& key, con
     } else {
         return ErrorInvalidParameter;
     }
-    return m_registry.setValue(*hiveOf(root), key, data);
+    return m_registry->setValue(*hiveOf(root), key, data);
 }
 
 SettingValue SettingsStore::ReadIniText(const QString& text, const QString& section, const QString& entry,

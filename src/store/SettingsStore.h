@@ -23,7 +23,10 @@ public:
         SettingValue value;
     };
 
+    // With Tollgate's own registry files.
     explicit SettingsStore(RegistryStore::Location location = RegistryStore::locationFromEnvironment());
+    // With the system's registry (Windows').
+    explicit SettingsStore(std::shared_ptr<Platform::Registry> registry);
 
     // The predefined root handle of a hive abbreviation, or IniFileMarker.
     static quint32 GetHiveKey(const QString& store);
@@ -42,7 +45,7 @@ public:
     // be read.
     std::shared_ptr<const IniDocument> iniDocument(const QString& path) const;
 
-    RegistryStore& registry() { return m_registry; }
+    Platform::Registry& registry() { return *m_registry; }
 
 private:
     struct CachedIni
@@ -51,7 +54,7 @@ private:
         std::shared_ptr<const IniDocument> document;
     };
 
-    RegistryStore m_registry;
+    std::shared_ptr<Platform::Registry> m_registry;
     mutable QHash<QString, CachedIni> m_iniCache;
 };
 

@@ -7,7 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QOperatingSystemVersion>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 namespace Tollgate {
 
@@ -48,6 +50,10 @@ QString ActivityLog::defaultPath(const ProgramPaths& paths)
     const QFileInfo folder(paths.programFolder());
     if (folder.isDir() && folder.isWritable())
         return paths.programFolder() + u'/' + FileName;
+    // Windows keeps a user's program state under %LOCALAPPDATA%, Linux under the XDG state home.
+    if (QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows)
+        return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+            + QStringLiteral("/Tollgate/") + FileName;
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty() || QDir::isRelativePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");

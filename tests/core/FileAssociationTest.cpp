@@ -32,7 +32,8 @@ protected:
     ino_t hiveInode()
     {
         struct stat info = {};
-        const QString hive = store.registry().userHivePath(RegistryStore::ClassesRoot);
+        const QString hive
+            = static_cast<RegistryStore&>(store.registry()).userHivePath(RegistryStore::ClassesRoot);
         return ::stat(QFile::encodeName(hive).constData(), &info) == 0 ? info.st_ino : 0;
     }
 };

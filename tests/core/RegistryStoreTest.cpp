@@ -47,7 +47,8 @@ TEST(RegistryStore, WritesCreateEveryKeyAndRoundTrip)
     ASSERT_EQ(store.WriteSetting(str("HKCR"), str("Tollgate.file\\Shell\\Open\\Command"), QString(), str("S"),
                   str("/opt/tollgate/tollgate %1")),
         0);
-    const QByteArray file = Sandbox::readFile(store.registry().userHivePath(RegistryStore::ClassesRoot));
+    const QByteArray file = Sandbox::readFile(
+        static_cast<RegistryStore&>(store.registry()).userHivePath(RegistryStore::ClassesRoot));
     EXPECT_TRUE(file.startsWith("Windows Registry Editor Version 5.00\r\n\r\n"));
     EXPECT_TRUE(file.contains("[HKEY_CLASSES_ROOT\\.Tollgate]\r\n@=\"Tollgate.file\"\r\n"));
     EXPECT_TRUE(file.contains("[HKEY_CLASSES_ROOT\\Tollgate.file\\Shell]\r\n"));
@@ -63,7 +64,8 @@ TEST(RegistryStore, WritesCreateEveryKeyAndRoundTrip)
         SettingValue(str("/opt/tollgate/tollgate %1")));
     // Replacing keeps one value.
     ASSERT_EQ(store.WriteSetting(str("HKCR"), str(".Tollgate"), QString(), str("S"), str("Other.file")), 0);
-    const QByteArray again = Sandbox::readFile(store.registry().userHivePath(RegistryStore::ClassesRoot));
+    const QByteArray again = Sandbox::readFile(
+        static_cast<RegistryStore&>(store.registry()).userHivePath(RegistryStore::ClassesRoot));
     EXPECT_EQ(again.count("[HKEY_CLASSES_ROOT\\.Tollgate]"), 1);
     EXPECT_FALSE(again.contains("\"Tollgate.file\"\r\n"));
 }

@@ -106,13 +106,15 @@ TEST(SettingsStore, RegistryBooleansAndNumbers)
     const QString key = str("Software\\Test");
     EXPECT_EQ(store.WriteSetting(str("HKCU"), key, str("Flag"), str("b"), true), 0);
     EXPECT_EQ(store.ReadSetting(str("HKCU"), key, str("Flag"), str("B"), false).value, SettingValue(true));
-    EXPECT_TRUE(Sandbox::readFile(store.registry().userHivePath(RegistryStore::CurrentUser))
+    EXPECT_TRUE(Sandbox::readFile(
+        static_cast<RegistryStore&>(store.registry()).userHivePath(RegistryStore::CurrentUser))
                     .contains("\"Flag\"=hex:ff,ff"));
     EXPECT_EQ(store.WriteSetting(str("HKCU"), key, str("Flag"), str("B"), false), 0);
     EXPECT_EQ(store.ReadSetting(str("HKCU"), key, str("Flag"), str("B"), true).value, SettingValue(false));
 
     EXPECT_EQ(store.WriteSetting(str("HKCU"), key, str("Count"), str("D"), 30), 0);
-    EXPECT_TRUE(Sandbox::readFile(store.registry().userHivePath(RegistryStore::CurrentUser))
+    EXPECT_TRUE(Sandbox::readFile(
+        static_cast<RegistryStore&>(store.registry()).userHivePath(RegistryStore::CurrentUser))
                     .contains("\"Count\"=dword:0000001e"));
     EXPECT_EQ(store.WriteSetting(str("HKCU"), key, str("Neg"), str("D"), -2), 0);
     EXPECT_EQ(store.ReadSetting(str("HKCU"), key, str("Neg"), str("D"), 0).value, SettingValue(-2));
