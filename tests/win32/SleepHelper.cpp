@@ -1,8 +1,11 @@
 // A console program for the process tests: sleeps for the seconds its first argument
 // names (60 without one) and, given a second argument, first writes its own command line
 // there in UTF-16, so that a test sees what it was started with.
-#include <shellapi.h>
+// The shell header needs the types of windows.h.
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 int main()
 {

@@ -1,8 +1,11 @@
 #include "Win32DesktopShell.h"
 
+// The shell headers need the types of windows.h.
+// clang-format off
+#include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
+// clang-format on
 
 namespace Tollgate::Platform {
 

@@ -77,20 +77,24 @@ TerminateResult Win32ProcessTable::terminate(ProcessId pid)
 {
     if (pid == 0)
         return TerminateResult::NoSuchProcess;
-    const KernelHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+    // Asking for the exit code too, where allowed: Wine ends an ended process once more
+    // without complaint, and Windows refuses it as if access were denied.
+    KernelHandle process(::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process && ::GetLastError() == ERROR_ACCESS_DENIED)
+        process.reset(::OpenProcess(PROCESS_TERMINATE, FALSE, pid));
     if (!process) {
         // An unknown pid is an "invalid parameter" to OpenProcess.
         return ::GetLastError() == ERROR_ACCESS_DENIED ? TerminateResult::NotPermitted
                                                        : TerminateResult::NoSuchProcess;
     }
+    DWORD exitCode = 0;
+    if (::GetExitCodeProcess(process.get(), &exitCode) && exitCode != STILL_ACTIVE)
+        return TerminateResult::NoSuchProcess;
     if (::TerminateProcess(process.get(), 1))
         return TerminateResult::Terminated;
-    // A process that has ended but is still held open by someone refuses too.
-    const KernelHandle query(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    DWORD exitCode = 0;
-    if (query && ::GetExitCodeProcess(query.get(), &exitCode) && exitCode != STILL_ACTIVE)
-        return TerminateResult::NoSuchProcess;
-    return TerminateResult::NotPermitted;
+    return ::GetExitCodeProcess(process.get(), &exitCode) && exitCode != STILL_ACTIVE
+        ? TerminateResult::NoSuchProcess
+        : TerminateResult::NotPermitted;
 }
 
 QList<Win32ProcessTable::ProgramSplit> Win32ProcessTable::programSplits(const QString& commandLine)

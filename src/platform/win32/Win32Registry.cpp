@@ -71,6 +71,55 @@ namespace {
         return bytes;
     }
 
+    bool openable(HKEY root, const QString& path)
+    {
+        RegistryKey key;
+        return ::RegOpenKeyExW(root, wide(path), 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
+    }
+
+    std::optional<Registry::Value> readValue(HKEY root, const QString& path, const QString& name)
+    {
+        RegistryKey key;
+        if (::RegOpenKeyExW(root, wide(path), 0, KEY_QUERY_VALUE, key.receive()) != ERROR_SUCCESS)
+            return std::nullopt;
+        const wchar_t* valueName = name.isEmpty() ? nullptr : wide(name);
+        // The value may grow between asking for its size and reading it.
+        DWORD type = REG_NONE;
+        DWORD size = 0;
+        LSTATUS status = ::RegQueryValueExW(key.get(), valueName, nullptr, &type, nullptr, &size);
+        QByteArray bytes;
+        for (int attempt = 0; attempt < 4 && status == ERROR_SUCCESS; ++attempt) {
+            bytes.resize(qsizetype(size));
+            DWORD read = size;
+            status = ::RegQueryValueExW(
+                key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &read);
+            if (status == ERROR_SUCCESS) {
+                bytes.resize(qsizetype(read));
+                break;
+            }
+            if (status == ERROR_MORE_DATA) {
+                size = read;
+                status = ERROR_SUCCESS;
+            }
+        }
+        if (status != ERROR_SUCCESS)
+            return std::nullopt;
+        Registry::Value result;
+        result.name = name;
+        result.type = type;
+        result.data = isText(type) ? textFromRegistry(bytes) : bytes;
+        return result;
+    }
+
+    // The user's own classes: the part of HKEY_CLASSES_ROOT a user may write, and the part
+    // that comes first in it. Wine does not merge them into HKEY_CLASSES_ROOT, so they
+    // are read here first.
+    QString userClasses(const QString& path)
+    {
+        return path.isEmpty() ? QStringLiteral("Software\\Classes")
+                              : QStringLiteral("Software\\Classes\\") + path;
+    }
+
 } // namespace
 
 bool Win32Registry::keyExists(Hive hive, const QString& keyPath) const
@@ -78,8 +127,8 @@ bool Win32Registry::keyExists(Hive hive, const QString& keyPath) const
     const HKEY root = readRoot(hive);
     if (!root)
         return false;
-    RegistryKey key;
-    return ::RegOpenKeyExW(root, wide(normalized(keyPath)), 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
+    const QString path = normalized(keyPath);
+    return (hive == ClassesRoot && openable(HKEY_CURRENT_USER, userClasses(path))) || openable(root, path);
 }
 
 std::optional<Registry::Value> Win32Registry::value(
@@ -88,37 +137,11 @@ std::optional<Registry::Value> Win32Registry::value(
     const HKEY root = readRoot(hive);
     if (!root)
         return std::nullopt;
-    RegistryKey key;
-    if (::RegOpenKeyExW(root, wide(normalized(keyPath)), 0, KEY_QUERY_VALUE, key.receive()) != ERROR_SUCCESS)
-        return std::nullopt;
-    const wchar_t* valueName = name.isEmpty() ? nullptr : wide(name);
-    // The value may grow between asking for its size and reading it.
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    LSTATUS status = ::RegQueryValueExW(key.get(), valueName, nullptr, &type, nullptr, &size);
-    QByteArray bytes;
-    for (int attempt = 0; attempt < 4 && status == ERROR_SUCCESS; ++attempt) {
-        bytes.resize(qsizetype(size));
-        DWORD read = size;
-        status = ::RegQueryValueExW(
-            key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()), &read);
-        if (status == ERROR_SUCCESS) {
-            bytes.resize(qsizetype(read));
-            break;
-        }
-        if (status == ERROR_MORE_DATA) {
-            size = read;
-            status = ERROR_SUCCESS;
-            continue;
-        }
-    }
-    if (status != ERROR_SUCCESS)
-        return std::nullopt;
-    Value result;
-    result.name = name;
-    result.type = type;
-    result.data = isText(type) ? textFromRegistry(bytes) : bytes;
-    return result;
+    const QString path = normalized(keyPath);
+    // A key of the user's classes hides the machine's key of the same name, values and all.
+    if (hive == ClassesRoot && openable(HKEY_CURRENT_USER, userClasses(path)))
+        return readValue(HKEY_CURRENT_USER, userClasses(path), name);
+    return readValue(root, path, name);
 }
 
 qint32 Win32Registry::setValue(Hive hive, const QString& keyPath, const Value& value)
@@ -129,8 +152,7 @@ qint32 Win32Registry::setValue(Hive hive, const QString& keyPath, const Value& v
     QString path = normalized(keyPath);
     if (hive == ClassesRoot) {
         root = HKEY_CURRENT_USER;
-        path = path.isEmpty() ? QStringLiteral("Software\\Classes")
-                              : QStringLiteral("Software\\Classes\\") + path;
+        path = userClasses(path);
     }
     RegistryKey key;
     LSTATUS status = ::RegCreateKeyExW(root, wide(path), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,

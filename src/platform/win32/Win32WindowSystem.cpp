@@ -1,5 +1,7 @@
 #include "Win32WindowSystem.h"
 
+#include <utility>
+
 namespace Tollgate::Platform {
 
 namespace {
@@ -113,15 +115,19 @@ void Win32WindowSystem::watchChanges(bool on)
     if (s_watcher && s_watcher != this)
         return;
     s_watcher = this;
-    // Three narrow ranges rather than one wide one: the events between them (location
-    // changes above all) come by the thousand as the pointer moves.
+    // Narrow ranges rather than one wide one: the events between them (location changes
+    // above all) come by the thousand as the pointer moves.
     constexpr DWORD flags = WINEVENT_OUTOFCONTEXT;
-    m_hooks[0].reset(::SetWinEventHook(
-        EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, &onWinEvent, 0, 0, flags));
-    m_hooks[1].reset(
-        ::SetWinEventHook(EVENT_OBJECT_DESTROY, EVENT_OBJECT_HIDE, nullptr, &onWinEvent, 0, 0, flags));
-    m_hooks[2].reset(::SetWinEventHook(
-        EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, &onWinEvent, 0, 0, flags));
+    constexpr std::array<std::pair<DWORD, DWORD>, 4> ranges {{
+        {EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND},
+        {EVENT_OBJECT_CREATE, EVENT_OBJECT_HIDE},
+        {EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS},
+        {EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE},
+    }};
+    for (size_t i = 0; i < ranges.size(); ++i)
+        m_hooks[i].reset(
+            ::SetWinEventHook(ranges[i].first, ranges[i].second, nullptr, &onWinEvent, 0, 0, flags));
+    m_reportedForeground = ::GetForegroundWindow();
 }
 
 void CALLBACK Win32WindowSystem::onWinEvent(
@@ -129,7 +135,16 @@ void CALLBACK Win32WindowSystem::onWinEvent(
 {
     if (!s_watcher || !window)
         return;
-    if (event != EVENT_SYSTEM_FOREGROUND) {
+    if (event == EVENT_OBJECT_FOCUS) {
+        // Focus moves between the controls of one window far more often than to another
+        // window: only a new foreground window is news.
+        const HWND foreground = ::GetForegroundWindow();
+        if (foreground == s_watcher->m_reportedForeground)
+            return;
+        s_watcher->m_reportedForeground = foreground;
+    } else if (event == EVENT_SYSTEM_FOREGROUND) {
+        s_watcher->m_reportedForeground = window;
+    } else {
         // Only windows themselves, not their caret, scroll bars or list items.
         if (object != OBJID_WINDOW || child != CHILDID_SELF)
             return;
@@ -151,7 +166,8 @@ QList<CapabilityStatus> Win32WindowSystem::capabilities()
     result.append({Capability::TopMost, true, QStringLiteral("SetWindowPos with HWND_TOPMOST")});
     result.append({Capability::WindowProcessIds, true, QStringLiteral("GetWindowThreadProcessId")});
     result.append({Capability::WindowEvents, events,
-        events ? QStringLiteral("WinEvent hooks: foreground, title, shown, hidden and destroyed windows")
+        events ? QStringLiteral(
+            "WinEvent hooks: foreground, focus, title, new, shown, hidden and destroyed windows")
                : QStringLiteral("another window system of this process holds the WinEvent hooks")});
     return result;
 }

@@ -9,8 +9,9 @@ namespace Tollgate::Platform {
 
 // Top-level windows through user32. While changes are watched, out-of-context WinEvent
 // hooks report a new foreground window and top-level windows that appear, disappear or
-// change their title. Windows delivers those events through the message queue of the
-// thread that set the hooks, so they arrive on the thread of the event loop.
+// change their title. A focus change that brings another foreground window counts too:
+// some systems (Wine) send no foreground events. Windows delivers those events through the message queue of
+// the thread that set the hooks, so they arrive on the thread of the event loop.
 //
 // The hook callback is a plain function and finds its object through one static pointer:
 // only one Win32WindowSystem watches at a time (the platform makes one); another that
@@ -42,7 +43,8 @@ private:
     static void CALLBACK onWinEvent(
         HWINEVENTHOOK hook, DWORD event, HWND window, LONG object, LONG child, DWORD thread, DWORD time);
 
-    std::array<WinEventHook, 3> m_hooks;
+    std::array<WinEventHook, 4> m_hooks;
+    HWND m_reportedForeground = nullptr;
 };
 
 } // namespace Tollgate::Platform
