@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "lang/MessageCatalogue.h"
+#include "platform/PlatformFactory.h"
 #include "store/RuleSet.h"
 #include "store/RuleSetDocument.h"
 #include "survey/RuleSetCheck.h"
@@ -16,16 +17,6 @@
 namespace Tollgate::CommandLine {
 
 namespace {
-
-    // As the process table starts an Always Run command: a bare name from PATH.
-    bool programExists(const QString& program)
-    {
-        if (program.contains(u'/')) {
-            const QFileInfo info(program);
-            return info.isFile() && info.isExecutable();
-        }
-        return !QStandardPaths::findExecutable(program).isEmpty();
-    }
 
     // Where the program found its own files, so that an administrator sees at once
     // whether an installation is whole.
@@ -83,7 +74,8 @@ int check(const QString& path, const MessageCatalogue& catalogue, QTextStream& o
         {QStringLiteral("timeoutMessage"), rules.timeoutMessage()},
         {QStringLiteral("hasPassword"), !rules.password().isEmpty()},
         {QStringLiteral("warnings"),
-            QJsonArray::fromStringList(loaded.warnings + RuleSetCheck(programExists).warnings(rules))},
+            QJsonArray::fromStringList(loaded.warnings
+                + RuleSetCheck(Platform::PlatformFactory::programConventions()).warnings(rules))},
         {QStringLiteral("program"), programFiles(catalogue.paths())},
     };
     out << QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Compact)) << "\n";

@@ -1,5 +1,6 @@
 #include "PlatformFactory.h"
 
+#include "ShellWords.h"
 #include "kwin/KWinWindowSystem.h"
 #include "linux/ProcProcessTable.h"
 #include "linux/SingleInstanceLock.h"
@@ -11,6 +12,9 @@
 #include "wayland/WaylandWindowSystem.h"
 #include "x11/X11InputDevices.h"
 #include "x11/X11WindowSystem.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace Tollgate::Platform {
 
@@ -31,6 +35,26 @@ std::unique_ptr<SingleInstance> PlatformFactory::singleInstance()
 std::shared_ptr<Registry> PlatformFactory::systemRegistry()
 {
     return nullptr;
+}
+
+ProgramConventions PlatformFactory::programConventions()
+{
+    ProgramConventions conventions;
+    conventions.programOf = [](const QString& commandLine) -> std::optional<QString> {
+        const auto words = ShellWords::split(commandLine);
+        if (!words)
+            return std::nullopt;
+        return words->value(0);
+    };
+    // As the process table starts an Always Run command: a bare name from PATH.
+    conventions.programExists = [](const QString& program) {
+        if (program.contains(u'/')) {
+            const QFileInfo info(program);
+            return info.isFile() && info.isExecutable();
+        }
+        return !QStandardPaths::findExecutable(program).isEmpty();
+    };
+    return conventions;
 }
 
 std::unique_ptr<Platform> PlatformFactory::create()

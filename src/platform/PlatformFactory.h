@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform.h"
+#include "ProgramConventions.h"
 #include "SingleInstance.h"
 
 namespace Tollgate::Platform {
@@ -19,6 +20,8 @@ public:
     static std::unique_ptr<SingleInstance> singleInstance();
     // The system's registry where it has one; null where Tollgate keeps its own files.
     static std::shared_ptr<Registry> systemRegistry();
+    // How this system's process table names programs and starts command lines.
+    static ProgramConventions programConventions();
     static std::unique_ptr<Platform> create();
     // As create(), for given environment values (tests use this).
     static std::unique_ptr<Platform> create(

@@ -4,6 +4,8 @@
 #include "lang/ProgramPaths.h"
 #include "platform/DesktopShell.h"
 
+#include <QDir>
+
 namespace Tollgate {
 
 namespace {
@@ -21,8 +23,8 @@ FileAssociation::FileAssociation(SettingsStore& store, Platform::DesktopShell& s
 Platform::FileTypeRegistration FileAssociation::registrationFor(
     const ProgramPaths& paths, const QString& executableName)
 {
-    return {paths.programFolder() + u'/' + executableName,
-        paths.dataFolder() + QStringLiteral("/Icons/IconRed.ICO")};
+    return {QDir::toNativeSeparators(paths.programFolder() + u'/' + executableName),
+        QDir::toNativeSeparators(paths.dataFolder() + QStringLiteral("/Icons/IconRed.ICO"))};
 }
 
 void FileAssociation::RegisterFileType(const ProgramPaths& paths, const QString& executableName)
@@ -30,9 +32,11 @@ void FileAssociation::RegisterFileType(const ProgramPaths& paths, const QString&
     const Platform::FileTypeRegistration registration = registrationFor(paths, executableName);
     writeIfChanged(QStringLiteral(".Tollgate"), ClassName);
     writeIfChanged(ClassName + QStringLiteral("\\DefaultIcon"), registration.iconFile + QStringLiteral(",0"));
-    // Unquoted: the program takes its whole argument text as one path.
-    writeIfChanged(ClassName + QStringLiteral("\\Shell\\Open\\Command"),
-        registration.programFile + QStringLiteral(" %1"));
+    // %1 unquoted: the program takes its whole argument text as one path. A program path
+    // with a blank is quoted, or Windows would first try to run "C:\Program.exe".
+    const QString program = registration.programFile.contains(u' ') ? u'"' + registration.programFile + u'"'
+                                                                    : registration.programFile;
+    writeIfChanged(ClassName + QStringLiteral("\\Shell\\Open\\Command"), program + QStringLiteral(" %1"));
     m_shell.registerFileType(registration);
 }
 

@@ -2,7 +2,6 @@
 
 #include "TitlePattern.h"
 #include "lang/ActionCodes.h"
-#include "platform/ShellWords.h"
 #include "store/RuleSet.h"
 
 #include <QHash>
@@ -18,8 +17,8 @@ namespace {
 
 } // namespace
 
-RuleSetCheck::RuleSetCheck(ProgramExists programExists)
-    : m_programExists(std::move(programExists))
+RuleSetCheck::RuleSetCheck(Platform::ProgramConventions conventions)
+    : m_conventions(std::move(conventions))
 { }
 
 QStringList RuleSetCheck::warnings(const RuleSet& rules) const
@@ -82,13 +81,17 @@ void RuleSetCheck::checkProcesses(const RuleSet& rules, QStringList& out) const
             out.append(QStringLiteral("%1: no process name; the rule matches nothing").arg(where));
         else if (name.contains(u'/') || name.contains(u'\\'))
             out.append(QStringLiteral("%1: the process table reports bare program names without a folder; "
-                                      "write only the part after the last \"/\"")
-                           .arg(where));
+                                      "write only the part after the last \"%2\"")
+                           .arg(where, m_conventions.folderSeparator));
         else if (name.contains(u'*') || name.contains(u'?'))
             out.append(
                 QStringLiteral("%1: process names take no wildcards; the rule matches only that exact name")
                     .arg(where));
-        else if (name.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive))
+        else if (m_conventions.namesEndInExe && !name.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive))
+            out.append(QStringLiteral("%1: Windows reports program names with their \".exe\" ending, so the "
+                                      "process table never reports this name; write \"%2.exe\"")
+                           .arg(where, name));
+        else if (!m_conventions.namesEndInExe && name.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive))
             out.append(
                 QStringLiteral("%1: Linux programs have no \".exe\" ending, so the process table never "
                                "reports this name; write \"%2\"")
@@ -96,18 +99,18 @@ void RuleSetCheck::checkProcesses(const RuleSet& rules, QStringList& out) const
 
         if (code == int(ProcessAction::AlwaysRun)) {
             const QString command = table.cell(n, RuleSet::ProcessExe).trimmed();
-            const auto words = Platform::ShellWords::split(command);
+            const auto program = m_conventions.programOf(command);
             if (command.isEmpty())
                 out.append(QStringLiteral("%1: Always Run without a command; nothing is started").arg(where));
-            else if (!words || words->isEmpty() || words->first().isEmpty())
+            else if (!program || program->isEmpty())
                 out.append(QStringLiteral("%1: the command \"%2\" has an unclosed quote; nothing is started")
                                .arg(where, command));
-            else if (!m_programExists(words->first()))
-                out.append(
-                    QStringLiteral("%1: the program \"%2\" is not found %3")
-                        .arg(where, words->first(),
-                            words->first().contains(u'/') ? QStringLiteral("at its path")
-                                                          : QStringLiteral("on the search path (PATH)")));
+            else if (!m_conventions.programExists(*program))
+                out.append(QStringLiteral("%1: the program \"%2\" is not found %3")
+                               .arg(where, *program,
+                                   program->contains(m_conventions.folderSeparator) || program->contains(u'/')
+                                       ? QStringLiteral("at its path")
+                                       : QStringLiteral("on the search path (PATH)")));
         }
 
         const QString key = name.toCaseFolded();

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/ProgramConventions.h"
+
 #include <QString>
 #include <QStringList>
-#include <functional>
 
 namespace Tollgate {
 
@@ -15,11 +16,7 @@ class RuleSet;
 class RuleSetCheck
 {
 public:
-    // Whether a program named by an Always Run command exists: a bare name is looked
-    // for on the search path, a name with a folder at that path.
-    using ProgramExists = std::function<bool(const QString& program)>;
-
-    explicit RuleSetCheck(ProgramExists programExists);
+    explicit RuleSetCheck(Platform::ProgramConventions conventions);
 
     QStringList warnings(const RuleSet& rules) const;
 
@@ -30,7 +27,7 @@ private:
     void checkWindows(const RuleSet& rules, QStringList& out) const;
     void checkProcesses(const RuleSet& rules, QStringList& out) const;
 
-    ProgramExists m_programExists;
+    Platform::ProgramConventions m_conventions;
 };
 
 } // namespace Tollgate

@@ -46,9 +46,10 @@ TEST_F(FileAssociationTest, WritesTheClassesRootValuesAndHandsThePathsToTheDeskt
     EXPECT_EQ(classesSetting(QStringLiteral(".Tollgate")), QStringLiteral("Tollgate.file"));
     EXPECT_EQ(classesSetting(QStringLiteral("Tollgate.file\\DefaultIcon")),
         QStringLiteral("/opt/Tollgate Suite/share/Icons/IconRed.ICO,0"));
-    // Unquoted, as the program takes its whole argument text as one path.
+    // %1 unquoted, as the program takes its whole argument text as one path; the program
+    // quoted for its blank, so that no "/opt/Tollgate" could be run instead.
     EXPECT_EQ(classesSetting(QStringLiteral("Tollgate.file\\Shell\\Open\\Command")),
-        QStringLiteral("/opt/Tollgate Suite/bin/tollgate %1"));
+        QStringLiteral("\"/opt/Tollgate Suite/bin/tollgate\" %1"));
     EXPECT_EQ(shell.registrations(), QStringList {QStringLiteral("/opt/Tollgate Suite/bin/tollgate")});
 }
 

@@ -1,6 +1,7 @@
 #include "survey/RuleSetCheck.h"
 
 #include "common/TestEnvironment.h"
+#include "platform/ShellWords.h"
 #include "store/RuleSet.h"
 
 #include <gtest/gtest.h>
@@ -14,12 +15,20 @@ class RuleSetCheckTest : public testing::Test
 protected:
     RuleSetCheckTest() { rules.setPassword(str("pw")); }
 
-    QStringList check() const
+    QStringList check() const { return RuleSetCheck(conventions).warnings(rules); }
+
+    // Linux's: bare names, shell quoting.
+    static Platform::ProgramConventions linuxConventions()
     {
-        const RuleSetCheck checker([](const QString& program) {
+        Platform::ProgramConventions shell;
+        shell.programOf = [](const QString& line) -> std::optional<QString> {
+            const auto words = Platform::ShellWords::split(line);
+            return words ? std::optional<QString>(words->value(0)) : std::nullopt;
+        };
+        shell.programExists = [](const QString& program) {
             return program == str("xterm") || program == str("/usr/bin/xterm");
-        });
-        return checker.warnings(rules);
+        };
+        return shell;
     }
 
     // The one warning the rule set gives; fails when there is not exactly one.
@@ -34,6 +43,7 @@ protected:
     void processes(const QList<QStringList>& rows) { rules.processRules().resetRows(rows); }
 
     RuleSet rules;
+    Platform::ProgramConventions conventions = linuxConventions();
 };
 
 } // namespace
@@ -106,4 +116,29 @@ TEST_F(RuleSetCheckTest, EmptyPasswordIsNamed)
 {
     rules.setPassword(QString());
     EXPECT_TRUE(only().startsWith(str("General: the password is empty"))) << only().toStdString();
+}
+
+TEST_F(RuleSetCheckTest, WindowsNamesKeepTheirEndingAndCommandsTheirBackslashes)
+{
+    conventions.namesEndInExe = true;
+    conventions.folderSeparator = u'\\';
+    // A stand-in for the Windows reading: the first blank-separated or quoted token.
+    conventions.programOf = [](const QString& line) -> std::optional<QString> {
+        if (!line.startsWith(u'"'))
+            return line.section(u' ', 0, 0);
+        const qsizetype close = line.indexOf(u'"', 1);
+        return close < 0 ? std::nullopt : std::optional<QString>(line.mid(1, close - 1));
+    };
+    conventions.programExists
+        = [](const QString& program) { return program == str("C:\\Program Files\\Kiosk\\kiosk.exe"); };
+    processes({{str("steam.exe"), str("(3) Block"), QString()},
+        {str("kiosk.exe"), str("(2) Always Run"), str("\"C:\\Program Files\\Kiosk\\kiosk.exe\" --full")}});
+    EXPECT_TRUE(check().isEmpty()) << check().join(u'\n').toStdString();
+
+    processes({{str("steam"), str("(3) Block"), QString()}});
+    EXPECT_TRUE(only().contains(str("write \"steam.exe\""))) << only().toStdString();
+    processes({{str("C:\\Games\\steam.exe"), str("(3) Block"), QString()}});
+    EXPECT_TRUE(only().contains(str("after the last \"\\\""))) << only().toStdString();
+    processes({{str("kiosk.exe"), str("(2) Always Run"), str("C:\\Kiosk\\gone.exe")}});
+    EXPECT_TRUE(only().contains(str("is not found at its path"))) << only().toStdString();
 }

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The installer in the test's Wine prefix: a silent install for all users with a rule set
+# and autostart, what it wrote, and a silent uninstall that leaves nothing of the program.
+#   installer-test.sh <build folder> <source folder>
+set -euo pipefail
+build=$1
+top=$2
+: "${WINEPREFIX:?run through scripts/windows.sh test}"
+work=$(mktemp -d "${TMPDIR:-/tmp}/tollgate-installer-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+fail() { echo "installer test: $*" >&2; exit 1; }
+
+version=$(sed -n 's/^project(Tollgate VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")
+cmake --install "$build" --prefix "$work/stage/Tollgate" >/dev/null
+makensis -V1 -DVERSION="$version" -DSTAGE="$work/stage/Tollgate" -DOUTFILE="$work/setup.exe" \
+    "$top/installer/windows/Tollgate.nsi"
+printf '[Windows]\r\nCount=0\r\n[Processes]\r\nCount=0\r\n[General]\r\nPassword=pw\r\n' >"$work/lab rules.Tollgate"
+
+query() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
+queryDefault() { wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_[A-Z_]* *//p'; }
+
+# A missing rule set is refused before anything is installed.
+if wine "$work/setup.exe" /S "/DOCUMENT=Z:$work/missing.Tollgate"; then
+    fail "a missing rule set was accepted"
+fi
+
+wine "$work/setup.exe" /S "/DOCUMENT=Z:$work/lab rules.Tollgate" /AUTOSTART=1 || fail "the install failed"
+installed="$WINEPREFIX/drive_c/Program Files/Tollgate"
+for file in Tollgate.exe Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll libstdc++-6.dll \
+    Language/Deutsch.lng Icons/IconRed.ICO Help/TollgateHelp.htm "Rules/lab rules.Tollgate" Uninstall.exe; do
+    [ -f "$installed/$file" ] || fail "not installed: $file"
+done
+[ -f "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tollgate.lnk" ] \
+    || fail "no Start-menu entry"
+[ "$(queryDefault 'HKLM\Software\Classes\.Tollgate')" = Tollgate.file ] || fail "no .Tollgate association"
+command=$(queryDefault 'HKLM\Software\Classes\Tollgate.file\Shell\Open\Command')
+[ "$command" = '"C:\Program Files\Tollgate\Tollgate.exe" %1' ] || fail "open command: $command"
+run=$(query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' Tollgate)
+[ "$run" = '"C:\Program Files\Tollgate\Tollgate.exe" C:\Program Files\Tollgate\Rules\lab rules.Tollgate' ] \
+    || fail "autostart: $run"
+query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Tollgate' EventMessageFile | grep -q Tollgate.exe \
+    || fail "no event-log source"
+
+# The installed program answers for itself.
+wine "$installed/Tollgate.exe" --version | tr -d '\r' | grep -qx "tollgate $version" || fail "the installed program does not run"
+
+wine "$installed/Uninstall.exe" /S || fail "the uninstall failed"
+# The uninstaller runs from a copy of itself and returns at once.
+for _ in $(seq 300); do
+    [ -e "$installed/Tollgate.exe" ] || [ -e "$installed/Uninstall.exe" ] || break
+    sleep 0.2
+done
+leftovers=$(cd "$installed" 2>/dev/null && find . -type f ! -path './Rules/*' || true)
+[ -z "$leftovers" ] || fail "left behind: $leftovers"
+[ ! -e "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tollgate.lnk" ] || fail "Start-menu entry left"
+[ -z "$(queryDefault 'HKLM\Software\Classes\.Tollgate')" ] || fail "association left"
+[ -z "$(query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' Tollgate)" ] || fail "autostart left"
+echo "installer test: installed, checked and removed $work/setup.exe ($(stat -c %s "$work/setup.exe") bytes)"
