@@ -167,3 +167,16 @@ TEST(Win32PlatformFactory, BuildsTheWin32Platform)
         all.append(Capability(c));
     EXPECT_EQ(listed, all);
 }
+
+TEST(Win32PlatformFactory, ReadsCommandLinesAsTheProcessTableDoes)
+{
+    const ProgramConventions conventions = PlatformFactory::programConventions();
+    EXPECT_TRUE(conventions.namesEndInExe);
+    EXPECT_EQ(conventions.folderSeparator, u'\\');
+    EXPECT_EQ(conventions.programOf(str(R"("C:\Program Files\x.exe" -a)")), str(R"(C:\Program Files\x.exe)"));
+    EXPECT_EQ(conventions.programOf(str(R"(C:\no such\x.exe -a)")), str(R"(C:\no)"));
+    EXPECT_EQ(conventions.programOf(str(R"("C:\unclosed -a)")), std::nullopt);
+    EXPECT_EQ(conventions.programOf(QString()), QString());
+    EXPECT_TRUE(conventions.programExists(str("tollgate_win32_sleeper")));
+    EXPECT_FALSE(conventions.programExists(str("tollgate-no-such-program-4711")));
+}

@@ -25,6 +25,30 @@ std::shared_ptr<Registry> PlatformFactory::systemRegistry()
     return std::make_shared<Win32Registry>();
 }
 
+ProgramConventions PlatformFactory::programConventions()
+{
+    ProgramConventions conventions;
+    conventions.namesEndInExe = true;
+    conventions.folderSeparator = u'\\';
+    // The program the process table would start: the first reading that names one, else
+    // the first word.
+    conventions.programOf = [](const QString& commandLine) -> std::optional<QString> {
+        if (commandLine.trimmed().isEmpty())
+            return QString();
+        const QList<Win32ProcessTable::ProgramSplit> splits = Win32ProcessTable::programSplits(commandLine);
+        if (splits.isEmpty())
+            return std::nullopt;
+        for (const Win32ProcessTable::ProgramSplit& split : splits) {
+            if (!Win32ProcessTable::resolveProgram(split.program).isEmpty())
+                return split.program;
+        }
+        return splits.back().program;
+    };
+    conventions.programExists
+        = [](const QString& program) { return !Win32ProcessTable::resolveProgram(program).isEmpty(); };
+    return conventions;
+}
+
 std::unique_ptr<Platform> PlatformFactory::create()
 {
     return create(QString(), QString(), QString());
