@@ -7,7 +7,8 @@
 ; /DOCUMENT copies a rule-set document into the program's Rules folder, which only
 ; administrators can change; /AUTOSTART=1 starts Tollgate with it at every login.
 
-Unicode true
+; A 64-bit installer for the 64-bit program.
+Target amd64-unicode
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
 !include "x64.nsh"

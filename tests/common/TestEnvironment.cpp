@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace Tollgate::Sandbox {
 
@@ -29,6 +31,36 @@ void enter(const QTemporaryDir& sandbox)
         root + QStringLiteral("/run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
+namespace {
+
+    class FreshFolderForEachTest : public testing::EmptyTestEventListener
+    {
+    public:
+        explicit FreshFolderForEachTest(QString parent)
+            : m_parent(std::move(parent))
+        { }
+
+        void OnTestStart(const testing::TestInfo&) override
+        {
+            m_folder = std::make_unique<QTemporaryDir>(m_parent + QStringLiteral("/test-XXXXXX"));
+            if (m_folder->isValid())
+                enter(*m_folder);
+        }
+
+        void OnTestEnd(const testing::TestInfo&) override { m_folder.reset(); }
+
+    private:
+        QString m_parent;
+        std::unique_ptr<QTemporaryDir> m_folder;
+    };
+
+} // namespace
+
+void enterFreshFolderForEachTest()
+{
+    testing::UnitTest::GetInstance()->listeners().Append(new FreshFolderForEachTest(folder()));
+}
+
 QString folder()
 {
     return qEnvironmentVariable("TOLLGATE_TEST_SANDBOX");
@@ -48,6 +80,28 @@ QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool permissionBitsKept()
+{
+    const QString path = writeFile(QStringLiteral("permission-bits-probe"), "x");
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    QFile::setPermissions(path, ownerOnly);
+    const bool kept = (QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther)) == 0;
+    QFile::remove(path);
+    return kept;
+}
+
+bool permissionsBind()
+{
+    const QString path = writeFile(QStringLiteral("permission-probe"), "x");
+    QFile::setPermissions(path, QFile::WriteOwner);
+    QFile probe(path);
+    const bool bind = !probe.open(QIODevice::ReadOnly);
+    probe.close();
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    QFile::remove(path);
+    return bind;
 }
 
 } // namespace Tollgate::Sandbox

@@ -10,6 +10,10 @@ namespace Tollgate::Sandbox {
 // folder. Test mains call it first, before anything reads the environment.
 void enter(const QTemporaryDir& sandbox);
 
+// Gives every test of the process a private folder of its own below the process's, for
+// runs where one process runs many tests (CTest on Windows runs a whole binary at once).
+void enterFreshFolderForEachTest();
+
 // The private folder this test process runs in; HOME, the XDG folders and the registry
 // store all point below it.
 QString folder();
@@ -18,6 +22,13 @@ QString folder();
 QString writeFile(const QString& relativePath, const QByteArray& bytes);
 
 QByteArray readFile(const QString& path);
+
+// Whether taking the read right from a file keeps this process out: not for root, and not
+// on Windows, where Qt's permissions are only the read-only flag.
+bool permissionsBind();
+// Whether a file keeps owner-only permission bits: not on Windows, where the folder's
+// access rules decide instead.
+bool permissionBitsKept();
 
 } // namespace Tollgate::Sandbox
 

@@ -15,5 +15,6 @@ int main(int argc, char** argv)
 
     QCoreApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
+    Tollgate::Sandbox::enterFreshFolderForEachTest();
     return RUN_ALL_TESTS();
 }

@@ -5,9 +5,10 @@
 #include "platform/fake/FakeDesktopShell.h"
 #include "store/SettingsStore.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 using namespace Tollgate;
 
@@ -29,13 +30,12 @@ protected:
                                    QStringLiteral("<none>"))
                                .value);
     }
-    ino_t hiveInode()
+    QString hivePath()
     {
-        struct stat info = {};
-        const QString hive
-            = static_cast<RegistryStore&>(store.registry()).userHivePath(RegistryStore::ClassesRoot);
-        return ::stat(QFile::encodeName(hive).constData(), &info) == 0 ? info.st_ino : 0;
+        return static_cast<RegistryStore&>(store.registry()).userHivePath(RegistryStore::ClassesRoot);
     }
+    // Paths as the system writes them: backslashes on Windows.
+    static QString native(const char* text) { return QDir::toNativeSeparators(str(text)); }
 };
 
 } // namespace
@@ -45,21 +45,27 @@ TEST_F(FileAssociationTest, WritesTheClassesRootValuesAndHandsThePathsToTheDeskt
     association.RegisterFileType(paths, QStringLiteral("tollgate"));
     EXPECT_EQ(classesSetting(QStringLiteral(".Tollgate")), QStringLiteral("Tollgate.file"));
     EXPECT_EQ(classesSetting(QStringLiteral("Tollgate.file\\DefaultIcon")),
-        QStringLiteral("/opt/Tollgate Suite/share/Icons/IconRed.ICO,0"));
+        native("/opt/Tollgate Suite/share/Icons/IconRed.ICO") + QStringLiteral(",0"));
     // %1 unquoted, as the program takes its whole argument text as one path; the program
     // quoted for its blank, so that no "/opt/Tollgate" could be run instead.
     EXPECT_EQ(classesSetting(QStringLiteral("Tollgate.file\\Shell\\Open\\Command")),
-        QStringLiteral("\"/opt/Tollgate Suite/bin/tollgate\" %1"));
-    EXPECT_EQ(shell.registrations(), QStringList {QStringLiteral("/opt/Tollgate Suite/bin/tollgate")});
+        u'"' + native("/opt/Tollgate Suite/bin/tollgate") + QStringLiteral("\" %1"));
+    EXPECT_EQ(shell.registrations(), QStringList {native("/opt/Tollgate Suite/bin/tollgate")});
 }
 
 TEST_F(FileAssociationTest, RewritesOnlyWhatChanged)
 {
     association.RegisterFileType(paths, QStringLiteral("tollgate"));
-    const ino_t before = hiveInode();
-    ASSERT_NE(before, 0u);
+    // A time long past: a rewrite would bring it to now.
+    const QDateTime past = QDateTime::currentDateTimeUtc().addYears(-3);
+    {
+        QFile hive(hivePath());
+        ASSERT_TRUE(hive.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(hive.setFileTime(past, QFileDevice::FileModificationTime));
+    }
     association.RegisterFileType(paths, QStringLiteral("tollgate"));
-    EXPECT_EQ(hiveInode(), before) << "values already right are not written again";
+    EXPECT_EQ(QFileInfo(hivePath()).lastModified().toUTC().toSecsSinceEpoch(), past.toSecsSinceEpoch())
+        << "values already right are not written again";
     EXPECT_EQ(shell.registrations().size(), 2) << "the desktop decides for itself";
 
     // A program that moved is registered again, replacing the old command.
@@ -67,7 +73,7 @@ TEST_F(FileAssociationTest, RewritesOnlyWhatChanged)
         ProgramPaths(QStringLiteral("/usr/bin"), QStringLiteral("/usr/share/tollgate")),
         QStringLiteral("tollgate"));
     EXPECT_EQ(classesSetting(QStringLiteral("Tollgate.file\\Shell\\Open\\Command")),
-        QStringLiteral("/usr/bin/tollgate %1"));
+        native("/usr/bin/tollgate") + QStringLiteral(" %1"));
     EXPECT_EQ(classesSetting(QStringLiteral("Tollgate.file\\DefaultIcon")),
-        QStringLiteral("/usr/share/tollgate/Icons/IconRed.ICO,0"));
+        native("/usr/share/tollgate/Icons/IconRed.ICO") + QStringLiteral(",0"));
 }

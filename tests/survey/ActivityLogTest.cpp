@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QOperatingSystemVersion>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 using namespace Tollgate;
@@ -49,13 +51,18 @@ TEST(ActivityLog, UnwritableLogIsReportedToTheCallerOnly)
     EXPECT_FALSE(log.WriteLog(QStringLiteral("a"), QStringLiteral("b")));
 }
 
-TEST(ActivityLog, LivesBesideAWritableProgramElseInTheStateHome)
+TEST(ActivityLog, LivesBesideAWritableProgramElseInTheUsersStateFolder)
 {
     const QString build = Sandbox::folder() + QStringLiteral("/build");
     QDir().mkpath(build);
     EXPECT_EQ(ActivityLog::defaultPath(ProgramPaths(build, build)), build + QStringLiteral("/Tollgate.log"));
-    EXPECT_EQ(ActivityLog::defaultPath(ProgramPaths(QStringLiteral("/nonexistent/bin"), QString())),
-        qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/tollgate/Tollgate.log"));
+    // The XDG state home on Linux, %LOCALAPPDATA% on Windows.
+    const QString expected = QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows
+        ? QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+            + QStringLiteral("/Tollgate/Tollgate.log")
+        : qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/tollgate/Tollgate.log");
+    EXPECT_EQ(
+        ActivityLog::defaultPath(ProgramPaths(QStringLiteral("/nonexistent/bin"), QString())), expected);
 }
 
 TEST(ActivityLog, EveryLineAlsoGoesToTheSystemLog)

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 
 using namespace Tollgate;
@@ -144,7 +145,7 @@ TEST_F(StartUpTest, AnUnreadableDocumentStillStartsAndSaysSoOnce)
     EXPECT_EQ(program->rules().idleTime(), RuleSet::MinIdleTime);
     EXPECT_EQ(program->document().GetDocumentPath(), path) << "a later Save writes there";
     ASSERT_EQ(warnings.size(), 1);
-    EXPECT_TRUE(warnings[0].contains(path)) << warnings[0].toStdString();
+    EXPECT_TRUE(warnings[0].contains(QDir::toNativeSeparators(path))) << warnings[0].toStdString();
     EXPECT_FALSE(warnings[0].contains(u'\n'));
     EXPECT_EQ(mainWindowShows.shows, 0);
 }

@@ -10,8 +10,11 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <tlhelp32.h>
+// tlhelp32.h needs windows.h first.
+// clang-format off
 #include <windows.h>
+#include <tlhelp32.h>
+// clang-format on
 
 using namespace Tollgate;
 using Tollgate::Test::waitUntil;
@@ -148,9 +151,11 @@ protected:
             = QStringLiteral("%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
         m_blockedName = QStringLiteral("tgb%1.exe").arg(tag);
         m_keptName = QStringLiteral("tga%1.exe").arg(tag);
+        m_windowName = QStringLiteral("tgw%1.exe").arg(tag);
         m_tag = tag;
         QDir().mkpath(m_folder.filePath(QStringLiteral("kept programs")));
         ASSERT_TRUE(QFile::copy(QStringLiteral(TOLLGATE_TEST_CLIENT), m_folder.filePath(m_blockedName)));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TOLLGATE_TEST_CLIENT), m_folder.filePath(m_windowName)));
         ASSERT_TRUE(QFile::copy(QStringLiteral(TOLLGATE_TEST_CLIENT),
             m_folder.filePath(QStringLiteral("kept programs/") + m_keptName)));
     }
@@ -179,6 +184,10 @@ protected:
     QProcess& startClient(const QStringList& arguments)
     {
         return start(m_folder.filePath(m_blockedName), arguments);
+    }
+    QProcess& startWindow(const QString& title)
+    {
+        return start(m_folder.filePath(m_windowName), {QStringLiteral("window"), title});
     }
 
     QByteArray logText() const
@@ -215,6 +224,7 @@ protected:
     QString m_tag;
     QString m_blockedName;
     QString m_keptName;
+    QString m_windowName; // a program no process rule names, for the window rules
     std::vector<std::unique_ptr<QProcess>> m_processes;
 };
 
@@ -245,8 +255,7 @@ TEST_F(ProgramOnWindows, UnattendedStartBlocksKeepsRunningShowsTheMessageAndLogs
     EXPECT_TRUE(watching([&] { return processCount(m_keptName) == 1; }))
         << "the always-run program was not started";
 
-    QProcess& game
-        = startClient({QStringLiteral("window"), QStringLiteral("A forbidden-%1 game").arg(m_tag)});
+    QProcess& game = startWindow(QStringLiteral("A forbidden-%1 game").arg(m_tag));
     ASSERT_TRUE(watching([&] { return ended(game); })) << "the blocked window stayed";
     EXPECT_EQ(game.exitCode(), 0) << "the window was not asked to close but its process was ended";
 

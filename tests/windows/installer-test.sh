@@ -14,20 +14,21 @@ version=$(sed -n 's/^project(Tollgate VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLis
 cmake --install "$build" --prefix "$work/stage/Tollgate" >/dev/null
 makensis -V1 -DVERSION="$version" -DSTAGE="$work/stage/Tollgate" -DOUTFILE="$work/setup.exe" \
     "$top/installer/windows/Tollgate.nsi"
-printf '[Windows]\r\nCount=0\r\n[Processes]\r\nCount=0\r\n[General]\r\nPassword=pw\r\n' >"$work/lab rules.Tollgate"
+printf '[Windows]\r\nCount=0\r\n[Processes]\r\nCount=0\r\n[General]\r\nPassword=pw\r\n' >"$work/lab.Tollgate"
+document=$(winepath -w "$work/lab.Tollgate" 2>/dev/null)
 
 query() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"; }
 queryDefault() { wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_[A-Z_]* *//p'; }
 
-# A missing rule set is refused before anything is installed.
-if wine "$work/setup.exe" /S "/DOCUMENT=Z:$work/missing.Tollgate"; then
-    fail "a missing rule set was accepted"
-fi
-
-wine "$work/setup.exe" /S "/DOCUMENT=Z:$work/lab rules.Tollgate" /AUTOSTART=1 || fail "the install failed"
 installed="$WINEPREFIX/drive_c/Program Files/Tollgate"
+# A missing rule set is refused before anything is installed. (Wine hands back 0 as the
+# installer's exit code whatever it sets, so what it left tells.)
+wine "$work/setup.exe" /S "/DOCUMENT=${document%lab.Tollgate}missing.Tollgate" || true
+[ ! -e "$installed" ] || fail "a missing rule set was accepted"
+
+wine "$work/setup.exe" /S "/DOCUMENT=$document" /AUTOSTART=1 || fail "the install failed"
 for file in Tollgate.exe Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll libstdc++-6.dll \
-    Language/Deutsch.lng Icons/IconRed.ICO Help/TollgateHelp.htm "Rules/lab rules.Tollgate" Uninstall.exe; do
+    Language/Deutsch.lng Icons/IconRed.ICO Help/TollgateHelp.htm Rules/lab.Tollgate Uninstall.exe; do
     [ -f "$installed/$file" ] || fail "not installed: $file"
 done
 [ -f "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tollgate.lnk" ] \
@@ -36,7 +37,7 @@ done
 command=$(queryDefault 'HKLM\Software\Classes\Tollgate.file\Shell\Open\Command')
 [ "$command" = '"C:\Program Files\Tollgate\Tollgate.exe" %1' ] || fail "open command: $command"
 run=$(query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' Tollgate)
-[ "$run" = '"C:\Program Files\Tollgate\Tollgate.exe" C:\Program Files\Tollgate\Rules\lab rules.Tollgate' ] \
+[ "$run" = '"C:\Program Files\Tollgate\Tollgate.exe" C:\Program Files\Tollgate\Rules\lab.Tollgate' ] \
     || fail "autostart: $run"
 query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Tollgate' EventMessageFile | grep -q Tollgate.exe \
     || fail "no event-log source"

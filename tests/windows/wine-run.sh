@@ -7,4 +7,5 @@ if [ -z "${WINEPREFIX:-}" ]; then
     exit 1
 fi
 export WINEDEBUG=${WINEDEBUG:--all}
+export TOLLGATE_TEST_QPA=windows
 exec wine "$@"
