@@ -114,6 +114,7 @@ public:
         : m_inner(std::move(inner))
     { }
     QList<ProcessEntry> snapshot() override { return m_inner->snapshot(); }
+    ProcessChanges changes() override { return m_inner->changes(); }
     TerminateResult terminate(ProcessId pid) override { return m_inner->terminate(pid); }
     ProcessId start(const QString& commandLine) override { return m_inner->start(commandLine); }
     QList<CapabilityStatus> capabilities() override { return m_inner->capabilities(); }

@@ -46,24 +46,20 @@ public:
     void setReporter(std::function<void(const QString&)> reporter) { m_report = std::move(reporter); }
 
     // Forgets this tick's snapshot; the next lookup takes a new one.
-    void invalidateSnapshot() { m_snapshot.reset(); }
+    void invalidateSnapshot() { m_fresh = false; }
     int snapshotsTaken() const { return m_snapshotsTaken; }
 
 private:
-    struct Snapshot
-    {
-        QList<Platform::ProcessEntry> entries;
-    };
-    // The names of the last snapshot, kept up to date from the differences between
-    // snapshots, so that a snapshot costs what changed rather than what runs.
+    // The names of the running processes, kept up to date from the table's changes, so
+    // that a look costs what changed rather than what runs.
     struct NameIndex
     {
-        QList<Platform::ProcessEntry> entries; // as indexed
         QHash<QString, std::set<Platform::ProcessId>> pidsByName; // folded name -> pids
         QHash<Platform::ProcessId, std::pair<QString, QString>> namesByPid; // name, folded
-        // Snapshots in ascending pid order find the first of a name as its lowest pid;
-        // any other order is indexed in full each time.
+        // Processes in ascending pid order find the first of a name as its lowest pid;
+        // any other order keeps the whole list and the first pid of each name.
         bool ascending = true;
+        QList<Platform::ProcessEntry> entries; // only when not ascending
         QHash<QString, Platform::ProcessId> firstByName;
     };
     struct Restart
@@ -73,8 +69,11 @@ private:
         bool seenThisTick = false;
     };
 
-    const Snapshot& snapshot();
-    void updateIndex(const QList<Platform::ProcessEntry>& entries);
+    // Brings the index up to date unless this tick's look is still current.
+    void refresh();
+    void reindex(const QList<Platform::ProcessEntry>& entries);
+    void applyChanges(const Platform::ProcessChanges& changes);
+    bool running(Platform::ProcessId pid) const;
     void addToIndex(const Platform::ProcessEntry& entry);
     void removeFromIndex(Platform::ProcessId pid);
     // The processes of a folded name, in snapshot order.
@@ -92,7 +91,7 @@ private:
     Clock& m_clock;
     int m_tickIntervalMs;
 
-    std::optional<Snapshot> m_snapshot;
+    bool m_fresh = false;
     NameIndex m_index;
     QHash<QString, QString> m_foldCache;
     int m_snapshotsTaken = 0;

@@ -145,7 +145,7 @@ bool ProcProcessTable::examineNewPids(ProcessId lastPid)
         if (kind != TaskKind::Process)
             return;
         m_born.insert(pid);
-        if (m_pollTimer.isActive())
+        if (m_pollingBirths)
             m_execWatch.push_back({pid, exeLink(pid), now});
         born = true;
     };
@@ -208,6 +208,13 @@ void ProcProcessTable::pollBirths()
             changed = true;
         }
         ++it;
+    }
+    // Without the watcher's thread the timer polls for births too.
+    if (m_pollingBirths && (!m_birthWatcher || !m_execWatch.empty() || !m_unresolved.empty())) {
+        if (!m_pollTimer.isActive())
+            m_pollTimer.start();
+    } else {
+        m_pollTimer.stop();
     }
     if (changed)
         reportChange();
@@ -332,10 +339,22 @@ void ProcProcessTable::watchChanges(bool on)
             QObject::connect(m_connectorNotifier.get(), &QSocketNotifier::activated,
                 m_connectorNotifier.get(), [this] { readConnector(true); });
         } else {
-            m_pollTimer.start();
+            m_birthWatcher = std::make_unique<LastPidWatcher>(
+                m_procRoot + "/loadavg", PollIntervalMs, [this] { pollBirths(); });
+            if (!m_birthWatcher->isValid())
+                m_birthWatcher.reset();
+            m_pollingBirths = true;
+            // Pids handed out from here on are births; the ones before, the next
+            // snapshot looks at.
+            if (m_lastPid == 0)
+                m_lastPid = taskCounters().lastPid;
+            if (!m_birthWatcher)
+                m_pollTimer.start();
         }
         return;
     }
+    m_pollingBirths = false;
+    m_birthWatcher.reset();
     m_pollTimer.stop();
     m_execWatch.clear();
     if (m_connector.isValid()) {
@@ -387,6 +406,7 @@ void ProcProcessTable::setName(Known& known, std::optional<QString> name)
     if (name != known.name) {
         known.name = std::move(name);
         m_entriesStale = true;
+        m_touched.insert(known.pid);
     }
 }
 
@@ -417,10 +437,39 @@ QList<ProcessEntry> ProcProcessTable::fullSnapshot()
     }
     m_known = std::move(fresh);
     m_entriesStale = true;
+    m_changesComplete = true;
     return entries();
 }
 
 QList<ProcessEntry> ProcProcessTable::snapshot()
+{
+    refresh();
+    return entries();
+}
+
+ProcessChanges ProcProcessTable::changes()
+{
+    refresh();
+    ProcessChanges result;
+    if (std::exchange(m_changesComplete, false)) {
+        m_touched.clear();
+        result.complete = true;
+        result.started = entries();
+        return result;
+    }
+    for (const ProcessId pid : m_touched) {
+        const auto known = std::lower_bound(
+            m_known.begin(), m_known.end(), pid, [](const Known& k, ProcessId p) { return k.pid < p; });
+        if (known != m_known.end() && known->pid == pid && known->name)
+            result.started.append({pid, *known->name});
+        else
+            result.ended.append(pid);
+    }
+    m_touched.clear();
+    return result;
+}
+
+void ProcProcessTable::refresh()
 {
     const bool primed = m_primed;
     const qint64 bornAt = firstSightingTime();
@@ -517,17 +566,26 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
         merged.reserve(pids.size());
         auto old = m_known.begin();
         size_t kept = 0;
+        const auto dropped = [this](const Known& known) {
+            if (known.name)
+                m_touched.insert(known.pid);
+        };
         for (const ProcessId pid : pids) {
-            while (old != m_known.end() && old->pid < pid)
-                ++old;
+            for (; old != m_known.end() && old->pid < pid; ++old)
+                dropped(*old);
             if (old != m_known.end() && old->pid == pid) {
                 merged.push_back(std::move(*old));
+                ++old;
                 ++kept;
             } else {
                 merged.push_back({pid, readName(pid), bornAt});
                 noteYoung(pid, bornAt);
+                if (merged.back().name)
+                    m_touched.insert(pid);
             }
         }
+        for (; old != m_known.end(); ++old)
+            dropped(*old);
         if (kept != m_known.size() || kept != merged.size())
             m_entriesStale = true;
         m_known = std::move(merged);
@@ -556,7 +614,6 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
         else
             ++it;
     }
-    return entries();
 }
 
 TerminateResult ProcProcessTable::terminate(ProcessId pid)
