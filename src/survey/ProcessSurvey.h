@@ -26,7 +26,9 @@ class ProcessSurvey
 public:
     // How long a call of CloseProcessByName waits at most for terminated processes to go.
     static constexpr int TerminationWaitMs = 300;
-    static constexpr int TerminationPollMs = 10;
+    // Short: the survey answers nothing else meanwhile, and a killed process is
+    // usually gone within a millisecond.
+    static constexpr int TerminationPollMs = 1;
     // Repeated starts of a program that does not show up back off up to this interval.
     static constexpr int MaxRestartDelayMs = 5000;
 
