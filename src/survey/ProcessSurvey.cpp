@@ -42,6 +42,17 @@ QString ProcessSurvey::fold(const QString& name)
     return name.toLower().toUpper();
 }
 
+QString ProcessSurvey::upperCached(const QString& name)
+{
+    // Rule names, looked up on every survey.
+    if (m_upperCache.size() > 4096)
+        m_upperCache.clear();
+    auto it = m_upperCache.constFind(name);
+    if (it == m_upperCache.cend())
+        it = m_upperCache.insert(name, name.toUpper());
+    return *it;
+}
+
 QString ProcessSurvey::foldCached(const QString& name)
 {
     // Many processes share a name; a bound keeps odd names from piling up.
@@ -159,7 +170,7 @@ QList<Platform::ProcessEntry> ProcessSurvey::entriesNamed(const QString& folded)
 ProcessId ProcessSurvey::FindProcessId(const QString& name)
 {
     refresh();
-    const QString wanted = name.toUpper();
+    const QString wanted = upperCached(name);
     if (!m_index.ascending)
         return m_index.firstByName.value(wanted, 0);
     const auto pids = m_index.pidsByName.constFind(wanted);
@@ -195,7 +206,7 @@ void ProcessSurvey::alwaysRun(int row)
 {
     const RuleTable& rules = m_rules.processRules();
     const QString& name = rules.cell(row, RuleSet::ProcessName);
-    const QString key = fold(name) + u'\n' + rules.cell(row, RuleSet::ProcessExe);
+    const QString key = foldCached(name) + u'\n' + rules.cell(row, RuleSet::ProcessExe);
     Restart& restart = m_restarts[key];
     restart.seenThisTick = true;
     if (FindProcessId(name) != 0) {
@@ -234,7 +245,7 @@ void ProcessSurvey::block(int row)
 
 int ProcessSurvey::CloseProcessByName(const QString& name)
 {
-    const QString wanted = name.toUpper();
+    const QString wanted = upperCached(name);
     QList<ProcessId> ended;
     for (const Platform::ProcessEntry& entry : entriesNamed(wanted)) {
         switch (m_processes.terminate(entry.pid)) {

@@ -81,6 +81,7 @@ private:
     // The processes of a folded name, in snapshot order.
     QList<Platform::ProcessEntry> entriesNamed(const QString& folded);
     QString foldCached(const QString& name);
+    QString upperCached(const QString& name);
     static QString fold(const QString& name);
     static QString printable(QString name);
     void alwaysRun(int row);
@@ -96,6 +97,7 @@ private:
     bool m_fresh = false;
     NameIndex m_index;
     QHash<QString, QString> m_foldCache;
+    QHash<QString, QString> m_upperCache;
     int m_snapshotsTaken = 0;
     QHash<QString, Restart> m_restarts; // by folded name and exe file of an Always Run rule
     QSet<Platform::ProcessId> m_reportedRefusals; // reported once each

@@ -539,7 +539,9 @@ void ProcProcessTable::refresh()
         return m_connector.isValid()
             || (counters.total >= 0 && counters.total == m_lastTotal + m_tasksBorn - reaped);
     };
-    reread(now - m_lastYoungReread >= YoungRereadMilliseconds);
+    // The kernel's events tell every exec and exit: nothing needs reading again just in
+    // case, neither young processes nor settled ones in turn.
+    reread(!m_connector.isValid() && now - m_lastYoungReread >= YoungRereadMilliseconds);
     // An exit the count cannot explain is most likely a young process's: look at those
     // before listing everything.
     if (!explained() && m_lastYoungReread != now)
@@ -551,7 +553,12 @@ void ProcProcessTable::refresh()
     // time, so such listings come at most once a tick: an ended old process matters only
     // to a program that must keep running, and the tick never saw it sooner.
     m_exitUnexplained = m_exitUnexplained || !explained();
-    const bool list = m_needListing || !primed || now - m_lastListing >= m_listingInterval
+    // With the kernel's events a lost one is reported (ENOBUFS), so the listing regardless
+    // is only a safety net and comes less often.
+    const qint64 listingInterval = m_connector.isValid()
+        ? std::max(m_listingInterval, EventsListingIntervalMilliseconds)
+        : m_listingInterval;
+    const bool list = m_needListing || !primed || now - m_lastListing >= listingInterval
         || (m_exitUnexplained && now - m_lastListing >= m_unexplainedListingGap);
     m_lastTotal = counters.total;
     m_tasksBorn = 0;

@@ -29,7 +29,9 @@ namespace Tollgate::Platform {
 // wrapper that execs the real program) and across dying (a zombie is not a running
 // process): young processes are re-read every YoungRereadMilliseconds (a snapshot may
 // follow every birth), the rest a few at those times in turn, and the ones we killed until
-// gone. While changes are watched, births and execs are reported as they happen.
+// gone. The kernel's events report execs and exits too: with them only the killed ones
+// are re-read, and /proc is listed every few seconds. While changes are watched, births
+// and execs are reported as they happen.
 class ProcProcessTable : public ProcessTable
 {
 public:
@@ -79,6 +81,8 @@ public:
     static constexpr qint64 YoungRereadMilliseconds = 50;
     // /proc is listed at least this often, whatever the counts say.
     static constexpr qint64 ListingIntervalMilliseconds = 1000;
+    // The same while births and exits come from the kernel's events.
+    static constexpr qint64 EventsListingIntervalMilliseconds = 5000;
     // Listings for exits the counts cannot explain are at least this far apart.
     static constexpr qint64 UnexplainedListingGapMilliseconds = 50;
     // A larger jump of the last pid (or a wrap) is not examined pid by pid.
