@@ -6,7 +6,7 @@
 //     window, to the close request reaching it (on a private Xvfb with openbox),
 //   - survey CPU with 1,000 extra idle processes, quiet and with 100 unrelated short
 //     processes started a second.
-// Usage: enforcement_bench [--trials=N] [--seconds=S] [--no-windows]
+// Usage: enforcement_bench [--trials=N] [--seconds=S] [--no-windows] [--mode=tick|polled|kernel]
 // The process trials also say, by latency, how long the survey's threads waited for a CPU
 // meanwhile (the machine's share of the delay) and how many saw a listing of /proc.
 #include "IdleChildren.h"
@@ -519,6 +519,7 @@ int main(int argc, char** argv)
     int trials = 200;
     int seconds = 10;
     bool windows = true;
+    const char* onlyMode = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--trials=", 9) == 0)
             trials = std::max(1, std::atoi(argv[i] + 9));
@@ -526,6 +527,8 @@ int main(int argc, char** argv)
             seconds = std::max(1, std::atoi(argv[i] + 10));
         else if (std::strcmp(argv[i], "--no-windows") == 0)
             windows = false;
+        else if (std::strncmp(argv[i], "--mode=", 7) == 0)
+            onlyMode = argv[i] + 7;
     }
     IdleChildren extra(ExtraProcesses);
     std::printf("%zu extra idle processes\n", extra.size());
@@ -548,6 +551,9 @@ int main(int argc, char** argv)
     const QString programName = program.section(u'/', -1);
 
     for (const Mode mode : {Mode::Polling, Mode::EventsPolledBirths, Mode::EventsKernel}) {
+        static const char* const keys[] = {"tick", "polled", "kernel"};
+        if (onlyMode && std::strcmp(onlyMode, keys[int(mode)]) != 0)
+            continue;
         bool usable = false;
         ProcProcessTable* table = nullptr;
         auto platform = makePlatform(mode, display, &usable, &table);
