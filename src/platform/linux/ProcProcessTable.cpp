@@ -412,7 +412,11 @@ void ProcProcessTable::setName(Known& known, std::optional<QString> name)
 
 void ProcProcessTable::noteYoung(ProcessId pid, qint64 firstSeen)
 {
-    if (m_clock.elapsed() - firstSeen < YoungMilliseconds)
+    // Also dropped here: with the kernel's events young processes are never read again.
+    const qint64 now = m_clock.elapsed();
+    while (!m_young.empty() && now - m_young.front().first >= YoungMilliseconds)
+        m_young.pop_front();
+    if (now - firstSeen < YoungMilliseconds)
         m_young.emplace_back(firstSeen, pid);
 }
 
@@ -611,6 +615,12 @@ void ProcProcessTable::refresh()
             ++next;
         }
         m_nextRecheck = next == m_known.end() ? 0 : next->pid;
+    }
+
+    // Nobody asked for changes for a long while: the next one to ask gets everything.
+    if (m_touched.size() > MaxPidRange) {
+        m_touched.clear();
+        m_changesComplete = true;
     }
 
     // Killed processes are watched until they are gone or no longer running.
