@@ -6,7 +6,9 @@
 //     window, to the close request reaching it (on a private Xvfb with openbox),
 //   - survey CPU with 1,000 extra idle processes, quiet and with 100 unrelated short
 //     processes started a second.
-// Usage: enforcement_bench [--trials=N] [--seconds=S]
+// Usage: enforcement_bench [--trials=N] [--seconds=S] [--no-windows] [--mode=tick|polled|kernel]
+// The process trials also say, by latency, how long the survey's threads waited for a CPU
+// meanwhile (the machine's share of the delay) and how many saw a listing of /proc.
 #include "IdleChildren.h"
 #include "platform/Platform.h"
 #include "platform/fake/FakeDesktopShell.h"
@@ -24,6 +26,7 @@
 #include "x11/XServer.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -107,19 +110,38 @@ private:
     std::unique_ptr<InputDevices> m_inner;
 };
 
-class DeafProcesses : public ProcessTable
+// When the survey last asked for a process to end, for telling its own delay from the
+// time the program takes to go.
+std::atomic<double> lastTerminationMs = 0;
+
+// The process table, timing terminations; deaf (nobody told of changes) for the polling survey.
+class TimedProcesses : public ProcessTable
 {
 public:
-    explicit DeafProcesses(std::unique_ptr<ProcessTable> inner)
+    TimedProcesses(std::unique_ptr<ProcessTable> inner, bool deaf)
         : m_inner(std::move(inner))
+        , m_deaf(deaf)
     { }
     QList<ProcessEntry> snapshot() override { return m_inner->snapshot(); }
-    TerminateResult terminate(ProcessId pid) override { return m_inner->terminate(pid); }
+    ProcessChanges changes() override { return m_inner->changes(); }
+    TerminateResult terminate(ProcessId pid) override
+    {
+        lastTerminationMs = nowMs();
+        return m_inner->terminate(pid);
+    }
     ProcessId start(const QString& commandLine) override { return m_inner->start(commandLine); }
     QList<CapabilityStatus> capabilities() override { return m_inner->capabilities(); }
 
+protected:
+    void watchChanges(bool on) override
+    {
+        if (!m_deaf)
+            m_inner->setChangeHandler(on ? std::function<void()>([this] { reportChange(); }) : nullptr);
+    }
+
 private:
     std::unique_ptr<ProcessTable> m_inner;
+    bool m_deaf;
 };
 
 enum class Mode { Polling, EventsPolledBirths, EventsKernel };
@@ -162,10 +184,12 @@ std::unique_ptr<Platform::Platform> makePlatform(
     if (mode == Mode::Polling) {
         return std::make_unique<Platform::Platform>(QStringLiteral("polling"),
             std::make_unique<DeafWindows>(std::move(windows)), std::make_unique<DeafInput>(std::move(input)),
-            std::make_unique<DeafProcesses>(std::move(processes)), std::make_unique<FakeDesktopShell>());
+            std::make_unique<TimedProcesses>(std::move(processes), true),
+            std::make_unique<FakeDesktopShell>());
     }
     return std::make_unique<Platform::Platform>(QStringLiteral("events"), std::move(windows),
-        std::move(input), std::move(processes), std::make_unique<FakeDesktopShell>());
+        std::move(input), std::make_unique<TimedProcesses>(std::move(processes), false),
+        std::make_unique<FakeDesktopShell>());
 }
 
 struct Survey
@@ -198,10 +222,77 @@ struct Survey
     }
 };
 
+// How long a task waited for a CPU since it started, in ms (from its schedstat).
+double runQueueWaitMs(const QString& schedstat)
+{
+    QFile file(schedstat);
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(1).toDouble() / 1e6 : 0;
+}
+
+// The same for the threads of this process other than the calling one: the survey's.
+double othersRunQueueWaitMs()
+{
+    double waited = 0;
+    const QString self = QString::number(::gettid());
+    for (const QString& task :
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (task != self)
+            waited += runQueueWaitMs(QStringLiteral("/proc/self/task/%1/schedstat").arg(task));
+    }
+    return waited;
+}
+
+double ownRunQueueWaitMs()
+{
+    return runQueueWaitMs(QStringLiteral("/proc/self/task/%1/schedstat").arg(::gettid()));
+}
+
 struct Samples
 {
     std::vector<double> ms;
     int failed = 0;
+    // Per sample, for the process trials: how long the survey's threads waited for a CPU,
+    // and whether /proc was listed meanwhile.
+    std::vector<double> waitedMs;
+    // How long the blocked program and the thread that times it waited for a CPU.
+    std::vector<double> trialWaitedMs;
+    std::vector<bool> listed;
+    // From the exec to the survey's termination request.
+    std::vector<double> killMs;
+
+    // Where the slow ones come from: waiting for a CPU is the machine's, the rest ours.
+    void printHistogram() const
+    {
+        const double bounds[] = {2, 4, 8, 15, 30, 1e9};
+        double lower = 0;
+        for (const double upper : bounds) {
+            int count = 0;
+            int listings = 0;
+            double killed = 0;
+            double waited = 0;
+            double trialWaited = 0;
+            double own = 0;
+            for (size_t i = 0; i < ms.size() && i < waitedMs.size(); ++i) {
+                if (ms[i] < lower || ms[i] >= upper)
+                    continue;
+                ++count;
+                listings += listed[i] ? 1 : 0;
+                killed += killMs[i];
+                waited += waitedMs[i];
+                trialWaited += trialWaitedMs[i];
+                own += std::max(0.0, ms[i] - waitedMs[i] - trialWaitedMs[i]);
+            }
+            if (count > 0) {
+                std::printf(
+                    "    %5.0f-%-5s ms: %4d trials; mean %6.2f ms to the kill; wait for a CPU: survey "
+                    "%6.2f ms, program and timer %6.2f ms; %6.2f ms else; %d with a /proc listing\n",
+                    lower, upper > 1e8 ? "" : QByteArray::number(upper).constData(), count, killed / count,
+                    waited / count, trialWaited / count, own / count, listings);
+            }
+            lower = upper;
+        }
+        std::fflush(stdout);
+    }
 
     void print(const char* what, Mode mode) const
     {
@@ -231,7 +322,7 @@ void runWhile(const std::function<void()>& worker)
     thread.join();
 }
 
-Samples processLatency(const QByteArray& program, int trials)
+Samples processLatency(const QByteArray& program, int trials, const ProcProcessTable& table)
 {
     // The child writes the time of its exec where the parent can read it.
     auto* execAt = static_cast<double*>(
@@ -240,19 +331,32 @@ Samples processLatency(const QByteArray& program, int trials)
     runWhile([&] {
         for (int i = 0; i < trials; ++i) {
             ::usleep(useconds_t(5000 + QRandomGenerator::global()->bounded(20000)));
+            const double waitedBefore = othersRunQueueWaitMs();
+            const double ownWaitedBefore = ownRunQueueWaitMs();
+            const int listingsBefore = table.listings();
             const pid_t child = ::fork();
             if (child == 0) {
                 *execAt = nowMs();
                 ::execl(program.constData(), program.constData(), "30", static_cast<char*>(nullptr));
                 ::_exit(127);
             }
+            // Ended but not reaped yet, so that its schedstat can still be read.
+            siginfo_t ended {};
+            ::waitid(P_PID, id_t(child), &ended, WEXITED | WNOWAIT);
+            const double gone = nowMs();
+            const double trialWaited = ownRunQueueWaitMs() - ownWaitedBefore
+                + runQueueWaitMs(QStringLiteral("/proc/%1/schedstat").arg(child));
             int status = 0;
             ::waitpid(child, &status, 0);
-            const double gone = nowMs();
-            if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+            if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
                 samples.ms.push_back(gone - *execAt);
-            else
+                samples.waitedMs.push_back(othersRunQueueWaitMs() - waitedBefore);
+                samples.trialWaitedMs.push_back(trialWaited);
+                samples.killMs.push_back(lastTerminationMs - *execAt);
+                samples.listed.push_back(table.listings() != listingsBefore);
+            } else {
                 ++samples.failed;
+            }
         }
     });
     munmap(execAt, sizeof(double));
@@ -414,18 +518,26 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     int trials = 200;
     int seconds = 10;
+    bool windows = true;
+    const char* onlyMode = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--trials=", 9) == 0)
             trials = std::max(1, std::atoi(argv[i] + 9));
         else if (std::strncmp(argv[i], "--seconds=", 10) == 0)
             seconds = std::max(1, std::atoi(argv[i] + 10));
+        else if (std::strcmp(argv[i], "--no-windows") == 0)
+            windows = false;
+        else if (std::strncmp(argv[i], "--mode=", 7) == 0)
+            onlyMode = argv[i] + 7;
     }
     IdleChildren extra(ExtraProcesses);
     std::printf("%zu extra idle processes\n", extra.size());
 
     Test::XServer server;
     QString display;
-    if (const QString reason = Test::XServer::unavailableReason(true); !reason.isEmpty())
+    if (!windows)
+        std::printf("window trials skipped: --no-windows\n");
+    else if (const QString reason = Test::XServer::unavailableReason(true); !reason.isEmpty())
         std::printf("window trials skipped: %s\n", qPrintable(reason));
     else if (server.start(true))
         display = server.display();
@@ -439,6 +551,9 @@ int main(int argc, char** argv)
     const QString programName = program.section(u'/', -1);
 
     for (const Mode mode : {Mode::Polling, Mode::EventsPolledBirths, Mode::EventsKernel}) {
+        static const char* const keys[] = {"tick", "polled", "kernel"};
+        if (onlyMode && std::strcmp(onlyMode, keys[int(mode)]) != 0)
+            continue;
         bool usable = false;
         ProcProcessTable* table = nullptr;
         auto platform = makePlatform(mode, display, &usable, &table);
@@ -447,7 +562,9 @@ int main(int argc, char** argv)
             continue;
         }
         Survey survey(std::move(platform), programName);
-        processLatency(QFile::encodeName(program), trials).print("blocked process, exec -> gone", mode);
+        const Samples processes = processLatency(QFile::encodeName(program), trials, *table);
+        processes.print("blocked process, exec -> gone", mode);
+        processes.printHistogram();
         if (!display.isEmpty()) {
             Samples manager;
             windowLatency(display, false, trials, &manager).print("blocked window, map -> close", mode);

@@ -25,6 +25,18 @@ struct ProcessEntry
     friend bool operator==(const ProcessEntry&, const ProcessEntry&) = default;
 };
 
+// Processes that started or ran another program, and processes that ended, since a
+// caller last asked. A pid may be reported again without a change, and as ended although
+// it was never reported running.
+struct ProcessChanges
+{
+    // Ascending pid order, unless complete.
+    QList<ProcessEntry> started;
+    QList<ProcessId> ended;
+    // started holds every running process in snapshot order; nothing else is known.
+    bool complete = false;
+};
+
 enum class TerminateResult {
     Terminated,
     NotPermitted,

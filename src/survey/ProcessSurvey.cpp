@@ -7,6 +7,7 @@
 #include "platform/ProcessTable.h"
 #include "store/RuleSet.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace Tollgate {
@@ -41,6 +42,17 @@ QString ProcessSurvey::fold(const QString& name)
     return name.toLower().toUpper();
 }
 
+QString ProcessSurvey::upperCached(const QString& name)
+{
+    // Rule names, looked up on every survey.
+    if (m_upperCache.size() > 4096)
+        m_upperCache.clear();
+    auto it = m_upperCache.constFind(name);
+    if (it == m_upperCache.cend())
+        it = m_upperCache.insert(name, name.toUpper());
+    return *it;
+}
+
 QString ProcessSurvey::foldCached(const QString& name)
 {
     // Many processes share a name; a bound keeps odd names from piling up.
@@ -73,65 +85,73 @@ void ProcessSurvey::removeFromIndex(ProcessId pid)
     m_index.namesByPid.erase(it);
 }
 
-void ProcessSurvey::updateIndex(const QList<Platform::ProcessEntry>& entries)
+void ProcessSurvey::reindex(const QList<Platform::ProcessEntry>& entries)
 {
-    // A table that saw no change hands out the list it gave last time.
-    if (entries.isSharedWith(m_index.entries) && entries.size() == m_index.entries.size())
-        return;
-    const auto byPid
-        = [](const Platform::ProcessEntry& a, const Platform::ProcessEntry& b) { return a.pid < b.pid; };
     const bool ascending = std::adjacent_find(entries.begin(), entries.end(),
                                [](const auto& a, const auto& b) { return a.pid >= b.pid; })
         == entries.end();
-    if (!ascending || !m_index.ascending) {
-        m_index = NameIndex();
-        m_index.ascending = ascending;
-        for (const Platform::ProcessEntry& entry : entries) {
-            if (ascending)
-                addToIndex(entry);
-            else if (const QString folded = foldCached(entry.name); !m_index.firstByName.contains(folded))
-                m_index.firstByName.insert(folded, entry.pid);
-        }
-        m_index.entries = entries;
+    m_index = NameIndex();
+    m_index.ascending = ascending;
+    if (ascending) {
+        for (const Platform::ProcessEntry& entry : entries)
+            addToIndex(entry);
         return;
     }
-    // Both lists ascend: one merge pass finds what came, went or was renamed.
-    auto old = m_index.entries.cbegin();
-    const auto oldEnd = m_index.entries.cend();
-    for (const Platform::ProcessEntry& entry : entries) {
-        while (old != oldEnd && byPid(*old, entry))
-            removeFromIndex((old++)->pid);
-        if (old != oldEnd && old->pid == entry.pid) {
-            if (old->name.constData() != entry.name.constData() && old->name != entry.name) {
-                removeFromIndex(entry.pid);
-                addToIndex(entry);
-            }
-            ++old;
-        } else {
-            addToIndex(entry);
-        }
-    }
-    while (old != oldEnd)
-        removeFromIndex((old++)->pid);
     m_index.entries = entries;
+    for (const Platform::ProcessEntry& entry : entries) {
+        if (const QString folded = foldCached(entry.name); !m_index.firstByName.contains(folded))
+            m_index.firstByName.insert(folded, entry.pid);
+    }
 }
 
-const ProcessSurvey::Snapshot& ProcessSurvey::snapshot()
+void ProcessSurvey::applyChanges(const Platform::ProcessChanges& changes)
 {
-    if (!m_snapshot) {
-        Snapshot snap;
-        snap.entries = m_processes.snapshot();
-        ++m_snapshotsTaken;
-        updateIndex(snap.entries);
-        m_snapshot = std::move(snap);
+    if (m_index.ascending) {
+        for (const ProcessId pid : changes.ended)
+            removeFromIndex(pid);
+        for (const Platform::ProcessEntry& entry : changes.started) {
+            removeFromIndex(entry.pid);
+            addToIndex(entry);
+        }
+        return;
     }
-    return *m_snapshot;
+    // Tables without an order report everything each time; should one not, new
+    // processes go to the end of the list.
+    QList<Platform::ProcessEntry> entries = m_index.entries;
+    entries.removeIf([&](const Platform::ProcessEntry& entry) {
+        return changes.ended.contains(entry.pid)
+            || std::any_of(changes.started.begin(), changes.started.end(),
+                [&](const Platform::ProcessEntry& s) { return s.pid == entry.pid; });
+    });
+    entries.append(changes.started);
+    reindex(entries);
+}
+
+void ProcessSurvey::refresh()
+{
+    if (m_fresh)
+        return;
+    m_fresh = true;
+    ++m_snapshotsTaken;
+    const Platform::ProcessChanges changes = m_processes.changes();
+    if (changes.complete)
+        reindex(changes.started);
+    else
+        applyChanges(changes);
+}
+
+bool ProcessSurvey::running(ProcessId pid) const
+{
+    if (m_index.ascending)
+        return m_index.namesByPid.contains(pid);
+    return std::any_of(m_index.entries.begin(), m_index.entries.end(),
+        [&](const Platform::ProcessEntry& e) { return e.pid == pid; });
 }
 
 QList<Platform::ProcessEntry> ProcessSurvey::entriesNamed(const QString& folded)
 {
     QList<Platform::ProcessEntry> result;
-    snapshot();
+    refresh();
     if (!m_index.ascending) {
         for (const Platform::ProcessEntry& entry : std::as_const(m_index.entries)) {
             if (foldCached(entry.name) == folded)
@@ -149,8 +169,8 @@ QList<Platform::ProcessEntry> ProcessSurvey::entriesNamed(const QString& folded)
 
 ProcessId ProcessSurvey::FindProcessId(const QString& name)
 {
-    snapshot();
-    const QString wanted = name.toUpper();
+    refresh();
+    const QString wanted = upperCached(name);
     if (!m_index.ascending)
         return m_index.firstByName.value(wanted, 0);
     const auto pids = m_index.pidsByName.constFind(wanted);
@@ -186,7 +206,7 @@ void ProcessSurvey::alwaysRun(int row)
 {
     const RuleTable& rules = m_rules.processRules();
     const QString& name = rules.cell(row, RuleSet::ProcessName);
-    const QString key = fold(name) + u'\n' + rules.cell(row, RuleSet::ProcessExe);
+    const QString key = foldCached(name) + u'\n' + rules.cell(row, RuleSet::ProcessExe);
     Restart& restart = m_restarts[key];
     restart.seenThisTick = true;
     if (FindProcessId(name) != 0) {
@@ -225,7 +245,7 @@ void ProcessSurvey::block(int row)
 
 int ProcessSurvey::CloseProcessByName(const QString& name)
 {
-    const QString wanted = name.toUpper();
+    const QString wanted = upperCached(name);
     QList<ProcessId> ended;
     for (const Platform::ProcessEntry& entry : entriesNamed(wanted)) {
         switch (m_processes.terminate(entry.pid)) {
@@ -251,10 +271,8 @@ int ProcessSurvey::CloseProcessByName(const QString& name)
     // Give them a moment to go, so that later rows and the next tick see them gone.
     const qint64 deadline = m_clock.monotonicMs() + TerminationWaitMs;
     while (m_clock.monotonicMs() < deadline) {
-        const Snapshot& now = snapshot();
-        const bool anyLeft = std::any_of(now.entries.begin(), now.entries.end(),
-            [&](const Platform::ProcessEntry& e) { return ended.contains(e.pid); });
-        if (!anyLeft)
+        refresh();
+        if (std::none_of(ended.begin(), ended.end(), [&](ProcessId pid) { return running(pid); }))
             break;
         invalidateSnapshot();
         m_clock.sleepMs(TerminationPollMs);

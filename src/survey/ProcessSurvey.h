@@ -26,7 +26,9 @@ class ProcessSurvey
 public:
     // How long a call of CloseProcessByName waits at most for terminated processes to go.
     static constexpr int TerminationWaitMs = 300;
-    static constexpr int TerminationPollMs = 10;
+    // Short: the survey answers nothing else meanwhile, and a killed process is
+    // usually gone within a millisecond.
+    static constexpr int TerminationPollMs = 1;
     // Repeated starts of a program that does not show up back off up to this interval.
     static constexpr int MaxRestartDelayMs = 5000;
 
@@ -46,24 +48,20 @@ public:
     void setReporter(std::function<void(const QString&)> reporter) { m_report = std::move(reporter); }
 
     // Forgets this tick's snapshot; the next lookup takes a new one.
-    void invalidateSnapshot() { m_snapshot.reset(); }
+    void invalidateSnapshot() { m_fresh = false; }
     int snapshotsTaken() const { return m_snapshotsTaken; }
 
 private:
-    struct Snapshot
-    {
-        QList<Platform::ProcessEntry> entries;
-    };
-    // The names of the last snapshot, kept up to date from the differences between
-    // snapshots, so that a snapshot costs what changed rather than what runs.
+    // The names of the running processes, kept up to date from the table's changes, so
+    // that a look costs what changed rather than what runs.
     struct NameIndex
     {
-        QList<Platform::ProcessEntry> entries; // as indexed
         QHash<QString, std::set<Platform::ProcessId>> pidsByName; // folded name -> pids
         QHash<Platform::ProcessId, std::pair<QString, QString>> namesByPid; // name, folded
-        // Snapshots in ascending pid order find the first of a name as its lowest pid;
-        // any other order is indexed in full each time.
+        // Processes in ascending pid order find the first of a name as its lowest pid;
+        // any other order keeps the whole list and the first pid of each name.
         bool ascending = true;
+        QList<Platform::ProcessEntry> entries; // only when not ascending
         QHash<QString, Platform::ProcessId> firstByName;
     };
     struct Restart
@@ -73,13 +71,17 @@ private:
         bool seenThisTick = false;
     };
 
-    const Snapshot& snapshot();
-    void updateIndex(const QList<Platform::ProcessEntry>& entries);
+    // Brings the index up to date unless this tick's look is still current.
+    void refresh();
+    void reindex(const QList<Platform::ProcessEntry>& entries);
+    void applyChanges(const Platform::ProcessChanges& changes);
+    bool running(Platform::ProcessId pid) const;
     void addToIndex(const Platform::ProcessEntry& entry);
     void removeFromIndex(Platform::ProcessId pid);
     // The processes of a folded name, in snapshot order.
     QList<Platform::ProcessEntry> entriesNamed(const QString& folded);
     QString foldCached(const QString& name);
+    QString upperCached(const QString& name);
     static QString fold(const QString& name);
     static QString printable(QString name);
     void alwaysRun(int row);
@@ -92,9 +94,10 @@ private:
     Clock& m_clock;
     int m_tickIntervalMs;
 
-    std::optional<Snapshot> m_snapshot;
+    bool m_fresh = false;
     NameIndex m_index;
     QHash<QString, QString> m_foldCache;
+    QHash<QString, QString> m_upperCache;
     int m_snapshotsTaken = 0;
     QHash<QString, Restart> m_restarts; // by folded name and exe file of an Always Run rule
     QSet<Platform::ProcessId> m_reportedRefusals; // reported once each

@@ -19,16 +19,14 @@ WindowSurvey::WindowSurvey(
     , m_log(log)
 { }
 
-const TitlePattern& WindowSurvey::compiled(int row, const QString& pattern)
+WindowSurvey::CompiledRow& WindowSurvey::compiled(int row, const QString& pattern)
 {
     while (m_compiled.size() < row)
-        m_compiled.append({QString(), TitlePattern(QString())});
-    auto& [text, compiledPattern] = m_compiled[row - 1];
-    if (text != pattern) {
-        text = pattern;
-        compiledPattern = TitlePattern(pattern);
-    }
-    return compiledPattern;
+        m_compiled.append({QString(), TitlePattern(QString()), std::nullopt});
+    CompiledRow& compiledRow = m_compiled[row - 1];
+    if (compiledRow.text != pattern)
+        compiledRow = {pattern, TitlePattern(pattern), std::nullopt};
+    return compiledRow;
 }
 
 void WindowSurvey::SurveyWindows()
@@ -38,7 +36,12 @@ void WindowSurvey::SurveyWindows()
         return;
     const QString title = TextFile::leftChars(
         m_windows.windowTitle(window), static_cast<int>(Platform::WindowSystem::MaxTitleLength));
-    const QList<char32_t> lowerTitle = TitlePattern::lowerCaseCharacters(title);
+    if (title != m_lastTitle) {
+        m_lastTitle = title;
+        for (CompiledRow& row : m_compiled)
+            row.matchesLastTitle.reset();
+    }
+    std::optional<QList<char32_t>> lowerTitle;
 
     const RuleTable& rules = m_rules.windowRules();
     const int count = rules.count();
@@ -46,7 +49,13 @@ void WindowSurvey::SurveyWindows()
         m_compiled.erase(m_compiled.begin() + count, m_compiled.end());
     for (int n = 1; n <= count; ++n) {
         const QString& pattern = rules.cell(n, RuleSet::WindowPattern);
-        if (!compiled(n, pattern).matchesLowerCase(lowerTitle))
+        CompiledRow& row = compiled(n, pattern);
+        if (!row.matchesLastTitle) {
+            if (!lowerTitle)
+                lowerTitle = TitlePattern::lowerCaseCharacters(title);
+            row.matchesLastTitle = row.pattern.matchesLowerCase(*lowerTitle);
+        }
+        if (!*row.matchesLastTitle)
             continue;
         const auto action = static_cast<WindowAction>(WindowActionCode(rules.cell(n, RuleSet::WindowAction)));
         // Our own password prompt and message windows are the administrator's only way

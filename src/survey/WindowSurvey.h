@@ -3,6 +3,8 @@
 #include "TitlePattern.h"
 
 #include <QList>
+#include <QString>
+#include <optional>
 
 namespace Tollgate {
 
@@ -24,15 +26,24 @@ public:
     void SurveyWindows();
 
 private:
+    struct CompiledRow
+    {
+        QString text;
+        TitlePattern pattern;
+        // Whether it matches m_lastTitle; no value until asked.
+        std::optional<bool> matchesLastTitle;
+    };
     // The patterns as compiled on the last tick, by row; a row whose text changed is
     // compiled again.
-    const TitlePattern& compiled(int row, const QString& pattern);
+    CompiledRow& compiled(int row, const QString& pattern);
 
     const RuleSet& m_rules;
     Platform::WindowSystem& m_windows;
     SurveyNotifier& m_notifier;
     ActivityLog& m_log;
-    QList<std::pair<QString, TitlePattern>> m_compiled;
+    QList<CompiledRow> m_compiled;
+    // A title that stays is not matched again on every survey.
+    QString m_lastTitle;
 };
 
 } // namespace Tollgate

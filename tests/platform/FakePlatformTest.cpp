@@ -101,3 +101,59 @@ TEST(PlatformFactory, anUnreachableDisplayGivesTheNullBackendWithTheReason)
 }
 
 } // namespace
+
+namespace {
+
+// A table that hands out whatever list the test sets, in its order.
+class ListTable : public ProcessTable
+{
+public:
+    QList<ProcessEntry> list;
+
+    QList<ProcessEntry> snapshot() override { return list; }
+    TerminateResult terminate(ProcessId) override { return TerminateResult::NoSuchProcess; }
+    ProcessId start(const QString&) override { return 0; }
+    QList<CapabilityStatus> capabilities() override { return {}; }
+};
+
+QStringList described(const ProcessChanges& changes)
+{
+    QStringList result;
+    if (changes.complete)
+        result.append(QStringLiteral("complete"));
+    for (const ProcessEntry& entry : changes.started)
+        result.append(QStringLiteral("+%1 %2").arg(entry.pid).arg(entry.name));
+    for (const ProcessId pid : changes.ended)
+        result.append(QStringLiteral("-%1").arg(pid));
+    return result;
+}
+
+} // namespace
+
+TEST(ProcessChangesFromSnapshots, aBackendWithoutChangesOfItsOwnIsComparedSnapshotBySnapshot)
+{
+    ListTable table;
+    table.list
+        = {{10, QStringLiteral("init")}, {20, QStringLiteral("shell")}, {30, QStringLiteral("editor")}};
+    EXPECT_EQ(described(table.changes()),
+        QStringList({QStringLiteral("complete"), QStringLiteral("+10 init"), QStringLiteral("+20 shell"),
+            QStringLiteral("+30 editor")}));
+    EXPECT_TRUE(described(table.changes()).isEmpty());
+
+    table.list = {{10, QStringLiteral("init")}, {20, QStringLiteral("game")}, {25, QStringLiteral("sh")}};
+    table.snapshot();
+    EXPECT_EQ(described(table.changes()),
+        QStringList({QStringLiteral("+20 game"), QStringLiteral("+25 sh"), QStringLiteral("-30")}))
+        << "a snapshot in between consumes nothing";
+
+    // Without an ascending order nothing can be merged: everything, every time.
+    table.list = {{25, QStringLiteral("sh")}, {10, QStringLiteral("init")}};
+    EXPECT_EQ(described(table.changes()),
+        QStringList({QStringLiteral("complete"), QStringLiteral("+25 sh"), QStringLiteral("+10 init")}));
+    EXPECT_EQ(described(table.changes()).first(), QStringLiteral("complete"));
+    table.list = {{10, QStringLiteral("init")}};
+    EXPECT_EQ(
+        described(table.changes()), QStringList({QStringLiteral("complete"), QStringLiteral("+10 init")}));
+    table.list.clear();
+    EXPECT_EQ(described(table.changes()), QStringList({QStringLiteral("-10")}));
+}

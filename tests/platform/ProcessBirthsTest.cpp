@@ -153,6 +153,52 @@ TEST(ProcessBirths, anUnexplainedExitWaitsForItsListingButIsNotForgotten)
     EXPECT_EQ(table.listings(), 2);
 }
 
+TEST(ProcessBirths, changesFollowBirthsExecsAndExitsWhicheverWayTheyAreSeen)
+{
+    MadeUpProc proc;
+    proc.addTask(1, "init");
+    proc.addTask(50, "editor");
+    ProcProcessTable table(proc.root(), ProcProcessTable::BirthWatch::Polling);
+    table.setListingInterval(std::numeric_limits<qint64>::max());
+    table.setUnexplainedListingGap(0);
+    const auto changes = [&table] {
+        const ProcessChanges changes = table.changes();
+        QStringList result = names(changes.started);
+        if (changes.complete)
+            result.prepend(str("complete"));
+        for (const ProcessId pid : changes.ended)
+            result.append(u'-' + QString::number(pid));
+        return result;
+    };
+    EXPECT_EQ(changes(), QStringList({str("complete"), str("1 init"), str("50 editor")}));
+    EXPECT_TRUE(changes().isEmpty());
+
+    // Births (a thread is none), seen by a snapshot that consumes nothing.
+    proc.addTask(51, "game");
+    proc.addTask(52, "game", 51);
+    proc.addTask(53, "shell");
+    EXPECT_EQ(table.snapshot().size(), 4);
+    EXPECT_EQ(changes(), QStringList({str("51 game"), str("53 shell")}));
+
+    // A young process runs another program, another ends.
+    QFile::remove(QString::fromUtf8(proc.root()) + QStringLiteral("/53/exe"));
+    QFile::link(
+        QStringLiteral("/usr/bin/browser"), QString::fromUtf8(proc.root()) + QStringLiteral("/53/exe"));
+    proc.removeTask(51);
+    EXPECT_EQ(changes(), QStringList({str("53 browser"), str("-51")}));
+
+    // An old process's exit only a listing finds.
+    proc.removeTask(52);
+    proc.removeTask(50);
+    EXPECT_EQ(changes(), QStringList({str("-50")}));
+    EXPECT_EQ(names(table.snapshot()), QStringList({str("1 init"), str("53 browser")}));
+    EXPECT_TRUE(changes().isEmpty());
+
+    // After a full snapshot the next look reports everything again.
+    table.fullSnapshot();
+    EXPECT_EQ(changes(), QStringList({str("complete"), str("1 init"), str("53 browser")}));
+}
+
 class RealBirths : public testing::TestWithParam<ProcProcessTable::BirthWatch>
 {
 protected:

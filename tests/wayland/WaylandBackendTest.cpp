@@ -77,6 +77,37 @@ TEST_F(WaylandDesktop, aBlockRuleClosesARealWindow)
     REQUIRE_FOOT(blockRuleClosesARealWindow([this](const QString& title) { return startTerminal(title); }));
 }
 
+TEST_F(WaylandDesktop, aRetitledWindowIsBlockedWithoutWaitingForATick)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("foot")).isEmpty())
+        GTEST_SKIP() << "foot, the Wayland terminal these tests open, is not installed";
+    // A survey whose tick would come only after an hour: whatever it does before then, it
+    // does because the compositor reported a change.
+    SystemClock clock;
+    ActivityLog log(Sandbox::folder() + QStringLiteral("/Tollgate.log"), clock);
+    SurveyCycle cycle(m_rules, *m_platform, m_notifier, log, clock, 3600 * 1000);
+    cycle.run();
+    m_rules.windowRules().appendRow({QStringLiteral("*forbidden*"), QStringLiteral("(1) Block")});
+    // The terminal's program retitles its window once the window has been surveyed.
+    QProcess* terminal = m_sway.startClient(QStringLiteral("foot"),
+        {QStringLiteral("--title"), QStringLiteral("Harmless notes"), QStringLiteral("sh"),
+            QStringLiteral("-c"),
+            QStringLiteral("sleep 2; printf '\\033]2;Now a forbidden game\\007'; sleep 600")});
+    ASSERT_TRUE(terminal);
+    ASSERT_TRUE(waitUntil([&] {
+        QCoreApplication::processEvents();
+        return cycle.surveysRun() > 0;
+    })) << "the new foreground window was not surveyed";
+    EXPECT_EQ(m_notifier.blockMessages, 0);
+
+    EXPECT_TRUE(waitUntil([&] {
+        QCoreApplication::processEvents();
+        return exited(terminal);
+    })) << "the retitled window was not closed before the tick";
+    EXPECT_GE(m_notifier.blockMessages, 1);
+    EXPECT_TRUE(Sandbox::readFile(log.LogFilePath()).contains(";Now a forbidden game;*forbidden*\r\n"));
+}
+
 TEST_F(WaylandDesktop, theCornerSurfaceFiresOnceWhenThePointerEntersIt)
 {
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width / 2, HeadlessSway::Height / 2))

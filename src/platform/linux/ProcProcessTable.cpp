@@ -145,7 +145,7 @@ bool ProcProcessTable::examineNewPids(ProcessId lastPid)
         if (kind != TaskKind::Process)
             return;
         m_born.insert(pid);
-        if (m_pollTimer.isActive())
+        if (m_pollingBirths)
             m_execWatch.push_back({pid, exeLink(pid), now});
         born = true;
     };
@@ -208,6 +208,13 @@ void ProcProcessTable::pollBirths()
             changed = true;
         }
         ++it;
+    }
+    // Without the watcher's thread the timer polls for births too.
+    if (m_pollingBirths && (!m_birthWatcher || !m_execWatch.empty() || !m_unresolved.empty())) {
+        if (!m_pollTimer.isActive())
+            m_pollTimer.start();
+    } else {
+        m_pollTimer.stop();
     }
     if (changed)
         reportChange();
@@ -332,10 +339,22 @@ void ProcProcessTable::watchChanges(bool on)
             QObject::connect(m_connectorNotifier.get(), &QSocketNotifier::activated,
                 m_connectorNotifier.get(), [this] { readConnector(true); });
         } else {
-            m_pollTimer.start();
+            m_birthWatcher = std::make_unique<LastPidWatcher>(
+                m_procRoot + "/loadavg", PollIntervalMs, [this] { pollBirths(); });
+            if (!m_birthWatcher->isValid())
+                m_birthWatcher.reset();
+            m_pollingBirths = true;
+            // Pids handed out from here on are births; the ones before, the next
+            // snapshot looks at.
+            if (m_lastPid == 0)
+                m_lastPid = taskCounters().lastPid;
+            if (!m_birthWatcher)
+                m_pollTimer.start();
         }
         return;
     }
+    m_pollingBirths = false;
+    m_birthWatcher.reset();
     m_pollTimer.stop();
     m_execWatch.clear();
     if (m_connector.isValid()) {
@@ -387,12 +406,17 @@ void ProcProcessTable::setName(Known& known, std::optional<QString> name)
     if (name != known.name) {
         known.name = std::move(name);
         m_entriesStale = true;
+        m_touched.insert(known.pid);
     }
 }
 
 void ProcProcessTable::noteYoung(ProcessId pid, qint64 firstSeen)
 {
-    if (m_clock.elapsed() - firstSeen < YoungMilliseconds)
+    // Also dropped here: with the kernel's events young processes are never read again.
+    const qint64 now = m_clock.elapsed();
+    while (!m_young.empty() && now - m_young.front().first >= YoungMilliseconds)
+        m_young.pop_front();
+    if (now - firstSeen < YoungMilliseconds)
         m_young.emplace_back(firstSeen, pid);
 }
 
@@ -417,10 +441,39 @@ QList<ProcessEntry> ProcProcessTable::fullSnapshot()
     }
     m_known = std::move(fresh);
     m_entriesStale = true;
+    m_changesComplete = true;
     return entries();
 }
 
 QList<ProcessEntry> ProcProcessTable::snapshot()
+{
+    refresh();
+    return entries();
+}
+
+ProcessChanges ProcProcessTable::changes()
+{
+    refresh();
+    ProcessChanges result;
+    if (std::exchange(m_changesComplete, false)) {
+        m_touched.clear();
+        result.complete = true;
+        result.started = entries();
+        return result;
+    }
+    for (const ProcessId pid : m_touched) {
+        const auto known = std::lower_bound(
+            m_known.begin(), m_known.end(), pid, [](const Known& k, ProcessId p) { return k.pid < p; });
+        if (known != m_known.end() && known->pid == pid && known->name)
+            result.started.append({pid, *known->name});
+        else
+            result.ended.append(pid);
+    }
+    m_touched.clear();
+    return result;
+}
+
+void ProcProcessTable::refresh()
 {
     const bool primed = m_primed;
     const qint64 bornAt = firstSightingTime();
@@ -490,7 +543,9 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
         return m_connector.isValid()
             || (counters.total >= 0 && counters.total == m_lastTotal + m_tasksBorn - reaped);
     };
-    reread(now - m_lastYoungReread >= YoungRereadMilliseconds);
+    // The kernel's events tell every exec and exit: nothing needs reading again just in
+    // case, neither young processes nor settled ones in turn.
+    reread(!m_connector.isValid() && now - m_lastYoungReread >= YoungRereadMilliseconds);
     // An exit the count cannot explain is most likely a young process's: look at those
     // before listing everything.
     if (!explained() && m_lastYoungReread != now)
@@ -502,7 +557,12 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
     // time, so such listings come at most once a tick: an ended old process matters only
     // to a program that must keep running, and the tick never saw it sooner.
     m_exitUnexplained = m_exitUnexplained || !explained();
-    const bool list = m_needListing || !primed || now - m_lastListing >= m_listingInterval
+    // With the kernel's events a lost one is reported (ENOBUFS), so the listing regardless
+    // is only a safety net and comes less often.
+    const qint64 listingInterval = m_connector.isValid()
+        ? std::max(m_listingInterval, EventsListingIntervalMilliseconds)
+        : m_listingInterval;
+    const bool list = m_needListing || !primed || now - m_lastListing >= listingInterval
         || (m_exitUnexplained && now - m_lastListing >= m_unexplainedListingGap);
     m_lastTotal = counters.total;
     m_tasksBorn = 0;
@@ -517,17 +577,26 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
         merged.reserve(pids.size());
         auto old = m_known.begin();
         size_t kept = 0;
+        const auto dropped = [this](const Known& known) {
+            if (known.name)
+                m_touched.insert(known.pid);
+        };
         for (const ProcessId pid : pids) {
-            while (old != m_known.end() && old->pid < pid)
-                ++old;
+            for (; old != m_known.end() && old->pid < pid; ++old)
+                dropped(*old);
             if (old != m_known.end() && old->pid == pid) {
                 merged.push_back(std::move(*old));
+                ++old;
                 ++kept;
             } else {
                 merged.push_back({pid, readName(pid), bornAt});
                 noteYoung(pid, bornAt);
+                if (merged.back().name)
+                    m_touched.insert(pid);
             }
         }
+        for (; old != m_known.end(); ++old)
+            dropped(*old);
         if (kept != m_known.size() || kept != merged.size())
             m_entriesStale = true;
         m_known = std::move(merged);
@@ -548,6 +617,12 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
         m_nextRecheck = next == m_known.end() ? 0 : next->pid;
     }
 
+    // Nobody asked for changes for a long while: the next one to ask gets everything.
+    if (m_touched.size() > MaxPidRange) {
+        m_touched.clear();
+        m_changesComplete = true;
+    }
+
     // Killed processes are watched until they are gone or no longer running.
     for (auto it = m_killed.begin(); it != m_killed.end();) {
         const auto known = findKnown(*it);
@@ -556,7 +631,6 @@ QList<ProcessEntry> ProcProcessTable::snapshot()
         else
             ++it;
     }
-    return entries();
 }
 
 TerminateResult ProcProcessTable::terminate(ProcessId pid)

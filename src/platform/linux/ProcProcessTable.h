@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileDescriptor.h"
+#include "LastPidWatcher.h"
 #include "ProcFields.h"
 #include "platform/ProcessTable.h"
 
@@ -28,7 +29,9 @@ namespace Tollgate::Platform {
 // wrapper that execs the real program) and across dying (a zombie is not a running
 // process): young processes are re-read every YoungRereadMilliseconds (a snapshot may
 // follow every birth), the rest a few at those times in turn, and the ones we killed until
-// gone. While changes are watched, births and execs are reported as they happen.
+// gone. The kernel's events report execs and exits too: with them only the killed ones
+// are re-read, and /proc is listed every few seconds. While changes are watched, births
+// and execs are reported as they happen.
 class ProcProcessTable : public ProcessTable
 {
 public:
@@ -42,6 +45,7 @@ public:
     ~ProcProcessTable() override;
 
     QList<ProcessEntry> snapshot() override;
+    ProcessChanges changes() override;
     // Reads every process afresh; what snapshot() saves.
     QList<ProcessEntry> fullSnapshot();
     TerminateResult terminate(ProcessId pid) override;
@@ -67,7 +71,8 @@ public:
     static constexpr qint64 YoungMilliseconds = 2000;
     // How many settled processes are re-read with the young ones.
     static constexpr int RecheckPerSnapshot = 4;
-    // How often the last pid is looked at while births are polled.
+    // How often the last pid is looked at while births are polled, and new processes
+    // for an exec.
     static constexpr int PollIntervalMs = 4;
     // How long a new process is watched for an exec while births are polled.
     static constexpr qint64 ExecWatchMilliseconds = 25;
@@ -76,6 +81,8 @@ public:
     static constexpr qint64 YoungRereadMilliseconds = 50;
     // /proc is listed at least this often, whatever the counts say.
     static constexpr qint64 ListingIntervalMilliseconds = 1000;
+    // The same while births and exits come from the kernel's events.
+    static constexpr qint64 EventsListingIntervalMilliseconds = 5000;
     // Listings for exits the counts cannot explain are at least this far apart.
     static constexpr qint64 UnexplainedListingGapMilliseconds = 50;
     // A larger jump of the last pid (or a wrap) is not examined pid by pid.
@@ -101,6 +108,8 @@ private:
         qint64 since = 0;
     };
 
+    // Brings the table up to date; what snapshot() and changes() share.
+    void refresh();
     std::vector<ProcessId> listPids() const;
     TaskCounters taskCounters();
     TaskKind taskKind(ProcessId pid) const;
@@ -122,6 +131,9 @@ private:
     std::vector<Known> m_known; // ascending pid
     QList<ProcessEntry> m_entries;
     bool m_entriesStale = true;
+    // Pids whose name came, changed or went since changes() was last called.
+    std::set<ProcessId> m_touched;
+    bool m_changesComplete = true; // changes() reports everything next time
     // Processes first seen in the last YoungMilliseconds, oldest first, so that re-reading
     // them costs what was born, not what runs. May hold pids that have gone since.
     std::deque<std::pair<qint64, ProcessId>> m_young;
@@ -147,6 +159,10 @@ private:
     qint64 m_listingInterval = ListingIntervalMilliseconds;
     qint64 m_unexplainedListingGap = UnexplainedListingGapMilliseconds;
     bool m_exitUnexplained = false; // until the next listing
+    // Births are polled on a thread of the watcher's; the timer follows up a birth (an
+    // exec to come, a pid not in /proc yet) only while there is one.
+    std::unique_ptr<LastPidWatcher> m_birthWatcher;
+    bool m_pollingBirths = false;
     QTimer m_pollTimer;
     FileDescriptor m_connector;
     std::unique_ptr<QSocketNotifier> m_connectorNotifier;

@@ -2,6 +2,7 @@
 
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
+#include <utility>
 #include <wayland-client.h>
 
 namespace Tollgate::Platform {
@@ -64,7 +65,7 @@ void WaylandWindowSystem::onToplevel(
         .output_enter = [](void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {},
         .output_leave = [](void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {},
         .state = &onState,
-        .done = [](void*, zwlr_foreign_toplevel_handle_v1*) {},
+        .done = &onDone,
         .closed = &onClosed,
         .parent = &onParent,
     };
@@ -84,8 +85,12 @@ void WaylandWindowSystem::onFinished(void* data, zwlr_foreign_toplevel_manager_v
 
 void WaylandWindowSystem::onTitle(void* data, zwlr_foreign_toplevel_handle_v1* handle, const char* title)
 {
-    if (Toplevel* toplevel = static_cast<WaylandWindowSystem*>(data)->find(handle))
+    auto* self = static_cast<WaylandWindowSystem*>(data);
+    if (Toplevel* toplevel = self->find(handle)) {
         toplevel->title = QString::fromUtf8(title);
+        // Only the foreground window's title matters to the survey.
+        self->m_changePending = self->m_changePending || toplevel->activated;
+    }
 }
 
 void WaylandWindowSystem::onAppId(void* data, zwlr_foreign_toplevel_handle_v1* handle, const char* appId)
@@ -104,9 +109,18 @@ void WaylandWindowSystem::onState(void* data, zwlr_foreign_toplevel_handle_v1* h
     const auto* begin = static_cast<const quint32*>(state->data);
     for (const quint32* it = begin; it != begin + state->size / sizeof(quint32); ++it)
         activated = activated || *it == ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED;
+    self->m_changePending = self->m_changePending || activated != toplevel->activated;
     toplevel->activated = activated;
     if (activated)
         self->m_lastActivated = toplevel->id;
+}
+
+void WaylandWindowSystem::onDone(void* data, zwlr_foreign_toplevel_handle_v1*)
+{
+    // A toplevel's changes come in a batch that done closes: one report for all of them.
+    auto* self = static_cast<WaylandWindowSystem*>(data);
+    if (std::exchange(self->m_changePending, false))
+        self->reportChange();
 }
 
 void WaylandWindowSystem::onClosed(void* data, zwlr_foreign_toplevel_handle_v1* handle)
@@ -116,8 +130,12 @@ void WaylandWindowSystem::onClosed(void* data, zwlr_foreign_toplevel_handle_v1* 
         if (toplevel.parent == handle)
             toplevel.parent = nullptr;
     }
-    if (Toplevel* toplevel = self->find(handle))
+    if (Toplevel* toplevel = self->find(handle)) {
+        const bool wasForeground = toplevel->activated;
         self->m_toplevels.erase(toplevel->id);
+        if (wasForeground)
+            self->reportChange();
+    }
 }
 
 void WaylandWindowSystem::onParent(

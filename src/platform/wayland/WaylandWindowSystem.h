@@ -56,6 +56,7 @@ private:
     static void onTitle(void* data, zwlr_foreign_toplevel_handle_v1* handle, const char* title);
     static void onAppId(void* data, zwlr_foreign_toplevel_handle_v1* handle, const char* appId);
     static void onState(void* data, zwlr_foreign_toplevel_handle_v1* handle, wl_array* state);
+    static void onDone(void* data, zwlr_foreign_toplevel_handle_v1* handle);
     static void onClosed(void* data, zwlr_foreign_toplevel_handle_v1* handle);
     static void onParent(
         void* data, zwlr_foreign_toplevel_handle_v1* handle, zwlr_foreign_toplevel_handle_v1* parent);
@@ -73,6 +74,8 @@ private:
     std::map<WindowId, Toplevel> m_toplevels;
     WindowId m_nextId = 1;
     WindowId m_lastActivated = 0;
+    // A title or activation the survey reads changed since the last done.
+    bool m_changePending = false;
 };
 
 } // namespace Tollgate::Platform

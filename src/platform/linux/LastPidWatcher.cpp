@@ -1,0 +1,90 @@
+#include "LastPidWatcher.h"
+
+#include "ProcFields.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace Tollgate::Platform {
+
+namespace {
+
+    quint32 readLastPid(int fd)
+    {
+        char text[256];
+        ssize_t got = 0;
+        do
+            got = ::pread(fd, text, sizeof text, 0);
+        while (got < 0 && errno == EINTR);
+        return got > 0 ? ProcFields::taskCounters(QByteArrayView(text, got)).lastPid : 0;
+    }
+
+    void advance(timespec& t, int ms)
+    {
+        t.tv_nsec += long(ms) * 1000000L;
+        t.tv_sec += t.tv_nsec / 1000000000L;
+        t.tv_nsec %= 1000000000L;
+    }
+
+} // namespace
+
+LastPidWatcher::LastPidWatcher(const QByteArray& loadavgPath, int intervalMs, std::function<void()> onMoved)
+    : m_wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    , m_onMoved(std::move(onMoved))
+{
+    FileDescriptor loadavg(::open(loadavgPath.constData(), O_RDONLY | O_CLOEXEC));
+    if (!m_wake.isValid() || !loadavg.isValid() || readLastPid(loadavg.get()) == 0)
+        return;
+    m_notifier = std::make_unique<QSocketNotifier>(m_wake.get(), QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] {
+        std::uint64_t count = 0;
+        if (::read(m_wake.get(), &count, sizeof count) == ssize_t(sizeof count) && m_onMoved)
+            m_onMoved();
+    });
+    m_thread = std::jthread([this, fd = std::move(loadavg), intervalMs](const std::stop_token& stop) mutable {
+        run(stop, std::move(fd), intervalMs);
+    });
+}
+
+LastPidWatcher::~LastPidWatcher()
+{
+    // The thread sleeps one interval at most before it sees the request.
+    if (m_thread.joinable()) {
+        m_thread.request_stop();
+        m_thread.join();
+    }
+}
+
+void LastPidWatcher::run(const std::stop_token& stop, FileDescriptor loadavg, int intervalMs)
+{
+    quint32 last = readLastPid(loadavg.get());
+    timespec next {};
+    ::clock_gettime(CLOCK_MONOTONIC, &next);
+    while (!stop.stop_requested()) {
+        // Absolute wake-up times, so that a late wake-up does not push every later one.
+        advance(next, intervalMs);
+        timespec now {};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        if (now.tv_sec > next.tv_sec + 1)
+            next = now; // suspended or starved for a while: no burst of catching up
+        while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) { }
+        const quint32 lastPid = readLastPid(loadavg.get());
+        if (lastPid != 0 && lastPid != last) {
+            last = lastPid;
+            wakeOwner();
+        }
+    }
+}
+
+void LastPidWatcher::wakeOwner()
+{
+    // Wake-ups add up in the eventfd until the owner reads them: one call for all.
+    const std::uint64_t one = 1;
+    while (::write(m_wake.get(), &one, sizeof one) < 0 && errno == EINTR) { }
+}
+
+} // namespace Tollgate::Platform
