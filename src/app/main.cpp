@@ -57,6 +57,7 @@ int main(int argc, char* argv[])
         return runWindowed(argc, argv, Tollgate::Program::commandLineText(arguments));
     }
 
+    Tollgate::Platform::PlatformFactory::useCallersConsole();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tollgate"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TOLLGATE_VERSION));

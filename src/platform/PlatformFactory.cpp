@@ -27,6 +27,8 @@ QString PlatformFactory::missingDisplay()
     return QString();
 }
 
+void PlatformFactory::useCallersConsole() { }
+
 std::unique_ptr<SingleInstance> PlatformFactory::singleInstance()
 {
     return std::make_unique<SingleInstanceLock>();

@@ -16,6 +16,9 @@ class PlatformFactory
 public:
     // Why this process cannot show windows, or empty when it can.
     static QString missingDisplay();
+    // Lets the command-line options print where they were typed: a Windows program
+    // without a console of its own borrows its caller's.
+    static void useCallersConsole();
     // This user's claim to run the program once.
     static std::unique_ptr<SingleInstance> singleInstance();
     // The system's registry where it has one; null where Tollgate keeps its own files.

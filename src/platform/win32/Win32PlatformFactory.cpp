@@ -7,12 +7,26 @@
 #include "Win32WindowSystem.h"
 #include "platform/PlatformFactory.h"
 
+#include <cstdio>
+#include <windows.h>
+
 namespace Tollgate::Platform {
 
 QString PlatformFactory::missingDisplay()
 {
     // Every interactive Windows session has a desktop.
     return QString();
+}
+
+void PlatformFactory::useCallersConsole()
+{
+    // Output that goes to a pipe or a file already has somewhere to go.
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((out != nullptr && out != INVALID_HANDLE_VALUE) || !::AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    std::FILE* ignored = nullptr;
+    freopen_s(&ignored, "CONOUT$", "w", stdout);
+    freopen_s(&ignored, "CONOUT$", "w", stderr);
 }
 
 std::unique_ptr<SingleInstance> PlatformFactory::singleInstance()
