@@ -48,7 +48,12 @@ buildQt() {
                 "$suite" | $sudo tee "$list" >/dev/null
             $sudo apt-get update -q
         fi
-        (cd "$src" && apt-get source -q "qt6-base=$qtVersion*")
+        # The suite's one version; a pinned one would need its exact Debian revision.
+        (cd "$src" && apt-get source -q qt6-base)
+    fi
+    if ! ls -d "$src"/qt6-base-$qtVersion* >/dev/null 2>&1; then
+        log "Debian's qt6-base source is not version $qtVersion, which the host tools are"
+        return 1
     fi
     local qtSrc
     qtSrc=$(ls -d "$src"/qt6-base-$qtVersion*/ | head -n 1)
