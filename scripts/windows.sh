@@ -71,7 +71,7 @@ buildQt() {
         -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_system_zlib=OFF \
         -DFEATURE_tabletevent=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_pdf=OFF \
         -DFEATURE_freetype=OFF -DFEATURE_sqlmodel=OFF -DFEATURE_textodfwriter=OFF \
-        -DFEATURE_imageformat_ppm=OFF -DFEATURE_imageformat_xbm=OFF -DFEATURE_direct2d=OFF
+        -DFEATURE_imageformat_ppm=OFF -DFEATURE_imageformat_xbm=OFF
     nice cmake --build "$qtBuild" -j "$jobs"
     cmake --install "$qtBuild"
     touch "$qtPrefix/.complete"
