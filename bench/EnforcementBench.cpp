@@ -6,7 +6,8 @@
 //     window, to the close request reaching it (on a private Xvfb with openbox),
 //   - survey CPU with 1,000 extra idle processes, quiet and with 100 unrelated short
 //     processes started a second.
-// Usage: enforcement_bench [--trials=N] [--seconds=S] [--no-windows] [--mode=tick|polled|kernel]
+// Usage: enforcement_bench [--trials=N] [--seconds=S] [--no-windows]
+//                          [--mode=tick|polled|starts|kernel]
 // The process trials also say, by latency, how long the survey's threads waited for a CPU
 // meanwhile (the machine's share of the delay) and how many saw a listing of /proc.
 #include "IdleChildren.h"
@@ -144,7 +145,7 @@ private:
     bool m_deaf;
 };
 
-enum class Mode { Polling, EventsPolledBirths, EventsKernel };
+enum class Mode { Polling, EventsPolledBirths, EventsProgramStarts, EventsKernel };
 
 const char* modeName(Mode mode)
 {
@@ -153,6 +154,8 @@ const char* modeName(Mode mode)
         return "polling (50 ms tick only)";
     case Mode::EventsPolledBirths:
         return "events, births polled";
+    case Mode::EventsProgramStarts:
+        return "events, program starts";
     case Mode::EventsKernel:
         return "events, kernel process events";
     }
@@ -172,13 +175,15 @@ std::unique_ptr<Platform::Platform> makePlatform(
         input = std::make_unique<FakeInputDevices>();
     }
     auto processes = std::make_unique<ProcProcessTable>(QByteArrayLiteral("/proc"),
-        mode == Mode::EventsPolledBirths ? ProcProcessTable::BirthWatch::Polling
-                                         : ProcProcessTable::BirthWatch::Best);
+        mode == Mode::EventsPolledBirths        ? ProcProcessTable::BirthWatch::Polling
+            : mode == Mode::EventsProgramStarts ? ProcProcessTable::BirthWatch::ProgramStarts
+                                                : ProcProcessTable::BirthWatch::Best);
     *usable = true;
     *table = processes.get();
-    if (mode == Mode::EventsKernel) {
+    if (mode == Mode::EventsKernel || mode == Mode::EventsProgramStarts) {
         processes->setChangeHandler([] {});
-        *usable = processes->usesProcessEvents();
+        *usable
+            = mode == Mode::EventsKernel ? processes->usesProcessEvents() : processes->usesProgramStarts();
         processes->setChangeHandler(nullptr);
     }
     if (mode == Mode::Polling) {
@@ -550,15 +555,18 @@ int main(int argc, char** argv)
     QFile::copy(QStringLiteral("/bin/sleep"), program);
     const QString programName = program.section(u'/', -1);
 
-    for (const Mode mode : {Mode::Polling, Mode::EventsPolledBirths, Mode::EventsKernel}) {
-        static const char* const keys[] = {"tick", "polled", "kernel"};
+    for (const Mode mode :
+        {Mode::Polling, Mode::EventsPolledBirths, Mode::EventsProgramStarts, Mode::EventsKernel}) {
+        static const char* const keys[] = {"tick", "polled", "starts", "kernel"};
         if (onlyMode && std::strcmp(onlyMode, keys[int(mode)]) != 0)
             continue;
         bool usable = false;
         ProcProcessTable* table = nullptr;
         auto platform = makePlatform(mode, display, &usable, &table);
         if (!usable) {
-            std::printf("%s: unavailable here (needs root or CAP_NET_ADMIN)\n", modeName(mode));
+            std::printf("%s: unavailable here (%s)\n", modeName(mode),
+                mode == Mode::EventsKernel ? "needs root or CAP_NET_ADMIN"
+                                           : "the C library cannot be watched");
             continue;
         }
         Survey survey(std::move(platform), programName);

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <csignal>
+#include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
 #include <limits>
@@ -199,6 +200,110 @@ TEST(ProcessBirths, changesFollowBirthsExecsAndExitsWhicheverWayTheyAreSeen)
     EXPECT_EQ(changes(), QStringList({str("complete"), str("1 init"), str("53 browser")}));
 }
 
+// Opens a file and closes it again, as the dynamic loader opens the C library.
+void openAndClose(const QString& path)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << qPrintable(path);
+}
+
+void runEventsFor(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, ms);
+}
+
+bool eventsUntil(const std::function<bool()>& condition)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition() && clock.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
+}
+
+TEST(ProgramStarts, anOpenOfTheSharedFileIsAStartAndAReplacedFileIsWatchedAgain)
+{
+    const QString library = Tollgate::Sandbox::folder() + QStringLiteral("/libc.so.6");
+    {
+        QFile file(library);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("old");
+    }
+    int starts = 0;
+    ProgramStartWatcher watcher({QFile::encodeName(library)}, [&starts] { ++starts; });
+    ASSERT_TRUE(watcher.isValid());
+    runEventsFor(20);
+    EXPECT_EQ(starts, 0) << "nothing opened it yet";
+
+    // Opens that come before anyone looks are told once.
+    openAndClose(library);
+    openAndClose(library);
+    EXPECT_TRUE(eventsUntil([&] { return starts > 0; }));
+    runEventsFor(20);
+    EXPECT_EQ(starts, 1);
+
+    // An update puts a new file in its place, as a package manager does.
+    {
+        QFile file(library + QStringLiteral(".new"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("new");
+    }
+    ASSERT_EQ(::rename(QFile::encodeName(library + QStringLiteral(".new")).constData(),
+                  QFile::encodeName(library).constData()),
+        0);
+    runEventsFor(20);
+    starts = 0;
+    openAndClose(library);
+    EXPECT_TRUE(eventsUntil([&] { return starts > 0; })) << "the new file is watched too";
+
+    ProgramStartWatcher nothing({QByteArrayLiteral("/nonexistent/libc.so.6")}, [] {});
+    EXPECT_FALSE(nothing.isValid());
+    EXPECT_FALSE(ProgramStartWatcher::sharedStartFiles().isEmpty()) << "this test runs with a C library";
+}
+
+TEST(ProgramStarts, aStartIsReportedWithItsProcessAndNothingPollsMeanwhile)
+{
+    MadeUpProc proc;
+    proc.addTask(1, "init");
+    const QString library = Tollgate::Sandbox::folder() + QStringLiteral("/libc-start.so");
+    {
+        QFile file(library);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ProcProcessTable table(proc.root(), ProcProcessTable::BirthWatch::ProgramStarts);
+    table.setProgramStartFiles({QFile::encodeName(library)});
+    table.setListingInterval(std::numeric_limits<qint64>::max());
+    int reports = 0;
+    table.setChangeHandler([&reports] { ++reports; });
+    ASSERT_TRUE(table.usesProgramStarts());
+    EXPECT_EQ(names(table.changes().started), QStringList({str("1 init")}));
+
+    // Born and running before anyone looks: only the open of the library tells.
+    proc.addTask(60, "game");
+    runEventsFor(30);
+    EXPECT_EQ(reports, 0) << "births are not polled while program starts are told";
+    openAndClose(library);
+    EXPECT_TRUE(eventsUntil([&] { return reports > 0; }));
+    EXPECT_EQ(names(table.changes().started), QStringList({str("60 game")}));
+
+    table.setChangeHandler(nullptr);
+    EXPECT_FALSE(table.usesProgramStarts());
+
+    // Where no file can be watched, births are polled instead.
+    ProcProcessTable polled(proc.root(), ProcProcessTable::BirthWatch::ProgramStarts);
+    polled.setProgramStartFiles({QByteArrayLiteral("/nonexistent/libc.so.6")});
+    reports = 0;
+    polled.setChangeHandler([&reports] { ++reports; });
+    EXPECT_FALSE(polled.usesProgramStarts());
+    polled.snapshot();
+    proc.addTask(61, "shell");
+    EXPECT_TRUE(eventsUntil([&] { return reports > 0; }));
+    polled.setChangeHandler(nullptr);
+}
+
 class RealBirths : public testing::TestWithParam<ProcProcessTable::BirthWatch>
 {
 protected:
@@ -218,7 +323,9 @@ TEST_P(RealBirths, aNewProcessAndTheProgramItRunsAreReported)
     int reports = 0;
     table.setChangeHandler([&reports] { ++reports; });
     if (GetParam() == ProcProcessTable::BirthWatch::Polling)
-        EXPECT_FALSE(table.usesProcessEvents());
+        EXPECT_FALSE(table.usesProcessEvents() || table.usesProgramStarts());
+    else if (GetParam() == ProcProcessTable::BirthWatch::ProgramStarts)
+        EXPECT_TRUE(table.usesProgramStarts()) << "the C library can be watched without privileges";
     else if (!table.usesProcessEvents())
         GTEST_SKIP() << "the kernel's process events cannot be had here (needs root or CAP_NET_ADMIN "
                         "in the first network namespace)";
@@ -264,9 +371,18 @@ TEST_P(RealBirths, aNewProcessAndTheProgramItRunsAreReported)
 }
 
 INSTANTIATE_TEST_SUITE_P(Watch, RealBirths,
-    testing::Values(ProcProcessTable::BirthWatch::Polling, ProcProcessTable::BirthWatch::Best),
+    testing::Values(ProcProcessTable::BirthWatch::Polling, ProcProcessTable::BirthWatch::ProgramStarts,
+        ProcProcessTable::BirthWatch::Best),
     [](const testing::TestParamInfo<ProcProcessTable::BirthWatch>& info) {
-        return info.param == ProcProcessTable::BirthWatch::Polling ? "polling" : "kernelEvents";
+        switch (info.param) {
+        case ProcProcessTable::BirthWatch::Polling:
+            return "polling";
+        case ProcProcessTable::BirthWatch::ProgramStarts:
+            return "programStarts";
+        case ProcProcessTable::BirthWatch::Best:
+            break;
+        }
+        return "kernelEvents";
     });
 
 } // namespace

@@ -68,14 +68,26 @@ ProcFields::TaskCounters ProcFields::taskCounters(QByteArrayView loadavg)
 {
     // "0.42 0.35 0.30 2/431 12345": runnable/total tasks, then the last pid handed out.
     // Only the total and the last pid matter; the runnable count changes all the time.
-    const QList<QByteArray> fields = loadavg.toByteArray().trimmed().split(' ');
-    if (fields.size() < 5)
+    // Read every few milliseconds, so without building a list of fields.
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    QByteArrayView fields[5];
+    qsizetype count = 0;
+    for (qsizetype at = 0; at < loadavg.size() && count < 5;) {
+        while (at < loadavg.size() && isBlank(loadavg[at]))
+            ++at;
+        const qsizetype begin = at;
+        while (at < loadavg.size() && !isBlank(loadavg[at]))
+            ++at;
+        if (at > begin)
+            fields[count++] = loadavg.sliced(begin, at - begin);
+    }
+    if (count < 5)
         return {};
-    const qsizetype slash = fields.at(3).indexOf('/');
+    const qsizetype slash = fields[3].indexOf('/');
     bool totalOk = false;
     bool lastOk = false;
-    const qint64 total = slash < 0 ? -1 : fields.at(3).sliced(slash + 1).toLongLong(&totalOk);
-    const quint64 lastPid = fields.at(4).toULongLong(&lastOk);
+    const qint64 total = slash < 0 ? -1 : fields[3].sliced(slash + 1).toLongLong(&totalOk);
+    const quint64 lastPid = fields[4].toULongLong(&lastOk);
     if (!totalOk || !lastOk || total < 0 || lastPid > quint64(INT_MAX))
         return {};
     return {total, quint32(lastPid)};

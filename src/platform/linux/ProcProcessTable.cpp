@@ -20,6 +20,7 @@
 #include <memory>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -110,6 +111,17 @@ ProcProcessTable::TaskCounters ProcProcessTable::taskCounters()
 
 ProcProcessTable::TaskKind ProcProcessTable::taskKind(ProcessId pid) const
 {
+    // A pidfd is had for a process only, not for one of its other threads: one call where
+    // the status file costs the kernel a page of text.
+    if (m_procRoot == "/proc") {
+        const FileDescriptor pidfd(int(::syscall(SYS_pidfd_open, pid_t(pid), 0)));
+        if (pidfd.isValid())
+            return TaskKind::Process;
+        if (errno == ESRCH)
+            return TaskKind::Missing;
+        if (errno == ENOENT || errno == EINVAL)
+            return TaskKind::Thread;
+    }
     // /proc/<tid> of a thread can be opened although no listing shows it; its Tgid is its
     // process's pid. The line comes early in the file.
     const QByteArray status = readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/status", 512);
@@ -209,8 +221,11 @@ void ProcProcessTable::pollBirths()
         }
         ++it;
     }
-    // Without the watcher's thread the timer polls for births too.
-    if (m_pollingBirths && (!m_birthWatcher || !m_execWatch.empty() || !m_unresolved.empty())) {
+    // Without the watcher's thread or program starts the timer polls for births too; with
+    // program starts an exec is told as it happens, and the watched ones are looked at then.
+    const bool pollAlways = !m_birthWatcher && !m_startWatcher;
+    const bool followUp = (!m_execWatch.empty() && !m_startWatcher) || !m_unresolved.empty();
+    if (m_pollingBirths && (pollAlways || followUp)) {
         if (!m_pollTimer.isActive())
             m_pollTimer.start();
     } else {
@@ -339,22 +354,31 @@ void ProcProcessTable::watchChanges(bool on)
             QObject::connect(m_connectorNotifier.get(), &QSocketNotifier::activated,
                 m_connectorNotifier.get(), [this] { readConnector(true); });
         } else {
-            m_birthWatcher = std::make_unique<LastPidWatcher>(
-                m_procRoot + "/loadavg", PollIntervalMs, [this] { pollBirths(); });
-            if (!m_birthWatcher->isValid())
-                m_birthWatcher.reset();
+            if (m_birthWatch != BirthWatch::Polling) {
+                m_startWatcher
+                    = std::make_unique<ProgramStartWatcher>(m_startFiles, [this] { pollBirths(); });
+                if (!m_startWatcher->isValid())
+                    m_startWatcher.reset();
+            }
+            if (!m_startWatcher) {
+                m_birthWatcher = std::make_unique<LastPidWatcher>(
+                    m_procRoot + "/loadavg", PollIntervalMs, [this] { pollBirths(); });
+                if (!m_birthWatcher->isValid())
+                    m_birthWatcher.reset();
+            }
             m_pollingBirths = true;
             // Pids handed out from here on are births; the ones before, the next
             // snapshot looks at.
             if (m_lastPid == 0)
                 m_lastPid = taskCounters().lastPid;
-            if (!m_birthWatcher)
+            if (!m_birthWatcher && !m_startWatcher)
                 m_pollTimer.start();
         }
         return;
     }
     m_pollingBirths = false;
     m_birthWatcher.reset();
+    m_startWatcher.reset();
     m_pollTimer.stop();
     m_execWatch.clear();
     if (m_connector.isValid()) {
@@ -370,16 +394,19 @@ std::optional<QString> ProcProcessTable::readName(ProcessId pid) const
 {
     const QByteArray folder = m_procRoot + '/' + QByteArray::number(pid) + '/';
 
-    const std::optional<ProcFields::Stat> stat = ProcFields::parseStat(readSmallFile(folder + "stat"));
-    if (!stat || !ProcFields::isRunningProgram(*stat))
-        return std::nullopt;
-
+    // The exe link of a process of ours comes first: only a process that still has its
+    // memory has one, so neither a zombie nor a kernel thread, and the stat file, which
+    // costs the kernel several times as much, need not be read.
     char target[PATH_MAX];
     const ssize_t length = ::readlink((folder + "exe").constData(), target, sizeof target);
     if (length > 0) {
         if (const QString name = ProcFields::exeName(QByteArrayView(target, length)); !name.isEmpty())
             return name;
     }
+
+    const std::optional<ProcFields::Stat> stat = ProcFields::parseStat(readSmallFile(folder + "stat"));
+    if (!stat || !ProcFields::isRunningProgram(*stat))
+        return std::nullopt;
 
     if (const QString name = ProcFields::commandLineName(readSmallFile(folder + "cmdline")); !name.isEmpty())
         return name;

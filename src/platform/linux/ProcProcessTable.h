@@ -3,6 +3,7 @@
 #include "FileDescriptor.h"
 #include "LastPidWatcher.h"
 #include "ProcFields.h"
+#include "ProgramStartWatcher.h"
 #include "platform/ProcessTable.h"
 
 #include <QByteArray>
@@ -22,7 +23,10 @@ namespace Tollgate::Platform {
 // a snapshot follows what changed, not how many processes run. New processes come from
 // the kernel's process events where we may listen to them (root or CAP_NET_ADMIN), else
 // from the pids handed out since the last look: the last pid in /proc/loadavg shows the
-// range, and only that range is examined, threads told apart from processes. Exits are
+// range, and only that range is examined, threads told apart from processes. Without
+// privileges, a program start is told by the C library's opens (see ProgramStartWatcher)
+// and the pids are looked at then, so that a quiet machine costs nothing between ticks;
+// where that cannot be watched, the last pid is polled every PollIntervalMs. Exits are
 // seen by re-reading young and killed processes, and by the kernel's task count: when it
 // is not what the births and exits seen so far explain, /proc is listed afresh (and once a
 // second in any case). The re-check exists because a pid keeps its number across exec (a
@@ -36,8 +40,9 @@ class ProcProcessTable : public ProcessTable
 {
 public:
     enum class BirthWatch {
-        Best, // the kernel's process events where they can be had, else polling
-        Polling, // new pids from /proc/loadavg only
+        Best, // the kernel's process events where they can be had, else program starts
+        ProgramStarts, // program starts told by the C library's opens, else polling
+        Polling, // new pids from /proc/loadavg polled
     };
 
     explicit ProcProcessTable(
@@ -54,6 +59,10 @@ public:
 
     // Whether births are taken from the kernel's process events just now.
     bool usesProcessEvents() const { return m_connector.isValid(); }
+    // Whether program starts are told by the opens of shared files just now.
+    bool usesProgramStarts() const { return m_startWatcher != nullptr; }
+    // The files whose opens tell of a program start; the C library unless set.
+    void setProgramStartFiles(QList<QByteArray> files) { m_startFiles = std::move(files); }
     // Full listings of /proc so far, for tests and benchmarks.
     int listings() const { return m_listings; }
     // How often /proc is listed at least; ListingIntervalMilliseconds unless set.
@@ -162,7 +171,9 @@ private:
     // Births are polled on a thread of the watcher's; the timer follows up a birth (an
     // exec to come, a pid not in /proc yet) only while there is one.
     std::unique_ptr<LastPidWatcher> m_birthWatcher;
-    bool m_pollingBirths = false;
+    std::unique_ptr<ProgramStartWatcher> m_startWatcher;
+    QList<QByteArray> m_startFiles = ProgramStartWatcher::sharedStartFiles();
+    bool m_pollingBirths = false; // births are looked for between snapshots
     QTimer m_pollTimer;
     FileDescriptor m_connector;
     std::unique_ptr<QSocketNotifier> m_connectorNotifier;
