@@ -479,21 +479,31 @@ Samples windowLatency(const QString& display, bool retitle, int trials, Samples*
     return samples;
 }
 
-void cpuShare(Survey& survey, const ProcProcessTable& table, Mode mode, int seconds, bool births)
+enum class Load { Quiet, ProcessBirths, ThreadBirths };
+
+void cpuShare(Survey& survey, const ProcProcessTable& table, Mode mode, int seconds, Load load)
 {
-    // The unrelated processes come from a child of ours, so that their cost is not ours.
+    // The unrelated processes or threads come from a child of ours, so that their cost is
+    // not ours. Threads live 100 ms each, as in a busy program's pool.
     pid_t spawner = 0;
-    if (births) {
+    if (load != Load::Quiet) {
         spawner = ::fork();
         if (spawner == 0) {
+            std::vector<std::thread> threads;
             for (;;) {
                 const double next = nowMs() + 10.0;
-                const pid_t child = ::fork();
-                if (child == 0) {
+                if (load == Load::ThreadBirths) {
+                    threads.emplace_back([] { ::usleep(100000); });
+                    if (threads.size() > 10) {
+                        threads.front().join();
+                        threads.erase(threads.begin());
+                    }
+                } else if (const pid_t child = ::fork(); child == 0) {
                     ::execl("/bin/true", "true", static_cast<char*>(nullptr));
                     ::_exit(127);
+                } else {
+                    ::waitpid(child, nullptr, 0);
                 }
-                ::waitpid(child, nullptr, 0);
                 const double left = next - nowMs();
                 if (left > 0)
                     ::usleep(useconds_t(left * 1000));
@@ -511,8 +521,11 @@ void cpuShare(Survey& survey, const ProcProcessTable& table, Mode mode, int seco
         ::waitpid(spawner, nullptr, 0);
     }
     std::printf("survey CPU, %-22s %-32s %5.2f%% of one core (%d surveys, %d listings of /proc in %d s)\n",
-        births ? "100 unrelated births/s" : "quiet", modeName(mode), 100.0 * used / seconds,
-        survey.cycle->surveysRun() - surveysBefore, table.listings() - listingsBefore, seconds);
+        load == Load::Quiet               ? "quiet"
+            : load == Load::ProcessBirths ? "100 unrelated births/s"
+                                          : "100 thread births/s",
+        modeName(mode), 100.0 * used / seconds, survey.cycle->surveysRun() - surveysBefore,
+        table.listings() - listingsBefore, seconds);
     std::fflush(stdout);
 }
 
@@ -579,8 +592,8 @@ int main(int argc, char** argv)
             manager.print("  of which map -> active (openbox)", mode);
             windowLatency(display, true, trials, &manager).print("foreground retitled, -> close", mode);
         }
-        cpuShare(survey, *table, mode, seconds, false);
-        cpuShare(survey, *table, mode, seconds, true);
+        for (const Load load : {Load::Quiet, Load::ProcessBirths, Load::ThreadBirths})
+            cpuShare(survey, *table, mode, seconds, load);
     }
     return 0;
 }

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 // Child processes that only wait to be killed, so that a benchmark sees a busy process
-// table; gone again when the object goes.
+// table; gone again when the object goes, or with the benchmark if it is killed.
 class IdleChildren
 {
 public:
@@ -15,6 +16,10 @@ public:
         for (int i = 0; i < count; ++i) {
             const pid_t pid = ::fork();
             if (pid == 0) {
+                // Gone with us too when we are killed before we can kill them.
+                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+                if (::getppid() == 1)
+                    ::_exit(0);
                 for (;;)
                     ::pause();
             }

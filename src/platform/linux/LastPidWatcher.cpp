@@ -37,7 +37,9 @@ LastPidWatcher::LastPidWatcher(const QByteArray& loadavgPath, int intervalMs, st
     , m_onMoved(std::move(onMoved))
 {
     FileDescriptor loadavg(::open(loadavgPath.constData(), O_RDONLY | O_CLOEXEC));
-    if (!m_wake.isValid() || !loadavg.isValid() || readLastPid(loadavg.get()) == 0)
+    // Read here rather than on the thread, so that a pid handed out from now on is seen.
+    const quint32 last = loadavg.isValid() ? readLastPid(loadavg.get()) : 0;
+    if (!m_wake.isValid() || last == 0)
         return;
     m_notifier = std::make_unique<QSocketNotifier>(m_wake.get(), QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] {
@@ -45,9 +47,9 @@ LastPidWatcher::LastPidWatcher(const QByteArray& loadavgPath, int intervalMs, st
         if (::read(m_wake.get(), &count, sizeof count) == ssize_t(sizeof count) && m_onMoved)
             m_onMoved();
     });
-    m_thread = std::jthread([this, fd = std::move(loadavg), intervalMs](const std::stop_token& stop) mutable {
-        run(stop, std::move(fd), intervalMs);
-    });
+    m_thread = std::jthread(
+        [this, fd = std::move(loadavg), intervalMs, last](
+            const std::stop_token& stop) mutable { run(stop, std::move(fd), intervalMs, last); });
 }
 
 LastPidWatcher::~LastPidWatcher()
@@ -59,9 +61,8 @@ LastPidWatcher::~LastPidWatcher()
     }
 }
 
-void LastPidWatcher::run(const std::stop_token& stop, FileDescriptor loadavg, int intervalMs)
+void LastPidWatcher::run(const std::stop_token& stop, FileDescriptor loadavg, int intervalMs, quint32 last)
 {
-    quint32 last = readLastPid(loadavg.get());
     timespec next {};
     ::clock_gettime(CLOCK_MONOTONIC, &next);
     while (!stop.stop_requested()) {

@@ -25,7 +25,7 @@ public:
     bool isValid() const { return m_thread.joinable(); }
 
 private:
-    void run(const std::stop_token& stop, FileDescriptor loadavg, int intervalMs);
+    void run(const std::stop_token& stop, FileDescriptor loadavg, int intervalMs, quint32 last);
     void wakeOwner();
 
     FileDescriptor m_wake; // an eventfd: the thread writes, the owner's notifier reads

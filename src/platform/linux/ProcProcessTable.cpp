@@ -143,22 +143,20 @@ QByteArray ProcProcessTable::exeLink(ProcessId pid) const
     return length > 0 ? QByteArray(target, length) : QByteArray();
 }
 
-bool ProcProcessTable::exists(ProcessId pid) const
-{
-    return ::access((m_procRoot + '/' + QByteArray::number(pid)).constData(), F_OK) == 0;
-}
-
 bool ProcProcessTable::examineNewPids(ProcessId lastPid)
 {
     bool born = false;
     const qint64 now = m_clock.elapsed();
     const auto found = [&](ProcessId pid, TaskKind kind) {
         ++m_tasksBorn;
+        if (kind == TaskKind::Thread)
+            m_youngThreads.emplace_back(now, pid);
         if (kind != TaskKind::Process)
             return;
         m_born.insert(pid);
+        // With program starts told, the exec is told too and the name is read then.
         if (m_pollingBirths)
-            m_execWatch.push_back({pid, exeLink(pid), now});
+            m_execWatch.push_back({pid, m_startWatcher ? QByteArray() : exeLink(pid), now});
         born = true;
     };
     // A pid is handed out a moment before its task shows in /proc.
@@ -201,14 +199,54 @@ bool ProcProcessTable::examineNewPids(ProcessId lastPid)
     return born;
 }
 
+void ProcProcessTable::programStarted()
+{
+    // A process born a moment ago may be the one that started a program now: its name is
+    // read again with the births. A program starts with a birth mostly, so the survey
+    // would come anyway.
+    const qint64 now = m_clock.elapsed();
+    std::erase_if(
+        m_execWatch, [&](const ExecWatch& watch) { return now - watch.since > ExecWatchMilliseconds; });
+    for (const ExecWatch& watch : m_execWatch)
+        m_dirty.insert(watch.pid);
+    const TaskCounters counters = taskCounters();
+    if (counters.total >= 0)
+        examineNewPids(counters.lastPid);
+    if (!m_unresolved.empty() && !m_pollTimer.isActive())
+        m_pollTimer.start();
+    if (!m_born.empty() || !m_dirty.empty())
+        reportChange();
+}
+
+qint64 ProcProcessTable::reapThreads(qint64 missing)
+{
+    const qint64 now = m_clock.elapsed();
+    while (!m_youngThreads.empty()
+        && (now - m_youngThreads.front().first >= ThreadWatchMilliseconds
+            || m_youngThreads.size() > MaxWatchedThreads))
+        m_youngThreads.pop_front();
+    // Pool threads mostly end in the order they came: the oldest are looked at first, and
+    // only until the count is explained.
+    qint64 ended = 0;
+    for (auto it = m_youngThreads.begin(); it != m_youngThreads.end() && ended < missing;) {
+        if (::access((m_procRoot + '/' + QByteArray::number(it->second)).constData(), F_OK) == 0) {
+            ++it;
+            continue;
+        }
+        it = m_youngThreads.erase(it);
+        ++ended;
+    }
+    return ended;
+}
+
 void ProcProcessTable::pollBirths()
 {
     const TaskCounters counters = taskCounters();
     bool changed = counters.total >= 0 && examineNewPids(counters.lastPid);
     // A new process usually runs another program a moment after its birth: its name
-    // changes without a new pid.
+    // changes without a new pid. (With program starts told, programStarted() reads them.)
     const qint64 now = m_clock.elapsed();
-    for (auto it = m_execWatch.begin(); it != m_execWatch.end();) {
+    for (auto it = m_execWatch.begin(); it != m_execWatch.end() && !m_startWatcher;) {
         const QByteArray exe = now - it->since > ExecWatchMilliseconds ? QByteArray() : exeLink(it->pid);
         if (exe.isEmpty()) {
             it = m_execWatch.erase(it);
@@ -356,7 +394,7 @@ void ProcProcessTable::watchChanges(bool on)
         } else {
             if (m_birthWatch != BirthWatch::Polling) {
                 m_startWatcher
-                    = std::make_unique<ProgramStartWatcher>(m_startFiles, [this] { pollBirths(); });
+                    = std::make_unique<ProgramStartWatcher>(m_startFiles, [this] { programStarted(); });
                 if (!m_startWatcher->isValid())
                     m_startWatcher.reset();
             }
@@ -392,6 +430,12 @@ void ProcProcessTable::watchChanges(bool on)
 
 std::optional<QString> ProcProcessTable::readName(ProcessId pid) const
 {
+    bool gone = false;
+    return readName(pid, gone);
+}
+
+std::optional<QString> ProcProcessTable::readName(ProcessId pid, bool& gone) const
+{
     const QByteArray folder = m_procRoot + '/' + QByteArray::number(pid) + '/';
 
     // The exe link of a process of ours comes first: only a process that still has its
@@ -404,7 +448,10 @@ std::optional<QString> ProcProcessTable::readName(ProcessId pid) const
             return name;
     }
 
-    const std::optional<ProcFields::Stat> stat = ProcFields::parseStat(readSmallFile(folder + "stat"));
+    // A stat file that is not there (rather than one we may not read) is a process gone.
+    const QByteArray statText = readSmallFile(folder + "stat");
+    gone = statText.isEmpty() && (errno == ENOENT || errno == ESRCH);
+    const std::optional<ProcFields::Stat> stat = ProcFields::parseStat(statText);
     if (!stat || !ProcFields::isRunningProgram(*stat))
         return std::nullopt;
 
@@ -555,8 +602,9 @@ void ProcProcessTable::refresh()
             const auto known = findKnown(pid);
             if (known == m_known.end() || known->pid != pid)
                 continue;
-            setName(*known, readName(pid));
-            if (!known->name && !exists(pid))
+            bool ended = false;
+            setName(*known, readName(pid, ended));
+            if (ended)
                 gone.push_back(pid);
         }
         if (gone.empty())
@@ -577,6 +625,9 @@ void ProcProcessTable::refresh()
     // before listing everything.
     if (!explained() && m_lastYoungReread != now)
         reread(true);
+    // Then at the threads seen born: a busy program's threads come and go all the time.
+    if (!explained() && m_lastTotal >= 0)
+        reaped += reapThreads(m_lastTotal + m_tasksBorn - reaped - counters.total);
 
     // Listing /proc is the expensive part of a snapshot: done only when the kernel's task
     // count is not what the births and exits seen explain (an old process or a thread

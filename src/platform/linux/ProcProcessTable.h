@@ -94,6 +94,10 @@ public:
     static constexpr qint64 EventsListingIntervalMilliseconds = 5000;
     // Listings for exits the counts cannot explain are at least this far apart.
     static constexpr qint64 UnexplainedListingGapMilliseconds = 50;
+    // Threads seen born are looked for this long when tasks end unexplained, and at most
+    // this many of them.
+    static constexpr qint64 ThreadWatchMilliseconds = 60000;
+    static constexpr size_t MaxWatchedThreads = 1024;
     // A larger jump of the last pid (or a wrap) is not examined pid by pid.
     static constexpr ProcessId MaxPidRange = 4096;
 
@@ -123,10 +127,15 @@ private:
     TaskCounters taskCounters();
     TaskKind taskKind(ProcessId pid) const;
     QByteArray exeLink(ProcessId pid) const;
-    bool exists(ProcessId pid) const;
+    // The same, and whether the process is gone (not merely no running program).
+    std::optional<QString> readName(ProcessId pid, bool& gone) const;
     // Examines the pids handed out up to lastPid; true when a process was born.
     bool examineNewPids(ProcessId lastPid);
+    // Forgets threads seen born that are gone, oldest first, until `missing` are found;
+    // returns how many.
+    qint64 reapThreads(qint64 missing);
     void pollBirths();
+    void programStarted();
     void openConnector();
     void readConnector(bool report);
     // The running processes as last returned; rebuilt only after a change, so that an
@@ -147,6 +156,9 @@ private:
     // them costs what was born, not what runs. May hold pids that have gone since.
     std::deque<std::pair<qint64, ProcessId>> m_young;
     std::set<ProcessId> m_killed;
+    // Threads found alive among the new pids, oldest first, so that their end explains the
+    // task count without a listing. May hold threads that have gone since.
+    std::deque<std::pair<qint64, ProcessId>> m_youngThreads;
     ProcessId m_nextRecheck = 0;
     bool m_primed = false;
     QElapsedTimer m_clock;
