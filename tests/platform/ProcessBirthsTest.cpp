@@ -292,6 +292,14 @@ TEST(ProgramStarts, aStartIsReportedWithItsProcessAndNothingPollsMeanwhile)
 
     table.setChangeHandler(nullptr);
     EXPECT_FALSE(table.usesProgramStarts());
+    const auto howBirthsAreSeen = [](ProcProcessTable& table) {
+        for (const CapabilityStatus& status : table.capabilities()) {
+            if (status.capability == Capability::ProcessEvents)
+                return status.detail;
+        }
+        return QString();
+    };
+    EXPECT_TRUE(howBirthsAreSeen(table).contains(library)) << qPrintable(howBirthsAreSeen(table));
 
     // Where no file can be watched, births are polled instead.
     ProcProcessTable polled(proc.root(), ProcProcessTable::BirthWatch::ProgramStarts);
@@ -303,6 +311,7 @@ TEST(ProgramStarts, aStartIsReportedWithItsProcessAndNothingPollsMeanwhile)
     proc.addTask(61, "shell");
     EXPECT_TRUE(eventsUntil([&] { return reports > 0; }));
     polled.setChangeHandler(nullptr);
+    EXPECT_TRUE(howBirthsAreSeen(polled).contains(str("loadavg"))) << qPrintable(howBirthsAreSeen(polled));
 }
 
 class RealBirths : public testing::TestWithParam<ProcProcessTable::BirthWatch>

@@ -582,6 +582,7 @@ void ProcProcessTable::refresh()
     // gone (not zombies, which the kernel still counts) leave. Only those are looked at,
     // so that a snapshot costs what was born rather than what runs.
     qint64 reaped = 0;
+    bool youngReread = false; // in this refresh, not merely in this millisecond
     const auto reread = [&](bool young) {
         std::vector<ProcessId> candidates(m_born.begin(), m_born.end());
         candidates.insert(candidates.end(), m_killed.begin(), m_killed.end());
@@ -592,6 +593,7 @@ void ProcProcessTable::refresh()
             for (const auto& [since, pid] : m_young)
                 candidates.push_back(pid);
             m_lastYoungReread = now;
+            youngReread = true;
         }
         m_born.clear();
         m_dirty.clear();
@@ -623,24 +625,26 @@ void ProcProcessTable::refresh()
     reread(!m_connector.isValid() && now - m_lastYoungReread >= YoungRereadMilliseconds);
     // An exit the count cannot explain is most likely a young process's: look at those
     // before listing everything.
-    if (!explained() && m_lastYoungReread != now)
+    if (!explained() && !youngReread)
         reread(true);
     // Then at the threads seen born: a busy program's threads come and go all the time.
     if (!explained() && m_lastTotal >= 0)
         reaped += reapThreads(m_lastTotal + m_tasksBorn - reaped - counters.total);
+    // A task counted and gone before its pid was examined leaves the count one too high,
+    // and the next one one too low: counted again, unless more pids were handed out since.
+    if (!explained() && counters.total >= 0) {
+        if (const TaskCounters again = taskCounters(); again.total >= 0 && again.lastPid == counters.lastPid)
+            counters.total = again.total;
+    }
 
     // Listing /proc is the expensive part of a snapshot: done only when the kernel's task
-    // count is not what the births and exits seen explain (an old process or a thread
-    // ended), and once in a while whatever the count. Threads of a busy machine end all the
-    // time, so such listings come at most once a tick: an ended old process matters only
+    // count is not what the births and exits seen explain (an old process or an old thread
+    // ended), and once in a while whatever the count, as a safety net: a count that adds
+    // up by chance is put right by the next one, and the kernel's events report a loss
+    // (ENOBUFS). Such listings come at most once a tick: an ended old process matters only
     // to a program that must keep running, and the tick never saw it sooner.
     m_exitUnexplained = m_exitUnexplained || !explained();
-    // With the kernel's events a lost one is reported (ENOBUFS), so the listing regardless
-    // is only a safety net and comes less often.
-    const qint64 listingInterval = m_connector.isValid()
-        ? std::max(m_listingInterval, EventsListingIntervalMilliseconds)
-        : m_listingInterval;
-    const bool list = m_needListing || !primed || now - m_lastListing >= listingInterval
+    const bool list = m_needListing || !primed || now - m_lastListing >= m_listingInterval
         || (m_exitUnexplained && now - m_lastListing >= m_unexplainedListingGap);
     m_lastTotal = counters.total;
     m_tasksBorn = 0;
@@ -682,7 +686,7 @@ void ProcProcessTable::refresh()
 
     // A few settled processes in turn, wrapping round at the highest pid, as often as the
     // young ones.
-    if (!m_known.empty() && m_lastYoungReread == now) {
+    if (!m_known.empty() && youngReread) {
         auto next = findKnown(m_nextRecheck);
         const int count = int(std::min<size_t>(RecheckPerSnapshot, m_known.size()));
         for (int i = 0; i < count; ++i) {
@@ -755,12 +759,28 @@ QList<CapabilityStatus> ProcProcessTable::capabilities()
     const bool events = m_connector.isValid();
     if (!watchingChanges())
         m_connector.reset();
-    result.append({Capability::ProcessEvents, listed,
-        events ? QStringLiteral("the kernel's process events")
-               : QStringLiteral("new pids from %1/loadavg every %2 ms (the kernel's process events need "
-                                "root or CAP_NET_ADMIN)")
-                     .arg(QFile::decodeName(m_procRoot))
-                     .arg(PollIntervalMs)});
+    QStringList watched;
+    if (m_birthWatch != BirthWatch::Polling && !events) {
+        const ProgramStartWatcher probe(m_startFiles, [] {});
+        for (const QByteArray& file : std::as_const(m_startFiles))
+            watched.append(QFile::decodeName(file));
+        if (!probe.isValid())
+            watched.clear();
+    }
+    QString how;
+    if (events)
+        how = QStringLiteral("the kernel's process events");
+    else if (!watched.isEmpty())
+        how = QStringLiteral(
+            "program starts from the opens of %1; statically linked programs at the next tick "
+            "(the kernel's process events need root or CAP_NET_ADMIN)")
+                  .arg(watched.join(QStringLiteral(", ")));
+    else
+        how = QStringLiteral("new pids from %1/loadavg every %2 ms (the kernel's process events need "
+                             "root or CAP_NET_ADMIN)")
+                  .arg(QFile::decodeName(m_procRoot))
+                  .arg(PollIntervalMs);
+    result.append({Capability::ProcessEvents, listed, how});
     return result;
 }
 

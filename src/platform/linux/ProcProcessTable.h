@@ -28,13 +28,13 @@ namespace Tollgate::Platform {
 // and the pids are looked at then, so that a quiet machine costs nothing between ticks;
 // where that cannot be watched, the last pid is polled every PollIntervalMs. Exits are
 // seen by re-reading young and killed processes, and by the kernel's task count: when it
-// is not what the births and exits seen so far explain, /proc is listed afresh (and once a
-// second in any case). The re-check exists because a pid keeps its number across exec (a
+// is not what the births and exits seen so far explain, /proc is listed afresh (and every
+// few seconds in any case). The re-check exists because a pid keeps its number across exec (a
 // wrapper that execs the real program) and across dying (a zombie is not a running
 // process): young processes are re-read every YoungRereadMilliseconds (a snapshot may
 // follow every birth), the rest a few at those times in turn, and the ones we killed until
 // gone. The kernel's events report execs and exits too: with them only the killed ones
-// are re-read, and /proc is listed every few seconds. While changes are watched, births
+// are re-read. While changes are watched, births
 // and execs are reported as they happen.
 class ProcProcessTable : public ProcessTable
 {
@@ -89,9 +89,7 @@ public:
     // happen are read at once.
     static constexpr qint64 YoungRereadMilliseconds = 50;
     // /proc is listed at least this often, whatever the counts say.
-    static constexpr qint64 ListingIntervalMilliseconds = 1000;
-    // The same while births and exits come from the kernel's events.
-    static constexpr qint64 EventsListingIntervalMilliseconds = 5000;
+    static constexpr qint64 ListingIntervalMilliseconds = 5000;
     // Listings for exits the counts cannot explain are at least this far apart.
     static constexpr qint64 UnexplainedListingGapMilliseconds = 50;
     // Threads seen born are looked for this long when tasks end unexplained, and at most
