@@ -314,6 +314,34 @@ TEST(ProgramStarts, aStartIsReportedWithItsProcessAndNothingPollsMeanwhile)
     EXPECT_TRUE(howBirthsAreSeen(polled).contains(str("loadavg"))) << qPrintable(howBirthsAreSeen(polled));
 }
 
+TEST(ProgramStarts, aStartWithoutABirthFindsTheOldProcessThatRanAnotherProgram)
+{
+    // `exec game` in a shell that has run for long: no pid is handed out.
+    MadeUpProc proc;
+    for (ProcessId pid = 1; pid <= 40; ++pid)
+        proc.addTask(pid, pid == 40 ? "shell" : "daemon");
+    const QString library = Tollgate::Sandbox::folder() + QStringLiteral("/libc-exec.so");
+    {
+        QFile file(library);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ProcProcessTable table(proc.root(), ProcProcessTable::BirthWatch::ProgramStarts);
+    table.setProgramStartFiles({QFile::encodeName(library)});
+    table.setListingInterval(std::numeric_limits<qint64>::max());
+    int reports = 0;
+    table.setChangeHandler([&reports] { ++reports; });
+    EXPECT_EQ(names(table.snapshot()).last(), str("40 shell"));
+
+    const QString exe = QString::fromUtf8(proc.root()) + QStringLiteral("/40/exe");
+    QFile::remove(exe);
+    QFile::link(QStringLiteral("/usr/bin/game"), exe);
+    openAndClose(library);
+    EXPECT_TRUE(eventsUntil([&] { return reports > 0; }));
+    // The settled processes' turns would reach it only after ten re-reads.
+    EXPECT_EQ(names(table.snapshot()).last(), str("40 game"));
+    table.setChangeHandler(nullptr);
+}
+
 class RealBirths : public testing::TestWithParam<ProcProcessTable::BirthWatch>
 {
 protected:

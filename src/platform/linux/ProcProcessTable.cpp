@@ -210,12 +210,32 @@ void ProcProcessTable::programStarted()
     for (const ExecWatch& watch : m_execWatch)
         m_dirty.insert(watch.pid);
     const TaskCounters counters = taskCounters();
-    if (counters.total >= 0)
-        examineNewPids(counters.lastPid);
+    const bool born = counters.total >= 0 && examineNewPids(counters.lastPid);
+    // Neither a birth nor a recent one: an older process ran another program (`exec` in a
+    // shell). Which one only its exe link tells, so the next snapshot reads them all.
+    if (!born && m_execWatch.empty())
+        m_execScanWanted = true;
     if (!m_unresolved.empty() && !m_pollTimer.isActive())
         m_pollTimer.start();
-    if (!m_born.empty() || !m_dirty.empty())
+    if (!m_born.empty() || !m_dirty.empty() || m_execScanWanted)
         reportChange();
+}
+
+void ProcProcessTable::scanExecs()
+{
+    // Only the exe link is read: a process whose link we may not read is another user's,
+    // which ours cannot make run another program.
+    m_execScanWanted = false;
+    m_lastExecScan = m_clock.elapsed();
+    for (Known& known : m_known) {
+        if (!known.name)
+            continue;
+        const QByteArray exe = exeLink(known.pid);
+        if (exe.isEmpty())
+            continue;
+        if (const QString name = ProcFields::exeName(exe); !name.isEmpty() && name != *known.name)
+            setName(known, name);
+    }
 }
 
 qint64 ProcProcessTable::reapThreads(qint64 missing)
@@ -244,9 +264,9 @@ void ProcProcessTable::pollBirths()
     const TaskCounters counters = taskCounters();
     bool changed = counters.total >= 0 && examineNewPids(counters.lastPid);
     // A new process usually runs another program a moment after its birth: its name
-    // changes without a new pid. (With program starts told, programStarted() reads them.)
+    // changes without a new pid. With program starts told, programStarted() reads them.
     const qint64 now = m_clock.elapsed();
-    for (auto it = m_execWatch.begin(); it != m_execWatch.end() && !m_startWatcher;) {
+    for (auto it = m_execWatch.begin(); !m_startWatcher && it != m_execWatch.end();) {
         const QByteArray exe = now - it->since > ExecWatchMilliseconds ? QByteArray() : exeLink(it->pid);
         if (exe.isEmpty()) {
             it = m_execWatch.erase(it);
@@ -628,7 +648,7 @@ void ProcProcessTable::refresh()
     if (!explained() && !youngReread)
         reread(true);
     // Then at the threads seen born: a busy program's threads come and go all the time.
-    if (!explained() && m_lastTotal >= 0)
+    if (!explained() && m_lastTotal >= 0 && counters.total >= 0)
         reaped += reapThreads(m_lastTotal + m_tasksBorn - reaped - counters.total);
     // A task counted and gone before its pid was examined leaves the count one too high,
     // and the next one one too low: counted again, unless more pids were handed out since.
@@ -684,11 +704,18 @@ void ProcProcessTable::refresh()
         m_known = std::move(merged);
     }
 
+    // Program starts nobody's birth explains, at most every ExecScanGapMilliseconds; the
+    // ones meanwhile wait for it.
+    if (m_execScanWanted && now - m_lastExecScan >= ExecScanGapMilliseconds)
+        scanExecs();
+
     // A few settled processes in turn, wrapping round at the highest pid, as often as the
-    // young ones.
+    // young ones. With program starts told, the scan above finds what runs a dynamically
+    // linked program; the turns are left to statically linked ones, and fewer do.
     if (!m_known.empty() && youngReread) {
         auto next = findKnown(m_nextRecheck);
-        const int count = int(std::min<size_t>(RecheckPerSnapshot, m_known.size()));
+        const int perTurn = m_startWatcher ? 1 : RecheckPerSnapshot;
+        const int count = int(std::min<size_t>(perTurn, m_known.size()));
         for (int i = 0; i < count; ++i) {
             if (next == m_known.end())
                 next = m_known.begin();

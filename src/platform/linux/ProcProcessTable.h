@@ -25,8 +25,10 @@ namespace Tollgate::Platform {
 // from the pids handed out since the last look: the last pid in /proc/loadavg shows the
 // range, and only that range is examined, threads told apart from processes. Without
 // privileges, a program start is told by the C library's opens (see ProgramStartWatcher)
-// and the pids are looked at then, so that a quiet machine costs nothing between ticks;
-// where that cannot be watched, the last pid is polled every PollIntervalMs. Exits are
+// and the pids are looked at then, so that a quiet machine costs nothing between ticks; a
+// start that no birth explains (`exec` in an old shell) has every exe link read, at most
+// once a second. Where starts cannot be watched, the last pid is polled every
+// PollIntervalMs. Exits are
 // seen by re-reading young and killed processes, and by the kernel's task count: when it
 // is not what the births and exits seen so far explain, /proc is listed afresh (and every
 // few seconds in any case). The re-check exists because a pid keeps its number across exec (a
@@ -78,12 +80,14 @@ public:
 
     // How long after its first sighting a process is re-read on every snapshot.
     static constexpr qint64 YoungMilliseconds = 2000;
-    // How many settled processes are re-read with the young ones.
+    // How many settled processes are re-read with the young ones (one while program
+    // starts are told).
     static constexpr int RecheckPerSnapshot = 4;
     // How often the last pid is looked at while births are polled, and new processes
     // for an exec.
     static constexpr int PollIntervalMs = 4;
-    // How long a new process is watched for an exec while births are polled.
+    // How long a new process is watched for an exec: its exe link polled while births are
+    // polled, its name read again at a program start while starts are told.
     static constexpr qint64 ExecWatchMilliseconds = 25;
     // Young processes are read again at most this often; births and execs seen as they
     // happen are read at once.
@@ -92,6 +96,8 @@ public:
     static constexpr qint64 ListingIntervalMilliseconds = 5000;
     // Listings for exits the counts cannot explain are at least this far apart.
     static constexpr qint64 UnexplainedListingGapMilliseconds = 50;
+    // Scans for a program start without a birth are at least this far apart.
+    static constexpr qint64 ExecScanGapMilliseconds = 1000;
     // Threads seen born are looked for this long when tasks end unexplained, and at most
     // this many of them.
     static constexpr qint64 ThreadWatchMilliseconds = 60000;
@@ -134,6 +140,8 @@ private:
     qint64 reapThreads(qint64 missing);
     void pollBirths();
     void programStarted();
+    // Reads the exe link of every running process, for a program start without a birth.
+    void scanExecs();
     void openConnector();
     void readConnector(bool report);
     // The running processes as last returned; rebuilt only after a change, so that an
@@ -184,6 +192,8 @@ private:
     std::unique_ptr<ProgramStartWatcher> m_startWatcher;
     QList<QByteArray> m_startFiles = ProgramStartWatcher::sharedStartFiles();
     bool m_pollingBirths = false; // births are looked for between snapshots
+    bool m_execScanWanted = false;
+    qint64 m_lastExecScan = std::numeric_limits<qint64>::min() / 2;
     QTimer m_pollTimer;
     FileDescriptor m_connector;
     std::unique_ptr<QSocketNotifier> m_connectorNotifier;
