@@ -45,6 +45,13 @@ public:
         m_lastPid = std::max(m_lastPid, pid);
         writeCounts();
     }
+    // The task runs another program (an exec).
+    void setProgram(ProcessId pid, const char* program)
+    {
+        const QString exe = m_root + u'/' + QString::number(pid) + QStringLiteral("/exe");
+        QFile::remove(exe);
+        QFile::link(QStringLiteral("/usr/bin/") + QString::fromUtf8(program), exe);
+    }
     void removeTask(ProcessId pid)
     {
         QDir(m_root + u'/' + QString::number(pid)).removeRecursively();
@@ -183,9 +190,7 @@ TEST(ProcessBirths, changesFollowBirthsExecsAndExitsWhicheverWayTheyAreSeen)
     EXPECT_EQ(changes(), QStringList({str("51 game"), str("53 shell")}));
 
     // A young process runs another program, another ends.
-    QFile::remove(QString::fromUtf8(proc.root()) + QStringLiteral("/53/exe"));
-    QFile::link(
-        QStringLiteral("/usr/bin/browser"), QString::fromUtf8(proc.root()) + QStringLiteral("/53/exe"));
+    proc.setProgram(53, "browser");
     proc.removeTask(51);
     EXPECT_EQ(changes(), QStringList({str("53 browser"), str("-51")}));
 
@@ -224,6 +229,26 @@ bool eventsUntil(const std::function<bool()>& condition)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return condition();
 }
+
+// A table of a made-up /proc told of program starts by the opens of a file of the test's.
+struct StartToldTable
+{
+    explicit StartToldTable(const MadeUpProc& proc)
+        : library(Tollgate::Sandbox::folder() + QStringLiteral("/libc-told.so"))
+        , table(proc.root(), ProcProcessTable::BirthWatch::ProgramStarts)
+    {
+        QFile file(library);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        table.setProgramStartFiles({QFile::encodeName(library)});
+        table.setListingInterval(std::numeric_limits<qint64>::max());
+        table.setChangeHandler([this] { ++reports; });
+    }
+    ~StartToldTable() { table.setChangeHandler(nullptr); }
+
+    QString library;
+    ProcProcessTable table;
+    int reports = 0;
+};
 
 TEST(ProgramStarts, anOpenOfTheSharedFileIsAStartAndAReplacedFileIsWatchedAgain)
 {
@@ -269,29 +294,18 @@ TEST(ProgramStarts, aStartIsReportedWithItsProcessAndNothingPollsMeanwhile)
 {
     MadeUpProc proc;
     proc.addTask(1, "init");
-    const QString library = Tollgate::Sandbox::folder() + QStringLiteral("/libc-start.so");
-    {
-        QFile file(library);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
-    ProcProcessTable table(proc.root(), ProcProcessTable::BirthWatch::ProgramStarts);
-    table.setProgramStartFiles({QFile::encodeName(library)});
-    table.setListingInterval(std::numeric_limits<qint64>::max());
-    int reports = 0;
-    table.setChangeHandler([&reports] { ++reports; });
-    ASSERT_TRUE(table.usesProgramStarts());
-    EXPECT_EQ(names(table.changes().started), QStringList({str("1 init")}));
+    StartToldTable told(proc);
+    ASSERT_TRUE(told.table.usesProgramStarts());
+    EXPECT_EQ(names(told.table.changes().started), QStringList({str("1 init")}));
 
     // Born and running before anyone looks: only the open of the library tells.
     proc.addTask(60, "game");
     runEventsFor(30);
-    EXPECT_EQ(reports, 0) << "births are not polled while program starts are told";
-    openAndClose(library);
-    EXPECT_TRUE(eventsUntil([&] { return reports > 0; }));
-    EXPECT_EQ(names(table.changes().started), QStringList({str("60 game")}));
+    EXPECT_EQ(told.reports, 0) << "births are not polled while program starts are told";
+    openAndClose(told.library);
+    EXPECT_TRUE(eventsUntil([&] { return told.reports > 0; }));
+    EXPECT_EQ(names(told.table.changes().started), QStringList({str("60 game")}));
 
-    table.setChangeHandler(nullptr);
-    EXPECT_FALSE(table.usesProgramStarts());
     const auto howBirthsAreSeen = [](ProcProcessTable& table) {
         for (const CapabilityStatus& status : table.capabilities()) {
             if (status.capability == Capability::ProcessEvents)
@@ -299,18 +313,21 @@ TEST(ProgramStarts, aStartIsReportedWithItsProcessAndNothingPollsMeanwhile)
         }
         return QString();
     };
-    EXPECT_TRUE(howBirthsAreSeen(table).contains(library)) << qPrintable(howBirthsAreSeen(table));
+    EXPECT_TRUE(howBirthsAreSeen(told.table).contains(told.library))
+        << qPrintable(howBirthsAreSeen(told.table));
 
     // Where no file can be watched, births are polled instead.
     ProcProcessTable polled(proc.root(), ProcProcessTable::BirthWatch::ProgramStarts);
     polled.setProgramStartFiles({QByteArrayLiteral("/nonexistent/libc.so.6")});
-    reports = 0;
+    int reports = 0;
     polled.setChangeHandler([&reports] { ++reports; });
     EXPECT_FALSE(polled.usesProgramStarts());
     polled.snapshot();
     proc.addTask(61, "shell");
     EXPECT_TRUE(eventsUntil([&] { return reports > 0; }));
     polled.setChangeHandler(nullptr);
+    EXPECT_FALSE(polled.usesProgramStarts() || polled.usesProcessEvents())
+        << "nothing watched once nobody listens";
     EXPECT_TRUE(howBirthsAreSeen(polled).contains(str("loadavg"))) << qPrintable(howBirthsAreSeen(polled));
 }
 
@@ -320,26 +337,14 @@ TEST(ProgramStarts, aStartWithoutABirthFindsTheOldProcessThatRanAnotherProgram)
     MadeUpProc proc;
     for (ProcessId pid = 1; pid <= 40; ++pid)
         proc.addTask(pid, pid == 40 ? "shell" : "daemon");
-    const QString library = Tollgate::Sandbox::folder() + QStringLiteral("/libc-exec.so");
-    {
-        QFile file(library);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
-    ProcProcessTable table(proc.root(), ProcProcessTable::BirthWatch::ProgramStarts);
-    table.setProgramStartFiles({QFile::encodeName(library)});
-    table.setListingInterval(std::numeric_limits<qint64>::max());
-    int reports = 0;
-    table.setChangeHandler([&reports] { ++reports; });
-    EXPECT_EQ(names(table.snapshot()).last(), str("40 shell"));
+    StartToldTable told(proc);
+    EXPECT_EQ(names(told.table.snapshot()).last(), str("40 shell"));
 
-    const QString exe = QString::fromUtf8(proc.root()) + QStringLiteral("/40/exe");
-    QFile::remove(exe);
-    QFile::link(QStringLiteral("/usr/bin/game"), exe);
-    openAndClose(library);
-    EXPECT_TRUE(eventsUntil([&] { return reports > 0; }));
+    proc.setProgram(40, "game");
+    openAndClose(told.library);
+    EXPECT_TRUE(eventsUntil([&] { return told.reports > 0; }));
     // The settled processes' turns would reach it only after ten re-reads.
-    EXPECT_EQ(names(table.snapshot()).last(), str("40 game"));
-    table.setChangeHandler(nullptr);
+    EXPECT_EQ(names(told.table.snapshot()).last(), str("40 game"));
 }
 
 class RealBirths : public testing::TestWithParam<ProcProcessTable::BirthWatch>
