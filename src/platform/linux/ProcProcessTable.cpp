@@ -143,6 +143,12 @@ QByteArray ProcProcessTable::exeLink(ProcessId pid) const
     return length > 0 ? QByteArray(target, length) : QByteArray();
 }
 
+bool ProcProcessTable::exists(ProcessId pid) const
+{
+    // Also for a thread: /proc/<tid> can be looked up though no listing shows it.
+    return ::access((m_procRoot + '/' + QByteArray::number(pid)).constData(), F_OK) == 0;
+}
+
 bool ProcProcessTable::examineNewPids(ProcessId lastPid)
 {
     bool born = false;
@@ -249,7 +255,7 @@ qint64 ProcProcessTable::reapThreads(qint64 missing)
     // only until the count is explained.
     qint64 ended = 0;
     for (auto it = m_youngThreads.begin(); it != m_youngThreads.end() && ended < missing;) {
-        if (::access((m_procRoot + '/' + QByteArray::number(it->second)).constData(), F_OK) == 0) {
+        if (exists(it->second)) {
             ++it;
             continue;
         }

@@ -131,6 +131,7 @@ private:
     TaskCounters taskCounters();
     TaskKind taskKind(ProcessId pid) const;
     QByteArray exeLink(ProcessId pid) const;
+    bool exists(ProcessId pid) const;
     // The same, and whether the process is gone (not merely no running program).
     std::optional<QString> readName(ProcessId pid, bool& gone) const;
     // Examines the pids handed out up to lastPid; true when a process was born.
