@@ -92,14 +92,20 @@ QStringList names(const QList<ProcessEntry>& entries)
     return result;
 }
 
+// /proc is listed only when the task count is not what the births and exits explain.
+void listOnlyForUnexplainedCounts(ProcProcessTable& table)
+{
+    table.setListingInterval(std::numeric_limits<qint64>::max());
+    table.setUnexplainedListingGap(0);
+}
+
 TEST(ProcessBirths, onlyWhatTheCountsLeaveUnexplainedListsProc)
 {
     MadeUpProc proc;
     proc.addTask(1, "init");
     proc.addTask(50, "editor");
     ProcProcessTable table(proc.root(), ProcProcessTable::BirthWatch::Polling);
-    table.setListingInterval(std::numeric_limits<qint64>::max());
-    table.setUnexplainedListingGap(0);
+    listOnlyForUnexplainedCounts(table);
     EXPECT_EQ(names(table.snapshot()), QStringList({str("1 init"), str("50 editor")}));
     EXPECT_EQ(table.listings(), 1);
 
@@ -168,8 +174,7 @@ TEST(ProcessBirths, changesFollowBirthsExecsAndExitsWhicheverWayTheyAreSeen)
     proc.addTask(1, "init");
     proc.addTask(50, "editor");
     ProcProcessTable table(proc.root(), ProcProcessTable::BirthWatch::Polling);
-    table.setListingInterval(std::numeric_limits<qint64>::max());
-    table.setUnexplainedListingGap(0);
+    listOnlyForUnexplainedCounts(table);
     const auto changes = [&table] {
         const ProcessChanges changes = table.changes();
         QStringList result = names(changes.started);

@@ -15,12 +15,7 @@ namespace {
 
     quint32 readLastPid(int fd)
     {
-        char text[256];
-        ssize_t got = 0;
-        do
-            got = ::pread(fd, text, sizeof text, 0);
-        while (got < 0 && errno == EINTR);
-        return got > 0 ? ProcFields::taskCounters(QByteArrayView(text, got)).lastPid : 0;
+        return ProcFields::readTaskCounters(fd).lastPid;
     }
 
     void advance(timespec& t, int ms)

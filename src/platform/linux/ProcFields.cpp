@@ -2,7 +2,9 @@
 
 #include <QFile>
 #include <QList>
+#include <cerrno>
 #include <climits>
+#include <unistd.h>
 
 namespace Tollgate::Platform {
 
@@ -91,6 +93,16 @@ ProcFields::TaskCounters ProcFields::taskCounters(QByteArrayView loadavg)
     if (!totalOk || !lastOk || total < 0 || lastPid > quint64(INT_MAX))
         return {};
     return {total, quint32(lastPid)};
+}
+
+ProcFields::TaskCounters ProcFields::readTaskCounters(int loadavgFd)
+{
+    char text[256];
+    ssize_t got = 0;
+    do
+        got = ::pread(loadavgFd, text, sizeof text, 0);
+    while (got < 0 && errno == EINTR);
+    return got > 0 ? taskCounters(QByteArrayView(text, got)) : TaskCounters {};
 }
 
 bool ProcFields::statusGrantsKill(QByteArrayView status)

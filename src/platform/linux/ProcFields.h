@@ -42,6 +42,9 @@ public:
     // The total task count and the last pid handed out, from /proc/loadavg; total is -1
     // when the text does not have them.
     static TaskCounters taskCounters(QByteArrayView loadavg);
+    // The same, read afresh from an open /proc/loadavg: reading a kept-open file again
+    // from the start makes the kernel write it anew, one call instead of three.
+    static TaskCounters readTaskCounters(int loadavgFd);
     // Whether /proc/PID/status grants CAP_KILL in its effective capabilities.
     static bool statusGrantsKill(QByteArrayView status);
 };

@@ -93,20 +93,10 @@ std::vector<ProcessId> ProcProcessTable::listPids() const
 
 ProcProcessTable::TaskCounters ProcProcessTable::taskCounters()
 {
-    // Kept open: reading it again from the start makes the kernel write it afresh, one
-    // system call instead of three for something read every few milliseconds.
+    // Kept open, as it is read every few milliseconds.
     if (!m_loadavg.isValid())
         m_loadavg.reset(::open((m_procRoot + "/loadavg").constData(), O_RDONLY | O_CLOEXEC));
-    if (!m_loadavg.isValid())
-        return {};
-    char text[256];
-    ssize_t got = 0;
-    do
-        got = ::pread(m_loadavg.get(), text, sizeof text, 0);
-    while (got < 0 && errno == EINTR);
-    if (got <= 0)
-        return {};
-    return ProcFields::taskCounters(QByteArrayView(text, got));
+    return m_loadavg.isValid() ? ProcFields::readTaskCounters(m_loadavg.get()) : TaskCounters {};
 }
 
 ProcProcessTable::TaskKind ProcProcessTable::taskKind(ProcessId pid) const
