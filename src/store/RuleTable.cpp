@@ -8,7 +8,16 @@ namespace Tollgate {
 RuleTable::RuleTable(int columns, QObject* parent)
     : QAbstractTableModel(parent)
     , m_columns(std::clamp(columns, 1, MaxColumns))
-{ }
+{
+    // Whatever a view is told of counts as a change, however it was made.
+    const auto changed = [this] { ++m_revision; };
+    connect(this, &QAbstractItemModel::dataChanged, this, changed);
+    connect(this, &QAbstractItemModel::rowsInserted, this, changed);
+    connect(this, &QAbstractItemModel::rowsRemoved, this, changed);
+    connect(this, &QAbstractItemModel::rowsMoved, this, changed);
+    connect(this, &QAbstractItemModel::modelReset, this, changed);
+    connect(this, &QAbstractItemModel::layoutChanged, this, changed);
+}
 
 const QString& RuleTable::cell(int position, int column) const
 {

@@ -21,6 +21,9 @@ public:
     RuleTable(int columns, QObject* parent = nullptr);
 
     int count() const { return static_cast<int>(m_rows.size()); }
+    // Changes with every change of the rows, their cells or their order, so that a reader
+    // can tell cheaply whether what it derived from them still holds.
+    quint64 revision() const { return m_revision; }
     // The cell's text, without copying; the empty text for a position or column out of range.
     const QString& cell(int position, int column) const;
     // Overwrites a cell; while the table keeps itself sorted, the row moves to its sorted
@@ -63,6 +66,7 @@ private:
     QStringList m_headers;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    quint64 m_revision = 0;
 };
 
 } // namespace Tollgate

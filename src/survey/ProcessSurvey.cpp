@@ -134,6 +134,8 @@ void ProcessSurvey::refresh()
     m_fresh = true;
     ++m_snapshotsTaken;
     const Platform::ProcessChanges changes = m_processes.changes();
+    if (changes.complete || !changes.started.isEmpty() || !changes.ended.isEmpty())
+        m_changedSinceSurvey = true;
     if (changes.complete)
         reindex(changes.started);
     else
@@ -181,6 +183,15 @@ void ProcessSurvey::SurveyProcesses()
 {
     // One snapshot serves the whole tick, until a termination or a start changes it.
     invalidateSnapshot();
+    refresh();
+    // The rules read the same names as last time and found nothing to do then: they find
+    // nothing now. A quiet tick costs what changed, not how many rules there are.
+    const quint64 revision = m_rules.processRules().revision();
+    if (!m_acted && !m_changedSinceSurvey && revision == m_surveyedRevision)
+        return;
+    m_changedSinceSurvey = false;
+    m_acted = false;
+    m_surveyedRevision = revision;
     for (Restart& restart : m_restarts)
         restart.seenThisTick = false;
 
@@ -213,6 +224,7 @@ void ProcessSurvey::alwaysRun(int row)
         restart = Restart {0, 0, true}; // running: the next disappearance restarts at once
         return;
     }
+    m_acted = true;
     const qint64 now = m_clock.monotonicMs();
     if (now < restart.nextAllowedMs)
         return;
@@ -236,6 +248,7 @@ void ProcessSurvey::block(int row)
     const QString name = rules.cell(row, RuleSet::ProcessName);
     if (FindProcessId(name) == 0)
         return;
+    m_acted = true;
     const QString action = rules.cell(row, RuleSet::ProcessAction);
     if (CloseProcessByName(name) == 0)
         return; // nothing could be ended: no message, no log line

@@ -96,6 +96,12 @@ private:
 
     bool m_fresh = false;
     NameIndex m_index;
+    // A process started or ended since the last survey began, as some look saw it.
+    bool m_changedSinceSurvey = true;
+    // The last survey found something to do: a blocked process, or an Always Run program
+    // not running. Until it has, each survey goes through every rule.
+    bool m_acted = true;
+    quint64 m_surveyedRevision = 0;
     QHash<QString, QString> m_foldCache;
     QHash<QString, QString> m_upperCache;
     int m_snapshotsTaken = 0;

@@ -36,14 +36,18 @@ void WindowSurvey::SurveyWindows()
         return;
     const QString title = TextFile::leftChars(
         m_windows.windowTitle(window), static_cast<int>(Platform::WindowSystem::MaxTitleLength));
+    const RuleTable& rules = m_rules.windowRules();
     if (title != m_lastTitle) {
         m_lastTitle = title;
         for (CompiledRow& row : m_compiled)
             row.matchesLastTitle.reset();
+    } else if (!m_acted && rules.revision() == m_surveyedRevision) {
+        return;
     }
+    m_acted = false;
+    m_surveyedRevision = rules.revision();
     std::optional<QList<char32_t>> lowerTitle;
 
-    const RuleTable& rules = m_rules.windowRules();
     const int count = rules.count();
     if (m_compiled.size() > count)
         m_compiled.erase(m_compiled.begin() + count, m_compiled.end());
@@ -58,6 +62,7 @@ void WindowSurvey::SurveyWindows()
         if (!*row.matchesLastTitle)
             continue;
         const auto action = static_cast<WindowAction>(WindowActionCode(rules.cell(n, RuleSet::WindowAction)));
+        m_acted = m_acted || action == WindowAction::Block || action == WindowAction::BringToFront;
         // Our own password prompt and message windows are the administrator's only way
         // back: no rule, however wide its pattern, closes or raises them.
         if ((action == WindowAction::Block || action == WindowAction::BringToFront)

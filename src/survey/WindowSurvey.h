@@ -44,6 +44,10 @@ private:
     QList<CompiledRow> m_compiled;
     // A title that stays is not matched again on every survey.
     QString m_lastTitle;
+    // With the same title and the same rules, a survey that matched no rule that acts
+    // has nothing to do.
+    bool m_acted = true;
+    quint64 m_surveyedRevision = 0;
 };
 
 } // namespace Tollgate

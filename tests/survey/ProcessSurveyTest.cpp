@@ -172,3 +172,37 @@ TEST_F(ProcessSurveyTest, TheFirstOfANameFollowsExitsAndExecsBetweenSnapshots)
     EXPECT_EQ(survey().FindProcessId(QStringLiteral("GAME")), editor);
     EXPECT_EQ(survey().FindProcessId(QStringLiteral("notes")), second);
 }
+
+TEST_F(ProcessSurveyTest, AQuietSurveyStillSeesEveryNewRuleAndProcess)
+{
+    addProcessRule("game", "(3) Block");
+    addProcessRule("xclock", "(2) Always Run", "/usr/bin/xclock");
+    add("xclock");
+    const ProcessId editor = add("editor");
+    for (int i = 0; i < 3; ++i)
+        survey().SurveyProcesses();
+    EXPECT_TRUE(fake.processes().kills().isEmpty());
+    EXPECT_TRUE(fake.processes().starts().isEmpty());
+
+    // Rules added or edited while no process came or went.
+    addProcessRule("editor", "(3) Block");
+    survey().SurveyProcesses();
+    EXPECT_EQ(fake.processes().kills(), QList<ProcessId> {editor});
+    survey().SurveyProcesses();
+    rules.processRules().setCell(2, RuleSet::ProcessName, QStringLiteral("xterm"));
+    survey().SurveyProcesses();
+    EXPECT_EQ(fake.processes().starts(), QStringList {QStringLiteral("/usr/bin/xclock")});
+
+    // A blocked process that appears, also when a look between surveys saw it first.
+    add("xterm");
+    survey().SurveyProcesses();
+    survey().SurveyProcesses();
+    const ProcessId game = add("game");
+    survey().SurveyProcesses();
+    survey().SurveyProcesses();
+    const ProcessId again = add("GAME");
+    survey().invalidateSnapshot();
+    EXPECT_EQ(survey().FindProcessId(QStringLiteral("game")), again);
+    survey().SurveyProcesses();
+    EXPECT_EQ(fake.processes().kills(), QList<ProcessId>({editor, game, again}));
+}
