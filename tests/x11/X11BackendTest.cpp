@@ -1,6 +1,7 @@
 #include "XServer.h"
 #include "platform/PlatformFactory.h"
 #include "platform/ProcessLookup.h"
+#include "platform/x11/X11WindowSystem.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
@@ -100,6 +101,45 @@ protected:
         return any;
     }
 
+    void setTitle(WindowId window, const QByteArray& title)
+    {
+        xcb_change_property(testConnection(), XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME,
+            XCB_ATOM_STRING, 8, quint32(title.size()), title.constData());
+        m_server.roundTrip();
+    }
+
+    // A window system of its own on a connection of its own, watching changes: the
+    // requests it makes can be counted by their sequence numbers.
+    struct WatchingWindows
+    {
+        explicit WatchingWindows(const QString& display)
+            : connection(X11Connection::open(display.toLocal8Bit(), nullptr))
+            , windows(connection)
+        {
+            windows.setChangeHandler([] {});
+        }
+        // Lets the server's events so far reach this connection: the server may hold them
+        // back a moment, where a reply to this connection would come after them.
+        void sync()
+        {
+            xcb_connection_t* c = connection->get();
+            XcbReply<xcb_get_input_focus_reply_t>(
+                xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        }
+        template<typename Body> unsigned requestsMadeBy(Body body)
+        {
+            xcb_connection_t* c = connection->get();
+            const unsigned before = xcb_get_input_focus(c).sequence;
+            body();
+            const unsigned after = xcb_get_input_focus(c).sequence;
+            xcb_discard_reply(c, before);
+            xcb_discard_reply(c, after);
+            return after - before - 1;
+        }
+        std::shared_ptr<X11Connection> connection;
+        X11WindowSystem windows;
+    };
+
     XServer m_server;
     std::unique_ptr<Platform> m_platform;
     bool m_withWindowManager;
@@ -133,6 +173,43 @@ TEST_F(WithWindowManager, foregroundIsTheActiveClientWindowWithItsTitle)
     ASSERT_TRUE(waitUntil([&] { return windows().foregroundWindow() == second; }));
     // The client, not the manager's frame: frames carry no names.
     EXPECT_EQ(windows().windowTitle(windows().foregroundWindow()), QStringLiteral("Second message"));
+}
+
+TEST_F(WithWindowManager, aWatchedForegroundAndTitleAreAnsweredFromEventsUntilTheyChange)
+{
+    WatchingWindows watching(m_server.display());
+    X11WindowSystem& windows = watching.windows;
+    const WindowId first = waitForWindowOf(startMessage(QStringLiteral("Known title")));
+    ASSERT_NE(first, 0u);
+    ASSERT_TRUE(waitUntil([&] { return windows.foregroundWindow() == first; }));
+    // The manager's last changes for the new window reach the backend.
+    watching.sync();
+    EXPECT_EQ(windows.foregroundWindow(), first);
+    EXPECT_EQ(windows.windowTitle(first), QStringLiteral("Known title"));
+    EXPECT_EQ(watching.requestsMadeBy([&] {
+        EXPECT_EQ(windows.foregroundWindow(), first);
+        EXPECT_EQ(windows.windowTitle(first), QStringLiteral("Known title"));
+    }),
+        0u);
+
+    // Each change is seen by the next question, without waiting for the event loop.
+    setTitle(first, "Changed title");
+    watching.sync();
+    EXPECT_EQ(windows.windowTitle(windows.foregroundWindow()), QStringLiteral("Changed title"));
+
+    const WindowId second = waitForWindowOf(startMessage(QStringLiteral("Second window")));
+    ASSERT_NE(second, 0u);
+    X11Connection& test = m_server.connection();
+    ASSERT_TRUE(waitUntil([&] {
+        return test.cardinalProperty(test.root(), test.atom(X11Connection::NetActiveWindow), XCB_ATOM_WINDOW)
+            == second;
+    }));
+    watching.sync();
+    EXPECT_EQ(windows.foregroundWindow(), second);
+    EXPECT_EQ(windows.windowTitle(second), QStringLiteral("Second window"));
+    // A window that is not the foreground one is always asked for.
+    setTitle(first, "Background title");
+    EXPECT_EQ(windows.windowTitle(first), QStringLiteral("Background title"));
 }
 
 TEST_F(WithWindowManager, titlesBeyondLatin1AreDecodedFromCompoundText)
@@ -273,6 +350,26 @@ TEST_F(WithoutWindowManager, foregroundFollowsTheInputFocus)
     xcb_set_input_focus(testConnection(), XCB_INPUT_FOCUS_NONE, XCB_INPUT_FOCUS_NONE, XCB_CURRENT_TIME);
     m_server.roundTrip();
     EXPECT_EQ(windows().foregroundWindow(), 0u);
+}
+
+TEST_F(WithoutWindowManager, aWatchedForegroundFollowsTheInputFocusWithoutAsking)
+{
+    WatchingWindows watching(m_server.display());
+    const WindowId first = waitForWindowOf(startMessage(QStringLiteral("Focus one")));
+    const WindowId second = waitForWindowOf(startMessage(QStringLiteral("Focus two")));
+    ASSERT_NE(first, 0u);
+    ASSERT_NE(second, 0u);
+    for (const WindowId window : {first, second, first}) {
+        xcb_set_input_focus(testConnection(), XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+        m_server.roundTrip();
+        watching.sync();
+        EXPECT_EQ(watching.windows.foregroundWindow(), window);
+        EXPECT_EQ(watching.requestsMadeBy([&] { watching.windows.foregroundWindow(); }), 0u);
+    }
+    xcb_set_input_focus(testConnection(), XCB_INPUT_FOCUS_NONE, XCB_INPUT_FOCUS_NONE, XCB_CURRENT_TIME);
+    m_server.roundTrip();
+    watching.sync();
+    EXPECT_EQ(watching.windows.foregroundWindow(), 0u);
 }
 
 TEST_F(WithoutWindowManager, closeRequestGoesToClientsThatAcceptIt)

@@ -38,6 +38,7 @@ void X11WindowSystem::watchChanges(bool on)
     xcb_connection_t* c = m_connection->get();
     const quint32 rootMask = on ? XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_FOCUS_CHANGE : 0;
     xcb_change_window_attributes(c, m_connection->root(), XCB_CW_EVENT_MASK, &rootMask);
+    m_foregroundKnown = false;
     if (on)
         foregroundWindow(); // starts following it
     else
@@ -66,16 +67,27 @@ void X11WindowSystem::watchWindow(xcb_window_t window)
 void X11WindowSystem::handleEvent(const xcb_generic_event_t& event)
 {
     switch (event.response_type & 0x7f) {
+    case 0: {
+        // The followed window went away before its events were selected: asked afresh.
+        const auto& error = reinterpret_cast<const xcb_generic_error_t&>(event);
+        if (error.resource_id == m_watched)
+            m_foregroundKnown = false;
+        break;
+    }
     case XCB_PROPERTY_NOTIFY: {
         const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(event);
         const auto is = [&](X11Connection::Atom atom) { return notify.atom == m_connection->atom(atom); };
         if (notify.window == m_connection->root()) {
             if (is(X11Connection::NetActiveWindow) || is(X11Connection::NetClientList)
-                || is(X11Connection::NetSupportingWmCheck))
+                || is(X11Connection::NetSupportingWmCheck)) {
+                m_foregroundKnown = false;
                 reportChange();
+            }
         } else if (notify.window == m_watched) {
-            if (notify.atom == XCB_ATOM_WM_NAME || is(X11Connection::NetWmName))
+            if (notify.atom == XCB_ATOM_WM_NAME || is(X11Connection::NetWmName)) {
+                m_foregroundTitle.reset();
                 reportChange();
+            }
         }
         break;
     }
@@ -84,8 +96,10 @@ void X11WindowSystem::handleEvent(const xcb_generic_event_t& event)
         // Without a window manager the focus is the foreground; the pointer wandering
         // under a PointerRoot focus is not a change.
         const auto& focus = reinterpret_cast<const xcb_focus_in_event_t&>(event);
-        if (focus.detail != XCB_NOTIFY_DETAIL_POINTER)
+        if (focus.detail != XCB_NOTIFY_DETAIL_POINTER) {
+            m_foregroundKnown = false;
             reportChange();
+        }
         break;
     }
     default:
@@ -140,22 +154,53 @@ xcb_window_t X11WindowSystem::clientWindow(xcb_window_t window) const
     return XCB_WINDOW_NONE;
 }
 
+bool X11WindowSystem::foregroundKnown()
+{
+    if (!m_foregroundKnown)
+        return false;
+    // Events xcb has read count; the socket is not read for the rest; whatever they say
+    // is surveyed once the event loop hands them out, a moment later.
+    m_connection->readEvents(true);
+    return m_foregroundKnown && watchingChanges() && !m_connection->hasError()
+        && m_foregroundAge.elapsed() < KnownAnswerMaxAgeMs;
+}
+
 WindowId X11WindowSystem::foregroundWindow()
 {
-    const WindowId window = findForegroundWindow();
-    // Followed before its title is read, so that no later change goes unseen.
-    if (watchingChanges())
-        watchWindow(window);
+    if (foregroundKnown())
+        return m_watched;
+    bool byFocus = false;
+    WindowId window = findForegroundWindow(&byFocus);
+    if (!watchingChanges())
+        return window;
+    // Followed before its title is read, so that no later change goes unseen. The input
+    // focus moving between two top-level windows tells only them, not the root window:
+    // a move before a new window was followed is caught by asking once more.
+    bool settled = !byFocus || window == m_watched;
+    watchWindow(window);
+    for (int tries = 0; !settled && tries < 3; ++tries) {
+        const WindowId again = findForegroundWindow(&byFocus);
+        settled = again == window;
+        if (!settled) {
+            window = again;
+            watchWindow(window);
+        }
+    }
+    m_foregroundKnown = settled;
+    m_foregroundTitle.reset();
+    m_foregroundAge.start();
     return window;
 }
 
-WindowId X11WindowSystem::findForegroundWindow() const
+WindowId X11WindowSystem::findForegroundWindow(bool* byFocus) const
 {
+    *byFocus = false;
     if (m_connection->windowManager()) {
         const xcb_window_t active = m_connection->cardinalProperty(
             m_connection->root(), m_connection->atom(X11Connection::NetActiveWindow), XCB_ATOM_WINDOW);
         return active ? clientWindow(active) : 0;
     }
+    *byFocus = true;
     xcb_connection_t* c = m_connection->get();
     const XcbReply<xcb_get_input_focus_reply_t> focus(
         xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
@@ -169,6 +214,9 @@ QString X11WindowSystem::windowTitle(WindowId window)
 {
     if (window == 0)
         return QString();
+    const bool foreground = window == m_watched && foregroundKnown();
+    if (foreground && m_foregroundTitle)
+        return *m_foregroundTitle;
     QString title;
     const xcb_atom_t utf8 = m_connection->atom(X11Connection::Utf8String);
     if (const auto name = m_connection->property(window, m_connection->atom(X11Connection::NetWmName), utf8);
@@ -190,6 +238,8 @@ QString X11WindowSystem::windowTitle(WindowId window)
         if (title.back().isHighSurrogate())
             title.chop(1);
     }
+    if (foreground && !m_connection->hasError())
+        m_foregroundTitle = title;
     return title;
 }
 
