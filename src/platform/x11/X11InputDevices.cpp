@@ -26,6 +26,16 @@ X11InputDevices::X11InputDevices(std::shared_ptr<X11Connection> connection)
     }
     rebuildKeyTable();
 
+    if (m_connection->hasMonitors()) {
+        const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c, &xcb_randr_id);
+        if (randr && randr->present) {
+            m_randrFirstEvent = randr->first_event;
+            xcb_randr_select_input(c, m_connection->root(),
+                XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE
+                    | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
+        }
+    }
+
     // Keys that are down already when we start count as down.
     const XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
     if (keymap) {
@@ -54,6 +64,12 @@ void X11InputDevices::rebuildKeyTable()
 void X11InputDevices::handleEvent(const xcb_generic_event_t& event)
 {
     const quint8 type = event.response_type & 0x7f;
+    if (m_randrFirstEvent != 0
+        && (type == m_randrFirstEvent + XCB_RANDR_SCREEN_CHANGE_NOTIFY
+            || type == m_randrFirstEvent + XCB_RANDR_NOTIFY)) {
+        m_screenSize = QSize();
+        return;
+    }
     if (type == XCB_GE_GENERIC) {
         const auto* generic = reinterpret_cast<const xcb_ge_generic_event_t*>(&event);
         if (generic->extension != m_connection->inputOpcode())
@@ -99,7 +115,9 @@ bool X11InputDevices::keyActive(int virtualKey)
 
 QPoint X11InputDevices::cursorPosition()
 {
-    m_connection->readEvents();
+    // Only what xcb has read already: a move still in the socket is reported, and so
+    // surveyed, once the event loop reads it a moment later.
+    m_connection->readEvents(true);
     if (m_cursorKnown && m_cursorAge.isValid() && m_cursorAge.elapsed() < CursorMaxAgeMs)
         return m_cursor;
     xcb_connection_t* c = m_connection->get();
@@ -124,6 +142,18 @@ bool X11InputDevices::setCursorPosition(QPoint position)
 }
 
 QSize X11InputDevices::primaryScreenSize()
+{
+    // Events read already may say it changed.
+    m_connection->readEvents(true);
+    if (m_screenSize.isEmpty() || m_randrFirstEvent == 0 || m_connection->hasError()
+        || m_screenSizeAge.elapsed() >= ScreenSizeMaxAgeMs) {
+        m_screenSize = askScreenSize();
+        m_screenSizeAge.start();
+    }
+    return m_screenSize;
+}
+
+QSize X11InputDevices::askScreenSize() const
 {
     xcb_connection_t* c = m_connection->get();
     if (m_connection->hasMonitors()) {

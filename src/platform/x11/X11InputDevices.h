@@ -12,7 +12,8 @@ namespace Tollgate::Platform {
 // Pointer and screen from the core protocol and RandR; keys and pointer motion from
 // XInput 2 raw events on the root window, which arrive without a grab and even while
 // another client grabs the keyboard. With raw motion the pointer is asked for only after
-// it moved, and each move is reported as a change.
+// it moved, and each move is reported as a change. The screen size is kept from RandR's
+// events and asked for afresh at least every ScreenSizeMaxAgeMs.
 class X11InputDevices : public InputDevices
 {
 public:
@@ -26,10 +27,12 @@ public:
 
     // How long a pointer position seen before stays good without raw motion.
     static constexpr qint64 CursorMaxAgeMs = 1000;
+    static constexpr qint64 ScreenSizeMaxAgeMs = 1000;
 
 private:
     void handleEvent(const xcb_generic_event_t& event);
     void rebuildKeyTable();
+    QSize askScreenSize() const;
 
     std::shared_ptr<X11Connection> m_connection;
     KeyTable m_keys;
@@ -41,6 +44,9 @@ private:
     QPoint m_cursor;
     bool m_cursorKnown = false;
     QElapsedTimer m_cursorAge;
+    quint8 m_randrFirstEvent = 0; // 0: no RandR events
+    QSize m_screenSize; // empty: to be asked for
+    QElapsedTimer m_screenSizeAge;
 };
 
 } // namespace Tollgate::Platform
