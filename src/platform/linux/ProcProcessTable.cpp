@@ -707,8 +707,11 @@ void ProcProcessTable::refresh()
 
     // A few settled processes in turn, wrapping round at the highest pid, as often as the
     // young ones. With program starts told, the scan above finds what runs a dynamically
-    // linked program; the turns are left to statically linked ones, and fewer do.
-    if (!m_known.empty() && youngReread) {
+    // linked program; the turns are left to statically linked ones, and come less often:
+    // after a quiet while, a read of /proc costs far more than in a loop.
+    const bool recheckTurn
+        = youngReread && (!m_startWatcher || ++m_recheckTurn % RecheckTurnsWhileStartsTold == 0);
+    if (!m_known.empty() && recheckTurn) {
         auto next = findKnown(m_nextRecheck);
         const int perTurn = m_startWatcher ? 1 : RecheckPerSnapshot;
         const int count = int(std::min<size_t>(perTurn, m_known.size()));

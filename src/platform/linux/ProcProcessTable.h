@@ -80,9 +80,10 @@ public:
 
     // How long after its first sighting a process is re-read on every snapshot.
     static constexpr qint64 YoungMilliseconds = 2000;
-    // How many settled processes are re-read with the young ones (one while program
-    // starts are told).
+    // How many settled processes are re-read with the young ones; while program starts
+    // are told, one with every RecheckTurnsWhileStartsTold-th re-read.
     static constexpr int RecheckPerSnapshot = 4;
+    static constexpr int RecheckTurnsWhileStartsTold = 4;
     // How often the last pid is looked at while births are polled, and new processes
     // for an exec.
     static constexpr int PollIntervalMs = 4;
@@ -93,7 +94,7 @@ public:
     // happen are read at once.
     static constexpr qint64 YoungRereadMilliseconds = 50;
     // /proc is listed at least this often, whatever the counts say.
-    static constexpr qint64 ListingIntervalMilliseconds = 5000;
+    static constexpr qint64 ListingIntervalMilliseconds = 30000;
     // Listings for exits the counts cannot explain are at least this far apart.
     static constexpr qint64 UnexplainedListingGapMilliseconds = 50;
     // Scans for a program start without a birth are at least this far apart.
@@ -167,6 +168,7 @@ private:
     // task count without a listing. May hold threads that have gone since.
     std::deque<std::pair<qint64, ProcessId>> m_youngThreads;
     ProcessId m_nextRecheck = 0;
+    int m_recheckTurn = 0;
     bool m_primed = false;
     QElapsedTimer m_clock;
 
