@@ -91,7 +91,7 @@ TEST_F(SurveyOnX11, TerminatesABlockedProcessAndRestartsAnAlwaysRunOne)
     const Platform::ProcessId first = running();
     ::kill(pid_t(first), SIGKILL);
     ASSERT_TRUE(tickUntil([&] { return running() != 0 && running() != first; })) << "not started again";
-    EXPECT_GE(logText().count(";(2) Always Run\r\n"), 2);
+    EXPECT_GE(logText().count(";(2) Always Run\r\n"), 2) << logText().toStdString();
 }
 
 TEST_F(SurveyOnX11, ARetitledWindowIsBlockedWithoutWaitingForATick)
