@@ -142,6 +142,33 @@ TEST(ProcessBirths, onlyWhatTheCountsLeaveUnexplainedListsProc)
     EXPECT_EQ(table.listings(), 3);
 }
 
+TEST(ProcessBirths, aListingThatIsDueWaitsForTheNextSnapshotAfterABirth)
+{
+    MadeUpProc proc;
+    for (ProcessId pid = 1; pid <= 3; ++pid)
+        proc.addTask(pid, "daemon");
+    ProcProcessTable table(proc.root(), ProcProcessTable::BirthWatch::Polling);
+    listOnlyForUnexplainedCounts(table);
+    EXPECT_EQ(table.snapshot().size(), 3);
+
+    // An old process ends as a new one is born: the birth is answered without a listing.
+    proc.removeTask(2);
+    proc.addTask(60, "game");
+    EXPECT_TRUE(names(table.snapshot()).contains(str("60 game")));
+    EXPECT_EQ(table.listings(), 1);
+    EXPECT_FALSE(names(table.snapshot()).contains(str("2 daemon")));
+    EXPECT_EQ(table.listings(), 2);
+
+    // Births one after the other put a listing off only once.
+    proc.removeTask(3);
+    proc.addTask(61, "game");
+    table.snapshot();
+    proc.addTask(62, "game");
+    EXPECT_EQ(names(table.snapshot()),
+        QStringList({str("1 daemon"), str("60 game"), str("61 game"), str("62 game")}));
+    EXPECT_EQ(table.listings(), 3);
+}
+
 TEST(ProcessBirths, anUnexplainedExitWaitsForItsListingButIsNotForgotten)
 {
     // More settled processes than the snapshots below re-read in turn.

@@ -582,6 +582,7 @@ void ProcProcessTable::refresh()
         if (counters.total >= 0)
             examineNewPids(counters.lastPid);
     }
+    const bool births = !m_born.empty();
     for (const ProcessId pid : m_born) {
         const auto at = findKnown(pid);
         if (at == m_known.end() || at->pid != pid) {
@@ -659,9 +660,13 @@ void ProcProcessTable::refresh()
     // up by chance is put right by the next one, and the kernel's events report a loss
     // (ENOBUFS). Such listings come at most once a tick: an ended old process matters only
     // to a program that must keep running, and the tick never saw it sooner.
+    // A listing takes milliseconds with a thousand processes: one that is merely due waits
+    // for the next snapshot rather than hold up the verdict on a process just born.
     m_exitUnexplained = m_exitUnexplained || !explained();
-    const bool list = m_needListing || !primed || now - m_lastListing >= m_listingInterval
+    const bool due = now - m_lastListing >= m_listingInterval
         || (m_exitUnexplained && now - m_lastListing >= m_unexplainedListingGap);
+    const bool list = m_needListing || !primed || (due && (!births || m_listingPostponed));
+    m_listingPostponed = due && !list;
     m_lastTotal = counters.total;
     m_tasksBorn = 0;
     if (list) {

@@ -189,6 +189,7 @@ private:
     qint64 m_listingInterval = ListingIntervalMilliseconds;
     qint64 m_unexplainedListingGap = UnexplainedListingGapMilliseconds;
     bool m_exitUnexplained = false; // until the next listing
+    bool m_listingPostponed = false; // for a snapshot with births; not twice in a row
     // Births are polled on a thread of the watcher's; the timer follows up a birth (an
     // exec to come, a pid not in /proc yet) only while there is one.
     std::unique_ptr<LastPidWatcher> m_birthWatcher;
