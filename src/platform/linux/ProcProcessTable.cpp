@@ -582,7 +582,7 @@ void ProcProcessTable::refresh()
         if (counters.total >= 0)
             examineNewPids(counters.lastPid);
     }
-    const bool births = !m_born.empty();
+    const bool births = !m_born.empty() || !m_dirty.empty();
     for (const ProcessId pid : m_born) {
         const auto at = findKnown(pid);
         if (at == m_known.end() || at->pid != pid) {
@@ -665,13 +665,18 @@ void ProcProcessTable::refresh()
     m_exitUnexplained = m_exitUnexplained || !explained();
     const bool due = now - m_lastListing >= m_listingInterval
         || (m_exitUnexplained && now - m_lastListing >= m_unexplainedListingGap);
-    const bool list = m_needListing || !primed || (due && (!births || m_listingPostponed));
-    m_listingPostponed = due && !list;
+    if (!due)
+        m_listingDueSince.reset();
+    else if (!m_listingDueSince)
+        m_listingDueSince = now;
+    const bool list = m_needListing || !primed
+        || (due && (!births || now - *m_listingDueSince >= ListingPostponeMilliseconds));
     m_lastTotal = counters.total;
     m_tasksBorn = 0;
     if (list) {
         m_needListing = false;
         m_exitUnexplained = false;
+        m_listingDueSince.reset();
         m_lastListing = now;
         ++m_listings;
         const std::vector<ProcessId> pids = listPids();

@@ -95,6 +95,8 @@ public:
     static constexpr qint64 YoungRereadMilliseconds = 50;
     // /proc is listed at least this often, whatever the counts say.
     static constexpr qint64 ListingIntervalMilliseconds = 30000;
+    // A listing that is due waits for a snapshot without births or execs, at most this long.
+    static constexpr qint64 ListingPostponeMilliseconds = 100;
     // Listings for exits the counts cannot explain are at least this far apart.
     static constexpr qint64 UnexplainedListingGapMilliseconds = 50;
     // Scans for a program start without a birth are at least this far apart.
@@ -189,7 +191,7 @@ private:
     qint64 m_listingInterval = ListingIntervalMilliseconds;
     qint64 m_unexplainedListingGap = UnexplainedListingGapMilliseconds;
     bool m_exitUnexplained = false; // until the next listing
-    bool m_listingPostponed = false; // for a snapshot with births; not twice in a row
+    std::optional<qint64> m_listingDueSince; // a listing put off for snapshots with births
     // Births are polled on a thread of the watcher's; the timer follows up a birth (an
     // exec to come, a pid not in /proc yet) only while there is one.
     std::unique_ptr<LastPidWatcher> m_birthWatcher;
