@@ -638,6 +638,9 @@ int main(int argc, char** argv)
             continue;
         }
         Survey survey(std::move(platform), programName);
+        // The table lists /proc while it starts; the trials measure it settled.
+        QTimer::singleShot(500, qApp, &QCoreApplication::quit);
+        QCoreApplication::exec();
         const Samples processes = processLatency(QFile::encodeName(program), trials, *table);
         processes.print("blocked process, exec -> gone", mode);
         processes.printHistogram();
