@@ -158,8 +158,8 @@ bool X11WindowSystem::foregroundKnown()
 {
     if (!m_foregroundKnown)
         return false;
-    // Events xcb has read count; the socket is not read for the rest; whatever they say
-    // is surveyed once the event loop hands them out, a moment later.
+    // Only events xcb has read already count: the rest come from the event loop a moment
+    // later and ask for a survey of their own.
     m_connection->readEvents(true);
     return m_foregroundKnown && watchingChanges() && !m_connection->hasError()
         && m_foregroundAge.elapsed() < KnownAnswerMaxAgeMs;
