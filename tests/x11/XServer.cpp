@@ -1,6 +1,8 @@
 #include "XServer.h"
 
 #include <QStandardPaths>
+#include <csignal>
+#include <sys/prctl.h>
 
 namespace Tollgate::Test {
 
@@ -41,6 +43,8 @@ std::unique_ptr<QProcess> XServer::launch(
         environment.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
     process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // A test or benchmark that crashes, or is killed by a closed pipe, leaves no server behind.
+    process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     process->start(program, arguments);
     if (!process->waitForStarted(30000))
         return nullptr;
