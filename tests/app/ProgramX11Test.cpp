@@ -1,7 +1,7 @@
 // The real program on a private desktop: Xvfb with openbox, real X clients, real
 // processes, and a private home.
-#include "OwnSleeper.h"
 #include "XServer.h"
+#include "common/NamedProgram.h"
 #include "common/TestEnvironment.h"
 #include "platform/PlatformFactory.h"
 #include "platform/x11/X11Connection.h"
@@ -38,9 +38,7 @@ protected:
         ASSERT_TRUE(m_folder.isValid());
         m_binary = m_folder.filePath(QStringLiteral("tollgate"));
         ASSERT_TRUE(QFile::copy(QStringLiteral(TOLLGATE_BINARY), m_binary));
-        // A program of our own name, so that rules touch nothing else on this machine.
-        ASSERT_TRUE(m_sleeper.create(m_folder.path()
-            + QStringLiteral("/tgb%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))));
+        ASSERT_TRUE(m_sleeper.ready());
     }
 
     void TearDown() override
@@ -162,7 +160,7 @@ protected:
     XServer m_server;
     std::unique_ptr<Platform::Platform> m_platform;
     QString m_binary;
-    Tollgate::Test::OwnSleeper m_sleeper;
+    Tollgate::Test::NamedProgram m_sleeper {QStringLiteral("tgb")};
     std::vector<std::unique_ptr<QProcess>> m_programs;
 };
 

@@ -1,9 +1,16 @@
 #include "TestEnvironment.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
+#ifndef _WIN32
+#include <pwd.h>
+#include <sys/fsuid.h>
+#include <unistd.h>
+#endif
 
 namespace Tollgate::Sandbox {
 
@@ -71,5 +78,52 @@ bool permissionsBind()
     QFile::remove(path);
     return bind;
 }
+
+#ifdef _WIN32
+OrdinaryAccount::OrdinaryAccount()
+    : m_reason(QStringLiteral("Windows: Qt's permissions are only the read-only flag"))
+{ }
+OrdinaryAccount::~OrdinaryAccount() = default;
+#else
+OrdinaryAccount::OrdinaryAccount()
+{
+    if (::geteuid() != 0)
+        return;
+    const passwd* nobody = ::getpwnam("nobody");
+    if (!nobody) {
+        m_reason = QStringLiteral("the tests run as root and there is no account nobody");
+        return;
+    }
+    // nobody must reach the sandbox: every folder above it may be entered, and below it
+    // everything is nobody's.
+    const QString root = folder();
+    for (QString above = QFileInfo(root).absolutePath(); above != QDir::tempPath() && above.size() > 1;
+         above = QFileInfo(above).absolutePath())
+        QFile::setPermissions(above, QFileInfo(above).permissions() | QFile::ExeOther);
+    const auto handOver = [&](const QString& path) {
+        return ::lchown(QFile::encodeName(path).constData(), nobody->pw_uid, nobody->pw_gid) == 0;
+    };
+    bool handed = handOver(root);
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDirIterator::Subdirectories);
+    while (it.hasNext())
+        handed = handOver(it.next()) && handed;
+    if (!handed) {
+        m_reason = QStringLiteral("the sandbox could not be handed to nobody");
+        return;
+    }
+    ::setfsgid(nobody->pw_gid);
+    ::setfsuid(nobody->pw_uid);
+    m_switched = true;
+}
+
+OrdinaryAccount::~OrdinaryAccount()
+{
+    if (m_switched) {
+        ::setfsuid(0);
+        ::setfsgid(0);
+    }
+}
+#endif
 
 } // namespace Tollgate::Sandbox

@@ -23,9 +23,28 @@ QString writeFile(const QString& relativePath, const QByteArray& bytes);
 
 QByteArray readFile(const QString& path);
 
-// Whether taking the read right from a file keeps this process out: not for root, and not
-// on Windows, where Qt's permissions are only the read-only flag.
+// Whether taking the read right from a file keeps this process out: not for root (outside
+// an OrdinaryAccount), and not on Windows, where Qt's permissions are only the read-only flag.
 bool permissionsBind();
+
+// While it lives, the calling thread reaches files as an ordinary account would, also when
+// the tests run as root (as CI does): the sandbox is handed to nobody and the thread's
+// file-system ids become nobody's, which takes away root's right to pass over permissions.
+// Without root it changes nothing. Tests of unreadable and unwritable files use it.
+class OrdinaryAccount
+{
+public:
+    OrdinaryAccount();
+    ~OrdinaryAccount();
+    OrdinaryAccount(const OrdinaryAccount&) = delete;
+    OrdinaryAccount& operator=(const OrdinaryAccount&) = delete;
+    // Why files cannot be reached as an ordinary account here; empty when they can.
+    const QString& unavailableReason() const { return m_reason; }
+
+private:
+    QString m_reason;
+    bool m_switched = false;
+};
 // Whether a file keeps owner-only permission bits: not on Windows, where the folder's
 // access rules decide instead.
 bool permissionBitsKept();

@@ -1,6 +1,6 @@
 // The process survey against processes that make life hard: odd names, processes that
 // vanish between listing and killing, pid numbers handed out again at once.
-#include "common/CountingNotifier.h"
+#include "common/RecordingNotifier.h"
 #include "common/FakeClock.h"
 #include "common/TestEnvironment.h"
 #include "platform/Platform.h"
@@ -52,7 +52,7 @@ protected:
     RuleSet rules;
     RacingTable* table = nullptr;
     std::unique_ptr<Platform::Platform> platform;
-    Tollgate::Test::CountingNotifier notifier;
+    Tollgate::Test::RecordingNotifier notifier;
     FakeClock clock;
     QTemporaryDir folder {Sandbox::folder() + QStringLiteral("/hostile-XXXXXX")};
     ActivityLog log {folder.filePath(QStringLiteral("Tollgate.log")), clock, QLocale(QLocale::German)};

@@ -1,48 +1,21 @@
 #pragma once
 
 #include "common/FakeClock.h"
+#include "common/RecordingNotifier.h"
 #include "common/TestEnvironment.h"
 #include "platform/fake/FakePlatform.h"
 #include "store/RuleSet.h"
 #include "survey/ActivityLog.h"
 #include "survey/SurveyCycle.h"
-#include "survey/SurveyNotifier.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
-#include <functional>
 
 namespace Tollgate {
 
-class RecordingNotifier : public SurveyNotifier
-{
-public:
-    int blockMessages = 0;
-    int timeoutMessages = 0;
-    int passwordPrompts = 0;
-    std::function<void()> onShow; // runs inside every show call, as pending events would
-
-    void showBlockMessage() override
-    {
-        ++blockMessages;
-        if (onShow)
-            onShow();
-    }
-    void showTimeoutMessage() override
-    {
-        ++timeoutMessages;
-        if (onShow)
-            onShow();
-    }
-    void showPasswordPrompt() override
-    {
-        ++passwordPrompts;
-        if (onShow)
-            onShow();
-    }
-};
+using Test::RecordingNotifier;
 
 // A rule set, fake desktop, recording windows, simulated clock and a log in the sandbox.
 struct SurveyFixture

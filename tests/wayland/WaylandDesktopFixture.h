@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/CountingNotifier.h"
+#include "common/RecordingNotifier.h"
 #include "common/TestEnvironment.h"
 #include "common/WaitUntil.h"
 #include "platform/PlatformFactory.h"
@@ -88,7 +88,7 @@ protected:
     WindowSystem* m_windows = nullptr;
     Platform::WaylandInputDevices* m_input = nullptr;
     RuleSet m_rules;
-    CountingNotifier m_notifier;
+    RecordingNotifier m_notifier;
 };
 
 } // namespace Tollgate::Test

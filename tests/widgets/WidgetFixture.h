@@ -64,20 +64,12 @@ public:
     }
 };
 
-class QuietNotifier : public SurveyNotifier
-{
-public:
-    void showBlockMessage() override { }
-    void showTimeoutMessage() override { }
-    void showPasswordPrompt() override { }
-};
-
 // The configuration window on a fake desktop, with scripted dialogs and a language folder
 // in the sandbox.
 class WidgetFixture : public DesktopFixture
 {
 protected:
-    QuietNotifier notifier;
+    Test::RecordingNotifier notifier;
     SurveyCycle survey {rules, fake.platform(), notifier, log, clock};
     ScriptedDialogs dialogs;
     ConfigurationContext context {rules, document, catalogue, survey, log, fake.platform(), dialogs};

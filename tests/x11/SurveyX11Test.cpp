@@ -1,7 +1,7 @@
 // The survey on a real desktop: a private Xvfb with openbox, real X clients and real
 // processes, the real platform backends.
-#include "OwnSleeper.h"
 #include "X11SurveyFixture.h"
+#include "common/NamedProgram.h"
 #include "platform/linux/ProcProcessTable.h"
 #include "platform/x11/X11Connection.h"
 
@@ -24,15 +24,13 @@ protected:
         if (IsSkipped() || HasFatalFailure())
             return;
         m_cycle->run();
-        // A program of our own name, so that rules touch nothing else on this machine.
-        ASSERT_TRUE(m_sleeper.create(
-            Sandbox::folder() + QStringLiteral("/tg-e2e-%1").arg(QRandomGenerator::global()->generate())));
+        ASSERT_TRUE(m_sleeper.ready());
     }
 
     void TearDown() override { m_sleeper.killAll(); }
 
     QString programName() const { return m_sleeper.name(); }
-    Tollgate::Test::OwnSleeper m_sleeper;
+    Tollgate::Test::NamedProgram m_sleeper {QStringLiteral("tg-e2e-")};
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "XServer.h"
-#include "common/CountingNotifier.h"
+#include "common/RecordingNotifier.h"
 #include "common/TestEnvironment.h"
 #include "platform/PlatformFactory.h"
 #include "store/RuleSet.h"
@@ -48,7 +48,7 @@ protected:
     XServer m_server;
     std::unique_ptr<Platform::Platform> m_platform;
     RuleSet m_rules;
-    CountingNotifier m_notifier;
+    RecordingNotifier m_notifier;
     SystemClock m_clock;
     std::unique_ptr<ActivityLog> m_log;
     std::unique_ptr<SurveyCycle> m_cycle;
