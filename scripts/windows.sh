@@ -6,7 +6,7 @@
 #   scripts/windows.sh build      Tollgate.exe and its tests, with the DLLs beside them
 #   scripts/windows.sh test       the tests under Wine on a private X server
 #   scripts/windows.sh package    the zip and the installer in dist/
-#   scripts/windows.sh ci         everything, when it fits in TOLLGATE_WINDOWS_BUDGET seconds
+#   scripts/windows.sh ci         everything, as far as TOLLGATE_WINDOWS_BUDGET seconds allow (see ciLane)
 #
 # The cache lives outside the checkout: TOLLGATE_WINDOWS_CACHE, by default ~/.cache/tollgate-windows.
 # With TOLLGATE_WINDOWS_NEED_CACHE=1, "test" and "all" skip with a message instead of
@@ -72,28 +72,60 @@ buildQt() {
         -DFEATURE_tabletevent=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_pdf=OFF \
         -DFEATURE_freetype=OFF -DFEATURE_sqlmodel=OFF -DFEATURE_textodfwriter=OFF \
         -DFEATURE_imageformat_ppm=OFF -DFEATURE_imageformat_xbm=OFF
-    nice cmake --build "$qtBuild" -j "$jobs"
+    # Within QT_BUILD_SECONDS, when set: ninja, stopped, leaves a build that resumes.
+    if [ -n "${QT_BUILD_SECONDS:-}" ]; then
+        timeout --signal=INT --kill-after=60 "$QT_BUILD_SECONDS" nice cmake --build "$qtBuild" -j "$jobs" || return 1
+    else
+        nice cmake --build "$qtBuild" -j "$jobs"
+    fi
     cmake --install "$qtBuild"
     touch "$qtPrefix/.complete"
     rm -rf "$qtBuild"
     log "Qt installed in $qtPrefix"
 }
 
-# CI: the whole lane when it fits in TOLLGATE_WINDOWS_BUDGET seconds, else a message that
-# it was skipped. The estimates are this lane's times on two cores, rounded up.
+# CI: the lane within TOLLGATE_WINDOWS_BUDGET seconds, deciding on measured times, never
+# on estimates alone. Qt is built for as long as the budget leaves beside the rest of the
+# lane and then stopped; its build folder stays in the cache, so the next run goes on where
+# this one stopped. The rest of the lane runs only when its last measured time (kept in the
+# cache, 30 minutes until there is one) still fits; every step ends when the budget does.
 ciLane() {
-    local budget=${TOLLGATE_WINDOWS_BUDGET:-0} need
-    if qtReady; then need=$((20 * 60)); else need=$((40 * 60)); fi
-    if [ "$budget" -lt "$need" ]; then
-        log "SKIPPED: the Windows lane needs about $((need / 60)) minutes here ($(qtReady && echo "Qt cached" || echo "Qt not cached")),"
-        log "but only $((budget / 60)) remain of CI's limit; 'scripts/windows.sh' runs it by hand."
+    local budget=${TOLLGATE_WINDOWS_BUDGET:-0} start=$SECONDS last said rest left
+    last=$(cat "$cache/lane-seconds" 2>/dev/null || true)
+    said="took $((${last:-0} / 60)) minutes last time"
+    [ -n "$last" ] || { last=$((30 * 60)); said="has not been measured here (30 minutes assumed)"; }
+    # A quarter more than last time, for a busier machine.
+    rest=$((last + last / 4))
+    if ! qtReady; then
+        left=$((budget - rest - 120))
+        if [ "$left" -lt $((5 * 60)) ]; then
+            log "SKIPPED: $((budget / 60)) minutes remain of CI's limit; Qt is not built yet, and the lane"
+            log "beside it $said. 'scripts/windows.sh qt' builds Qt once."
+            return 0
+        fi
+        log "building Qt for at most $((left / 60)) minutes"
+        # A script of its own, so that a failing step inside stops it (errexit).
+        QT_BUILD_SECONDS=$left "$0" qt || true
+        if ! qtReady; then
+            log "SKIPPED: Qt was not finished within the budget; the next run goes on with it"
+            return 0
+        fi
+    fi
+    left=$((budget - (SECONDS - start)))
+    if [ "$left" -lt "$rest" ]; then
+        log "SKIPPED: the lane $said, and only $((left / 60)) minutes remain of CI's limit"
         return 0
     fi
-    log "the Windows lane has $((budget / 60)) minutes and needs about $((need / 60))"
+    log "the Windows lane has $((left / 60)) minutes; it $said"
+    local laneStart=$SECONDS
     setup
-    buildTollgate
-    testTollgate
-    packageTollgate
+    timeout --signal=INT --kill-after=60 "$left" "$0" build
+    left=$((budget - (SECONDS - start)))
+    timeout --signal=INT --kill-after=60 "$left" "$0" test
+    left=$((budget - (SECONDS - start)))
+    timeout --signal=INT --kill-after=60 "$left" "$0" package
+    mkdir -p "$cache"
+    echo $((SECONDS - laneStart)) >"$cache/lane-seconds"
 }
 
 skipWithoutCache() {
