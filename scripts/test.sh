@@ -28,5 +28,5 @@ if [ "$sanitize" -eq 1 ]; then
 fi
 build=${TOLLGATE_BUILD_DIR:-$top/build}
 "$top/scripts/build.sh"
-"$top/scripts/fuzz.sh"
+FUZZ_JOBS=${FUZZ_JOBS:-$(nproc)} "$top/scripts/fuzz.sh"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"

@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Seeds mutants into the product code and says which of them the test suite kills: a
+# measure of what the tests find, beside line coverage.
+#
+#   scripts/mutants.sh [--count N] [--seed S] [--list] [--only ID,...] [FOLDER...]
+#
+# The mutants are drawn at random, but reproducibly for the same seed and sources, from the
+# .cpp files below the given folders of src/ (by default store, survey, platform/linux and
+# platform/x11). Four kinds: a comparison flipped (== and !=, < and >=, > and <=), a
+# condition negated, a statement removed, a constant changed. Each mutant is built in
+# build-mutants/ (TOLLGATE_MUTANTS_BUILD_DIR) and the test binaries that link the mutated
+# code are run, each case with a time limit; a mutant survives when they all pass. Mutants
+# that do not build are counted apart. The results go to build-mutants/mutants.tsv, one line
+# a mutant; --list prints the drawn mutants without building.
+#
+# The same seed over the same sources gives the same mutants, so two revisions of the tests
+# can be compared: run it in a checkout of each.
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${TOLLGATE_MUTANTS_BUILD_DIR:-$top/build-mutants}
+count=150
+seed=1
+list=0
+only=""
+folders=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --count) count=$2; shift 2 ;;
+    --seed) seed=$2; shift 2 ;;
+    --list) list=1; shift ;;
+    --only) only=$2; shift 2 ;;
+    -*) echo "mutants: unknown option $1" >&2; exit 2 ;;
+    *) folders+=("$1"); shift ;;
+    esac
+done
+[ ${#folders[@]} -gt 0 ] || folders=(store survey platform/linux platform/x11)
+
+mkdir -p "$build"
+plan=$build/plan.tsv
+(cd "$top/src" && python3 - "$seed" "$count" "${folders[@]}") >"$plan" <<'EOF'
+import os, random, re, sys
+
+seed, count, folders = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3:]
+flips = {"==": "!=", "!=": "==", "<=": ">", ">=": "<", "<": ">=", ">": "<="}
+comparison = re.compile(r"(?<=[\w)\]]\s)(==|!=|<=|>=|<|>)(?=\s[\w(!-])")
+condition = re.compile(r"\b(if|while) \((.*)\)(\s*\{?)$")
+number = re.compile(r"(?<![\w.])(\d+)(?![\w.])")
+skip = re.compile(r"^\s*(#|//|\*|/\*)|static_assert|template|QStringLiteral\(\"[^\"]*[<>=]")
+
+def strings_removed(line):
+    return re.sub(r'"(\\.|[^"\\])*"', lambda m: "_" * len(m.group(0)), line)
+
+candidates = []
+for folder in folders:
+    for root, _, files in os.walk(folder):
+        for name in sorted(files):
+            if not name.endswith(".cpp"):
+                continue
+            path = os.path.join(root, name)
+            for number_, line in enumerate(open(path, encoding="utf-8"), 1):
+                text = line.rstrip("\n")
+                if skip.search(text) or not text.strip():
+                    continue
+                bare = strings_removed(text)
+                for m in comparison.finditer(bare):
+                    mutated = text[:m.start()] + flips[m.group(1)] + text[m.end():]
+                    candidates.append((path, number_, "comparison", text, mutated))
+                m = condition.search(bare)
+                if m:
+                    start = text.index("(", m.start()) + 1
+                    end = m.end(2)
+                    mutated = text[:start] + "!(" + text[start:end] + ")" + text[end:]
+                    candidates.append((path, number_, "negation", text, mutated))
+                stripped = text.strip()
+                if (stripped.endswith(";") and not stripped.startswith(("return", "break", "continue", "case", "default"))
+                        and re.match(r"^[\w:.\->\[\]()*&]+\s*(\(|=|\+=|-=|\+\+|--|<<)", stripped)
+                        and not re.match(r"^(const |auto |static |int |bool |qint|quint|QString |QByteArray |QList|std::)", stripped)
+                        and text.count("(") == text.count(")")):
+                    candidates.append((path, number_, "removal", text, text[: len(text) - len(text.lstrip())] + ";"))
+                for m in number.finditer(bare):
+                    value = int(m.group(1))
+                    # Array sizes only break the build or change nothing.
+                    if value > 100000 or bare[m.end():m.end() + 1] == "]":
+                        continue
+                    mutated = text[:m.start()] + str(value + 1 if value != 1 else 0) + text[m.end():]
+                    candidates.append((path, number_, "constant", text, mutated))
+
+random.Random(seed).shuffle(candidates)
+for i, (path, line, kind, old, new) in enumerate(candidates[:count], 1):
+    print("\t".join([str(i), path, str(line), kind, old.strip(), new.strip()]))
+EOF
+
+if [ "$list" -eq 1 ]; then
+    cat "$plan"
+    exit 0
+fi
+
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLLGATE_BENCH=OFF >/dev/null
+cmake --build "$build" >/dev/null
+results=$build/mutants.tsv
+: >"$results"
+restore() { [ -n "${mutatedFile:-}" ] && [ -f "$build/original" ] && cp "$build/original" "$mutatedFile"; }
+trap restore EXIT
+
+killed=0
+survived=0
+stillborn=0
+while IFS=$'\t' read -r id path line kind old new; do
+    if [ -n "$only" ] && [[ ",$only," != *",$id,"* ]]; then
+        continue
+    fi
+    mutatedFile=$top/src/$path
+    cp "$mutatedFile" "$build/original"
+    python3 - "$mutatedFile" "$line" "$new" <<'EOF'
+import sys
+path, line, new = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+lines = open(path, encoding="utf-8").read().split("\n")
+indent = lines[line - 1][: len(lines[line - 1]) - len(lines[line - 1].lstrip())]
+lines[line - 1] = indent + new
+open(path, "w", encoding="utf-8").write("\n".join(lines))
+EOF
+    stamp=$build/stamp
+    touch "$stamp"
+    sleep 1
+    if ! cmake --build "$build" >"$build/last-build.log" 2>&1; then
+        result=stillborn
+        stillborn=$((stillborn + 1))
+    else
+        # The test binaries that link the mutated code are the ones the build made anew.
+        result=survived
+        while IFS= read -r binary; do
+            if ! (cd "$build" && timeout 600 "$binary" --gtest_brief=1 --gtest_fail_fast \
+                >"$build/last-test.log" 2>&1); then
+                result="killed by ${binary##*/}"
+                break
+            fi
+        done < <(find "$build/bin" "$build/tests" -type f -perm -u+x -newer "$stamp" -name 'tollgate_*tests' | sort)
+        if [ "$result" = survived ]; then
+            survived=$((survived + 1))
+        else
+            killed=$((killed + 1))
+        fi
+    fi
+    cp "$build/original" "$mutatedFile"
+    printf '%s\t%s:%s\t%s\t%s\t%s\t%s\n' "$id" "$path" "$line" "$kind" "$result" "$old" "$new" >>"$results"
+    echo "mutant $id $path:$line $kind: $result"
+done <"$plan"
+cmake --build "$build" >/dev/null
+total=$((killed + survived))
+echo "mutants: $killed killed, $survived survived, $stillborn did not build; killed $((total ? killed * 100 / total : 0)) % of those that built"
