@@ -268,6 +268,8 @@ QList<CapabilityStatus> WaylandWindowSystem::capabilities()
         manager ? QStringLiteral("close requests of foreign-toplevel-management") : missing});
     result.append({Capability::TopMost, false,
         QStringLiteral("Wayland lets no client keep a window of its own above the others")});
+    result.append({Capability::WindowEvents, manager,
+        manager ? QStringLiteral("new, closed and activated toplevels and title changes") : missing});
     if (m_sway.isAvailable() && !m_sway.tree().isEmpty())
         result.append({Capability::WindowProcessIds, true,
             QStringLiteral("sway IPC (get_tree), matched by app id and title")});
