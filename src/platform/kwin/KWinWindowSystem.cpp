@@ -281,7 +281,8 @@ QList<CapabilityStatus> KWinWindowSystem::capabilities()
         status(Capability::WindowTitles, QStringLiteral("window captions, reported by a KWin script")),
         status(Capability::CloseRequests, QStringLiteral("closeWindow() through a KWin script")),
         status(Capability::TopMost, QStringLiteral("keep-above through a KWin script")),
-        status(Capability::WindowProcessIds, QStringLiteral("the client's pid, reported by a KWin script"))};
+        status(Capability::WindowProcessIds, QStringLiteral("the client's pid, reported by a KWin script")),
+        {Capability::WindowEvents, false, QStringLiteral("the script's reports are read at the next tick")}};
 }
 
 } // namespace Tollgate::Platform
