@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 
 namespace Tollgate::Platform {
 
@@ -220,6 +221,9 @@ void KWinWindowSystem::report(const QString& windows)
         if (!stacking.contains(id))
             stacking.append(id);
     }
+    // KWin's keep-above band lies over every other window, whatever order the script saw.
+    std::stable_partition(
+        stacking.begin(), stacking.end(), [&](WindowId id) { return updated[id].keepAbove; });
     m_windows = std::move(updated);
     m_stacking = stacking;
     m_active = active;
