@@ -15,7 +15,7 @@ ChildProcesses::~ChildProcesses()
 }
 
 QProcess* ChildProcesses::start(const QString& program, const QStringList& arguments,
-    const QProcessEnvironment& environment, Output output)
+    const QProcessEnvironment& environment, Output output, const QString& logFile)
 {
     auto process = std::make_unique<QProcess>();
     process->setProcessEnvironment(environment);
@@ -28,6 +28,10 @@ QProcess* ChildProcesses::start(const QString& program, const QStringList& argum
         process->setStandardErrorFile(QProcess::nullDevice());
         break;
     case Output::Captured:
+        break;
+    case Output::Logged:
+        process->setProcessChannelMode(QProcess::MergedChannels);
+        process->setStandardOutputFile(logFile);
         break;
     }
 #ifndef _WIN32

@@ -14,7 +14,8 @@ namespace Tollgate::Test {
 class ChildProcesses
 {
 public:
-    enum class Output { Forwarded, Discarded, Captured };
+    // Logged: standard output and error both go to the file start() is given.
+    enum class Output { Forwarded, Discarded, Captured, Logged };
 
     ChildProcesses() = default;
     ~ChildProcesses();
@@ -24,7 +25,7 @@ public:
     // Starts a program and keeps it; null when it did not start.
     QProcess* start(const QString& program, const QStringList& arguments,
         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
-        Output output = Output::Forwarded);
+        Output output = Output::Forwarded, const QString& logFile = QString());
     // Ends one process now, as a crash would, and forgets it.
     void kill(QProcess* process);
     void killAll();

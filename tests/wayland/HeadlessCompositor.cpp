@@ -13,21 +13,6 @@ HeadlessCompositor::HeadlessCompositor(QString name, QString socketName)
     , m_socketName(std::move(socketName))
 { }
 
-HeadlessCompositor::~HeadlessCompositor()
-{
-    killClients();
-    killCompositor();
-}
-
-void HeadlessCompositor::killClients()
-{
-    for (auto& client : m_clients) {
-        client->kill();
-        client->waitForFinished(5000);
-    }
-    m_clients.clear();
-}
-
 QString HeadlessCompositor::rootReason(const QString& refusal)
 {
     if (::geteuid() == 0
@@ -62,34 +47,29 @@ bool HeadlessCompositor::startCompositor(const QString& program, const QStringLi
                 return false;
             }
         }
+        // The new credentials clear the death signal that ChildProcesses gives setpriv.
         launcher = QStringLiteral("setpriv");
         launcherArguments << QStringLiteral("--reuid=%1").arg(nobody->pw_uid)
                           << QStringLiteral("--regid=%1").arg(nobody->pw_gid)
-                          << QStringLiteral("--clear-groups") << program;
+                          << QStringLiteral("--clear-groups") << QStringLiteral("--pdeathsig=KILL")
+                          << program;
     }
     QFile::setPermissions(m_runtime->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
     environment.insert(QStringLiteral("HOME"), m_runtime->path());
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime->path());
-    m_compositor = std::make_unique<QProcess>();
-    m_compositor->setProcessEnvironment(environment);
-    m_compositor->setProcessChannelMode(QProcess::MergedChannels);
-    m_compositor->setStandardOutputFile(m_runtime->filePath(m_name + QStringLiteral(".log")));
-    m_compositor->start(launcher, launcherArguments + arguments);
-    if (!m_compositor->waitForStarted(10000)) {
-        *error = QStringLiteral("%1 did not start: %2").arg(m_name, m_compositor->errorString());
-        return false;
-    }
-    return true;
+    m_compositor = m_servers.start(launcher, launcherArguments + arguments, environment,
+        ChildProcesses::Output::Logged, m_runtime->filePath(m_name + QStringLiteral(".log")));
+    if (!m_compositor)
+        *error = QStringLiteral("%1 did not start").arg(m_name);
+    return m_compositor != nullptr;
 }
 
 void HeadlessCompositor::killCompositor()
 {
-    if (m_compositor && m_compositor->state() != QProcess::NotRunning) {
-        m_compositor->kill();
-        m_compositor->waitForFinished(5000);
-    }
+    m_servers.kill(m_compositor);
+    m_compositor = nullptr;
 }
 
 QString HeadlessCompositor::log() const
@@ -104,21 +84,9 @@ QProcessEnvironment HeadlessCompositor::clientEnvironment() const
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("WAYLAND_DISPLAY"), displayPath());
     environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
     environment.remove(QStringLiteral("DISPLAY"));
     return environment;
-}
-
-QProcess* HeadlessCompositor::startClient(const QString& program, const QStringList& arguments)
-{
-    auto process = std::make_unique<QProcess>();
-    process->setProcessEnvironment(clientEnvironment());
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->start(program, arguments);
-    if (!process->waitForStarted(10000))
-        return nullptr;
-    m_clients.push_back(std::move(process));
-    return m_clients.back().get();
 }
 
 } // namespace Tollgate::Test

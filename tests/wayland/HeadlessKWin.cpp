@@ -11,16 +11,6 @@ HeadlessKWin::HeadlessKWin()
     : HeadlessCompositor(QStringLiteral("kwin"), QStringLiteral("wayland-kwin"))
 { }
 
-HeadlessKWin::~HeadlessKWin()
-{
-    killClients();
-    killCompositor();
-    if (m_bus && m_bus->state() != QProcess::NotRunning) {
-        m_bus->kill();
-        m_bus->waitForFinished(5000);
-    }
-}
-
 QString HeadlessKWin::unavailableReason()
 {
     for (const char* program : {"kwin_wayland", "dbus-daemon"}) {
@@ -53,12 +43,10 @@ bool HeadlessKWin::start(QString* error)
             .arg(busAddress())
             .toUtf8());
     file.close();
-    m_bus = std::make_unique<QProcess>();
-    m_bus->setProcessChannelMode(QProcess::MergedChannels);
-    m_bus->setStandardOutputFile(m_runtime->filePath(QStringLiteral("bus.log")));
-    m_bus->start(QStringLiteral("dbus-daemon"),
-        {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config});
-    if (!m_bus->waitForStarted(10000)
+    if (!m_servers.start(QStringLiteral("dbus-daemon"),
+            {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config},
+            QProcessEnvironment::systemEnvironment(), ChildProcesses::Output::Logged,
+            m_runtime->filePath(QStringLiteral("bus.log")))
         || !waitUntil([&] { return QFile::exists(m_runtime->filePath(QStringLiteral("bus"))); })) {
         *error = QStringLiteral("the private session bus did not start");
         return false;
@@ -93,8 +81,8 @@ bool HeadlessKWin::startKWin(QString* error)
     environment.insert(QStringLiteral("KWIN_COMPOSE"), QStringLiteral("Q"));
     if (!startCompositor(copy, arguments, environment, {}, error))
         return false;
-    if (!waitUntil([&] { return QFile::exists(displayPath()) || m_compositor->state() != QProcess::Running; })
-        || m_compositor->state() != QProcess::Running) {
+    if (!waitUntil([&] { return QFile::exists(displayPath()) || !compositorRunning(); })
+        || !compositorRunning()) {
         *error = QStringLiteral("KWin did not come up: %1").arg(log());
         return false;
     }
@@ -102,9 +90,9 @@ bool HeadlessKWin::startKWin(QString* error)
     const bool answers = waitUntil([&] {
         QString ignored;
         return Platform::WaylandConnection::open(QFile::encodeName(displayPath()), &ignored) != nullptr
-            || m_compositor->state() != QProcess::Running;
+            || !compositorRunning();
     });
-    if (!answers || m_compositor->state() != QProcess::Running) {
+    if (!answers || !compositorRunning()) {
         *error = QStringLiteral("KWin does not answer: %1").arg(log());
         return false;
     }
@@ -114,7 +102,6 @@ bool HeadlessKWin::startKWin(QString* error)
 QProcessEnvironment HeadlessKWin::clientEnvironment() const
 {
     QProcessEnvironment environment = HeadlessCompositor::clientEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress());
     environment.remove(QStringLiteral("SWAYSOCK"));
     return environment;

@@ -8,12 +8,11 @@ namespace Tollgate::Test {
 // runtime folder of its own, and the clients a test starts on it. KWin runs from a copy of
 // its binary: the installed one carries a file capability that an unprivileged start (and a
 // container without that capability) refuses. As root it runs as nobody. The bus lets any
-// user in, since the test itself stays root. Everything is killed when the object goes.
+// user in, since the test itself stays root.
 class HeadlessKWin : public HeadlessCompositor
 {
 public:
     HeadlessKWin();
-    ~HeadlessKWin() override;
 
     // Why KWin tests cannot run here, or empty when they can.
     static QString unavailableReason();
@@ -29,8 +28,6 @@ public:
 
 private:
     bool startKWin(QString* error);
-
-    std::unique_ptr<QProcess> m_bus;
 };
 
 } // namespace Tollgate::Test

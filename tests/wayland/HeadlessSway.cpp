@@ -16,12 +16,6 @@ HeadlessSway::HeadlessSway()
     : HeadlessCompositor(QStringLiteral("sway"), QStringLiteral("wayland-1"))
 { }
 
-HeadlessSway::~HeadlessSway()
-{
-    killClients();
-    stop();
-}
-
 void HeadlessSway::stop()
 {
     m_pointer.reset();
@@ -66,7 +60,7 @@ bool HeadlessSway::start(QString* error)
             m_socket = folder.filePath(sockets.first());
             return true;
         }
-        return m_compositor->state() != QProcess::Running;
+        return !compositorRunning();
     });
     if (!ready || m_socket.isEmpty()) {
         *error = QStringLiteral("sway did not come up: %1").arg(log());

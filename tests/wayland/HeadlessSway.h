@@ -10,12 +10,10 @@ namespace Tollgate::Test {
 
 // A private headless sway with one 1024 x 768 output, in a runtime folder of its own, and
 // the clients a test starts on it. As root it runs as nobody, since sway refuses root.
-// Everything is killed when the object goes.
 class HeadlessSway : public HeadlessCompositor
 {
 public:
     HeadlessSway();
-    ~HeadlessSway() override;
 
     // Why Wayland tests cannot run here, or empty when they can.
     static QString unavailableReason();

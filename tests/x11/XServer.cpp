@@ -1,26 +1,8 @@
 #include "XServer.h"
 
 #include <QStandardPaths>
-#include <csignal>
-#include <sys/prctl.h>
 
 namespace Tollgate::Test {
-
-XServer::~XServer()
-{
-    // Clients first, so that none is left looking for a display that went away.
-    for (auto it = m_clients.rbegin(); it != m_clients.rend(); ++it) {
-        (*it)->kill();
-        (*it)->waitForFinished(10000);
-    }
-    m_connection.reset();
-    for (auto* process : {m_windowManager.get(), m_server.get()}) {
-        if (process) {
-            process->kill();
-            process->waitForFinished(10000);
-        }
-    }
-}
 
 QString XServer::unavailableReason(bool withWindowManager)
 {
@@ -31,41 +13,29 @@ QString XServer::unavailableReason(bool withWindowManager)
     return QString();
 }
 
-std::unique_ptr<QProcess> XServer::launch(
-    const QString& program, const QStringList& arguments, const QStringList& extraEnvironment)
+QProcessEnvironment XServer::clientEnvironment() const
 {
-    auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    if (!m_display.isEmpty())
-        environment.insert(QStringLiteral("DISPLAY"), m_display);
+    environment.insert(QStringLiteral("DISPLAY"), m_display);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    for (const QString& assignment : extraEnvironment)
-        environment.insert(assignment.section(u'=', 0, 0), assignment.section(u'=', 1));
-    process->setProcessEnvironment(environment);
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    // A test or benchmark that crashes, or is killed by a closed pipe, leaves no server behind.
-    process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    process->start(program, arguments);
-    if (!process->waitForStarted(30000))
-        return nullptr;
-    return process;
+    return environment;
 }
 
 bool XServer::start(bool withWindowManager)
 {
     // -displayfd picks a free display and writes its number to our pipe once it accepts
     // connections.
-    m_server = launch(QStringLiteral("Xvfb"),
+    QProcess* server = m_servers.start(QStringLiteral("Xvfb"),
         {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"), QStringLiteral("0"),
-            QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")},
-        {});
-    if (!m_server)
+            QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    if (!server)
         return false;
     QByteArray number;
     waitUntil([&] {
-        m_server->waitForReadyRead(100);
-        number += m_server->readAllStandardOutput();
-        return number.contains('\n') || m_server->state() != QProcess::Running;
+        server->waitForReadyRead(100);
+        number += server->readAllStandardOutput();
+        return number.contains('\n') || server->state() != QProcess::Running;
     });
     if (!number.contains('\n'))
         return false;
@@ -75,26 +45,17 @@ bool XServer::start(bool withWindowManager)
         return false;
     if (withWindowManager) {
         // The sandboxed XDG folders hide openbox's own configuration.
-        m_windowManager = launch(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")},
-            {QStringLiteral("XDG_CONFIG_DIRS=/etc/xdg"),
-                QStringLiteral("XDG_DATA_DIRS=/usr/local/share:/usr/share")});
-        if (!m_windowManager || !waitUntil([this] { return m_connection->windowManager() != 0; }))
+        QProcessEnvironment environment = clientEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_DIRS"), QStringLiteral("/etc/xdg"));
+        environment.insert(QStringLiteral("XDG_DATA_DIRS"), QStringLiteral("/usr/local/share:/usr/share"));
+        if (!m_servers.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")}, environment)
+            || !waitUntil([this] { return m_connection->windowManager() != 0; }))
             return false;
         // The check window comes before the manager is ready to take on new windows: wait
         // until it has managed one of ours.
         return windowManagerManagesNewWindows();
     }
     return true;
-}
-
-void XServer::killServer()
-{
-    for (auto* process : {m_server.get(), m_windowManager.get()}) {
-        if (process) {
-            process->kill();
-            process->waitForFinished(10000);
-        }
-    }
 }
 
 bool XServer::windowManagerManagesNewWindows()
@@ -119,16 +80,6 @@ bool XServer::windowManagerManagesNewWindows()
     xcb_flush(c);
     waitUntil([&] { return !listed(probe); });
     return managed;
-}
-
-QProcess* XServer::startClient(
-    const QString& program, const QStringList& arguments, const QStringList& extraEnvironment)
-{
-    auto process = launch(program, arguments, extraEnvironment);
-    if (!process)
-        return nullptr;
-    m_clients.push_back(std::move(process));
-    return m_clients.back().get();
 }
 
 void XServer::roundTrip()
