@@ -1,6 +1,6 @@
-#include "NotifyFixture.h"
 #include "WidgetFixture.h"
 #include "app/Program.h"
+#include "common/DocumentBuilder.h"
 #include "ui/SplashWindow.h"
 
 #include <QAction>
@@ -74,11 +74,13 @@ protected:
             program->mainWindow().installEventFilter(&mainWindowShows);
     }
 
-    QString lockedDocument()
+    static QString lockedDocument()
     {
-        return Sandbox::writeFile(str("lab rules.Tollgate"),
-            "[Windows]\r\nCount=1\r\nCaption_1=*game*\r\nAction_1=1\r\n[Processes]\r\nIdleTime=45\r\n"
-            "Count=1\r\nProcess_1=steam\r\nAction_1=3\r\n[General]\r\nPassword=pw\r\n");
+        return Tollgate::Test::DocumentBuilder()
+            .window(str("*game*"), str("(1) Block"))
+            .idleTime(45)
+            .password(str("pw"))
+            .write(str("lab rules.Tollgate"));
     }
 
     // Runs the event loop with the given steps queued; the exit code, or 99 when the
@@ -150,20 +152,6 @@ TEST_F(StartUpTest, AnUnreadableDocumentStillStartsAndSaysSoOnce)
     EXPECT_EQ(mainWindowShows.shows, 0);
 }
 
-TEST_F(StartUpTest, InteractiveStartShowsANewRuleSetAfterTheSplash)
-{
-    start(QString());
-    EXPECT_TRUE(splashShown);
-    EXPECT_FALSE(mainWindowDuringSplash);
-    EXPECT_EQ(fake.shell().registrations().size(), 1);
-    EXPECT_TRUE(program->mainWindow().isVisible());
-    EXPECT_FALSE(program->survey().running());
-    // What a new rule set holds is RuleSetDocumentTest's.
-    EXPECT_EQ(program->rules().windowRules().count(), 0);
-    EXPECT_TRUE(program->document().GetDocumentPath().isEmpty());
-    EXPECT_FALSE(program->rules().changed());
-}
-
 TEST_F(StartUpTest, ThePasswordBringsBackTheMainWindowOfAnUnattendedStart)
 {
     start(lockedDocument());
@@ -200,9 +188,16 @@ TEST_F(StartUpTest, MessageWindowsNeitherKeepTheProgramAliveNorEndIt)
     EXPECT_EQ(code, 0) << "closing the main window did not end the program";
 }
 
-TEST_F(StartUpTest, QuitAsksAboutUnsavedChangesAndEndsAtOnceOtherwise)
+TEST_F(StartUpTest, InteractiveStartShowsTheWindowAfterTheSplashAndQuitAsksAboutUnsavedChanges)
 {
     start(QString());
+    EXPECT_TRUE(splashShown);
+    EXPECT_FALSE(mainWindowDuringSplash);
+    EXPECT_EQ(fake.shell().registrations().size(), 1);
+    EXPECT_TRUE(program->mainWindow().isVisible());
+    EXPECT_FALSE(program->survey().running());
+    EXPECT_TRUE(program->document().GetDocumentPath().isEmpty());
+
     auto& quit = child<QAction>(program->mainWindow(), "mnuFileQuit");
     program->rules().windowRules().appendRow({str("*x*"), str("(1) Block")});
     program->rules().setChanged(true);

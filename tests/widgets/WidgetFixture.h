@@ -1,20 +1,58 @@
 #pragma once
 
-#include "DesktopFixture.h"
+#include "common/FakeClock.h"
+#include "core/RuleSetFixture.h"
+#include "notify/PasswordPrompt.h"
+#include "notify/UserMessageWindow.h"
+#include "notify/WindowNotifier.h"
+#include "platform/fake/FakePlatform.h"
+#include "survey/ActivityLog.h"
 #include "survey/SurveyCycle.h"
-#include "survey/SurveyNotifier.h"
 #include "ui/ConfigurationContext.h"
 #include "ui/MainWindow.h"
 #include "ui/UserDialogs.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <stdexcept>
 
 namespace Tollgate {
+
+// A window's control by its name; a test of a control that is missing fails at once.
+template<typename T> T& child(QObject& window, const char* name)
+{
+    T* found = window.findChild<T*>(str(name));
+    if (!found)
+        throw std::runtime_error(std::string("no control ") + name);
+    return *found;
+}
+
+// The text a language file can replace: a control's caption, empty for controls without one.
+inline QString caption(QObject& control)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(&control))
+        return button->text();
+    if (auto* label = qobject_cast<QLabel*>(&control))
+        return label->text();
+    if (auto* frame = qobject_cast<QGroupBox*>(&control))
+        return frame->title();
+    if (auto* menu = qobject_cast<QMenu*>(&control))
+        return menu->title();
+    if (auto* item = qobject_cast<QAction*>(&control))
+        return item->text();
+    return {};
+}
 
 // Answers message boxes, file dialogs and modal editors from queues that a test fills,
 // and records what was asked.
@@ -64,12 +102,16 @@ public:
     }
 };
 
-// The configuration window on a fake desktop, with scripted dialogs and a language folder
-// in the sandbox.
-class WidgetFixture : public DesktopFixture
+// Every window of the program on a fake desktop: the configuration window with scripted
+// dialogs, the survey's message window and password prompt, a simulated clock, and a log
+// and a language folder in the sandbox.
+class WidgetFixture : public RuleSetFixture
 {
 protected:
-    Test::RecordingNotifier notifier;
+    Platform::FakePlatform fake;
+    FakeClock clock;
+    ActivityLog log {Sandbox::folder() + str("/Tollgate.log"), clock};
+    WindowNotifier notifier {rules, catalogue, fake.windows()};
     SurveyCycle survey {rules, fake.platform(), notifier, log, clock};
     ScriptedDialogs dialogs;
     ConfigurationContext context {rules, document, catalogue, survey, log, fake.platform(), dialogs};
@@ -77,7 +119,8 @@ protected:
 
     void SetUp() override
     {
-        DesktopFixture::SetUp();
+        notifier.setSurvey(survey);
+        RuleSetFixture::SetUp();
         openWindow();
     }
 
@@ -98,6 +141,33 @@ protected:
     }
 
     template<typename T> T& control(const char* name) const { return child<T>(*window, name); }
+    UserMessageWindow& message() { return notifier.messageWindow(); }
+    PasswordPrompt& prompt() { return notifier.passwordPrompt(); }
+    bool onTop(QWidget& shown)
+    {
+        const auto id = static_cast<Platform::WindowId>(shown.winId());
+        return fake.windows().topMostCalls().contains(Platform::FakeWindowSystem::TopMostCall {id, true});
+    }
+
+    // Ticks a countdown window until it closes; the titles it showed on the way.
+    static QStringList countDown(CountdownDialog& shown)
+    {
+        QStringList titles;
+        for (int tick = 0; tick < 40 && shown.isVisible(); ++tick) {
+            shown.Timer_Timer();
+            titles.append(shown.windowTitle());
+        }
+        return titles;
+    }
+
+    // "Title (15)" down to "Title (0)".
+    static QStringList titlesFrom(const QString& title, int first = 15)
+    {
+        QStringList titles;
+        for (int seconds = first; seconds >= 0; --seconds)
+            titles.append(str("%1 (%2)").arg(title).arg(seconds));
+        return titles;
+    }
 };
 
 } // namespace Tollgate
