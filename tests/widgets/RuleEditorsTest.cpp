@@ -24,37 +24,30 @@ QComboBox& actionBox(QDialog& editor)
     return child<QComboBox>(editor, "cboAction");
 }
 
+// The pattern of a window rule, the program name of a process rule.
+QLineEdit& nameBox(QDialog& editor)
+{
+    return child<QLineEdit>(editor, editor.objectName() == str("frmWindow") ? "txtCaption" : "txtProcess");
+}
+
 void press(QDialog& editor, const char* button)
 {
     child<QPushButton>(editor, button).click();
 }
 
-// What tells the two editors apart in what they share.
-struct Editor
-{
-    const char* name;
-    const char* nameBox;
-    bool windows;
-};
-const Editor Editors[] = {{"frmWindow", "txtCaption", true}, {"frmProcess", "txtProcess", false}};
-
 class RuleEditorsTest : public WidgetFixture
 {
 protected:
-    RuleTable& table(const Editor& kind) { return kind.windows ? rules.windowRules() : rules.processRules(); }
+    RuleTable& table(bool windows) { return windows ? rules.windowRules() : rules.processRules(); }
 
     // Runs an editor through the main window, as the Add button or the list does.
-    void edit(const Editor& kind, int row, std::function<void(QDialog&)> script)
+    void edit(bool windows, int row, std::function<void(QDialog&)> script)
     {
         dialogs.editorScripts.push_back(std::move(script));
-        if (kind.windows)
+        if (windows)
             window->EditWindowRule(row);
         else
             window->EditProcessRule(row);
-    }
-    void editProcess(int row, const std::function<void(ProcessRuleEditor&)>& script)
-    {
-        edit(Editors[1], row, [script](QDialog& editor) { script(static_cast<ProcessRuleEditor&>(editor)); });
     }
 };
 
@@ -64,42 +57,41 @@ protected:
 // Cancel close it without writing anything.
 TEST_F(RuleEditorsTest, EditorsCloseOnlyOnOkWithANameOrOnCancel)
 {
-    for (const Editor& kind : Editors) {
-        SCOPED_TRACE(kind.name);
-        edit(kind, 0, [&](QDialog& editor) {
-            auto& name = child<QLineEdit>(editor, kind.nameBox);
-            EXPECT_EQ(name.text(), QString());
+    for (const bool windows : {true, false}) {
+        SCOPED_TRACE(windows ? "window editor" : "process editor");
+        edit(windows, 0, [](QDialog& editor) {
+            EXPECT_EQ(nameBox(editor).text(), QString());
             EXPECT_EQ(actionBox(editor).currentText(), QString()) << "a new rule starts without an action";
             choose(actionBox(editor), 1);
             press(editor, "cmdOK");
             EXPECT_TRUE(editor.isVisible()) << "an empty name keeps the editor open";
-            name.setText(str("x"));
-            QTest::keyClick(&name, Qt::Key_Return);
+            nameBox(editor).setText(str("x"));
+            QTest::keyClick(&nameBox(editor), Qt::Key_Return);
             QTest::keyClick(actionBox(editor).lineEdit(), Qt::Key_Enter);
             EXPECT_TRUE(editor.isVisible()) << "the editor has no default button";
-            QTest::keyClick(&name, Qt::Key_Escape);
+            QTest::keyClick(&nameBox(editor), Qt::Key_Escape);
             EXPECT_FALSE(editor.isVisible());
         });
-        edit(kind, 0, [&](QDialog& editor) {
-            child<QLineEdit>(editor, kind.nameBox).setText(str("y"));
+        edit(windows, 0, [](QDialog& editor) {
+            nameBox(editor).setText(str("y"));
             press(editor, "cmdCancel");
             EXPECT_FALSE(editor.isVisible());
         });
-        EXPECT_EQ(table(kind).count(), 0);
+        EXPECT_EQ(table(windows).count(), 0);
     }
     EXPECT_FALSE(rules.changed());
 }
 
 TEST_F(RuleEditorsTest, OkWritesTheRuleAsShownIntoItsRowOrItsSortedPlace)
 {
-    for (const Editor& kind : Editors) {
-        SCOPED_TRACE(kind.name);
-        RuleTable& rows = table(kind);
+    for (const bool windows : {true, false}) {
+        SCOPED_TRACE(windows ? "window editor" : "process editor");
+        RuleTable& rows = table(windows);
         for (const char* name : {"b", "a", "c"})
             rows.appendRow({str(name), str("(0) Ignore")});
         rules.setChanged(false);
-        edit(kind, 2, [&](QDialog& editor) {
-            EXPECT_EQ(child<QLineEdit>(editor, kind.nameBox).text(), str("a")) << "filled from the row";
+        edit(windows, 2, [](QDialog& editor) {
+            EXPECT_EQ(nameBox(editor).text(), str("a")) << "filled from the row";
             EXPECT_EQ(actionBox(editor).currentText(), str("(0) Ignore"));
             press(editor, "cmdOK");
         });
@@ -108,10 +100,9 @@ TEST_F(RuleEditorsTest, OkWritesTheRuleAsShownIntoItsRowOrItsSortedPlace)
 
         // While the list keeps itself sorted, a rewritten or added row goes to its place at once.
         rows.toggleSort(0);
-        ASSERT_EQ(column(rows, 0), (QStringList {str("c"), str("b"), str("a")}));
         QString chosen;
-        edit(kind, 1, [&](QDialog& editor) {
-            child<QLineEdit>(editor, kind.nameBox).setText(str("0"));
+        edit(windows, 1, [&](QDialog& editor) {
+            nameBox(editor).setText(str("0"));
             choose(actionBox(editor), 2);
             chosen = actionBox(editor).currentText();
             press(editor, "cmdOK");
@@ -119,54 +110,45 @@ TEST_F(RuleEditorsTest, OkWritesTheRuleAsShownIntoItsRowOrItsSortedPlace)
         });
         EXPECT_EQ(column(rows, 0), (QStringList {str("b"), str("a"), str("0")}));
         EXPECT_EQ(rows.cell(3, 1), chosen);
-
-        edit(kind, 0, [&](QDialog& editor) {
-            child<QLineEdit>(editor, kind.nameBox).setText(str("new"));
-            QTest::keyClicks(actionBox(editor).lineEdit(), str("(7) Typed"));
-            press(editor, "cmdOK");
-        });
-        EXPECT_EQ(rows.cell(1, 0), str("new"));
-        EXPECT_EQ(rows.cell(1, 1), str("(7) Typed")) << "a typed action is taken as typed";
-
-        edit(kind, 0, [&](QDialog& editor) {
-            child<QLineEdit>(editor, kind.nameBox).setText(str("  "));
-            press(editor, "cmdOK");
-        });
-        ASSERT_EQ(rows.count(), 5);
-        EXPECT_EQ(rows.cell(5, 0), str("  ")) << "a name is taken exactly as typed";
+        const std::pair<const char*, const char*> added[] = {{"new", "(7) Typed"}, {"  ", ""}};
+        for (const auto& [name, action] : added) {
+            edit(windows, 0, [&](QDialog& editor) {
+                nameBox(editor).setText(str(name));
+                QTest::keyClicks(actionBox(editor).lineEdit(), str(action));
+                press(editor, "cmdOK");
+            });
+        }
+        EXPECT_EQ(column(rows, 0), (QStringList {str("new"), str("b"), str("a"), str("0"), str("  ")}))
+            << "names are taken exactly as typed";
+        EXPECT_EQ(rows.cell(1, 1), str("(7) Typed")) << "a typed action is as good as a chosen one";
         EXPECT_EQ(rows.cell(5, 1), QString()) << "no action chosen: an empty one, which means Ignore";
     }
 }
 
 TEST_F(RuleEditorsTest, ProcessEditorEnablesTheFieldsTheChosenActionUsesAndWritesThemAll)
 {
-    editProcess(0, [](ProcessRuleEditor& editor) {
-        const auto state = [&] {
+    edit(false, 0, [](QDialog& dialog) {
+        auto& editor = static_cast<ProcessRuleEditor&>(dialog);
+        const auto enabled = [&] {
             return QList<bool> {child<QLabel>(editor, "lblProcessName").isEnabled(),
                 editor.processBox().isEnabled(), editor.exeBox().isEnabled(),
                 child<QPushButton>(editor, "cmdBrowse").isEnabled()};
         };
-        EXPECT_EQ(state(), (QList<bool> {false, false, false, false})) << "nothing until an action is chosen";
-        const struct
-        {
-            int action;
-            QList<bool> enabled;
-        } steps[] = {{2, {true, true, true, true}}, {3, {true, true, false, false}},
-            {1, {true, true, false, false}}, {0, {false, false, false, false}}};
-        for (const auto& step : steps) {
-            choose(editor.actionBox(), step.action);
-            EXPECT_EQ(state(), step.enabled) << "action " << step.action;
-            if (step.action == 2)
+        EXPECT_EQ(enabled(), QList<bool>(4, false)) << "nothing until an action is chosen";
+        const std::pair<int, QList<bool>> steps[] = {{2, {true, true, true, true}},
+            {3, {true, true, false, false}}, {1, {true, true, false, false}}, {0, QList<bool>(4, false)}};
+        for (const auto& [action, expected] : steps) {
+            choose(editor.actionBox(), action);
+            EXPECT_EQ(enabled(), expected) << "action " << action;
+            if (action == 2)
                 editor.exeBox().setText(str("/usr/bin/kiosk"));
         }
-        EXPECT_EQ(editor.exeBox().text(), str("/usr/bin/kiosk")) << "a disabled field keeps its text";
-
         // Typing an action does not switch the fields; only a choice from the list does.
         editor.actionBox().lineEdit()->clear();
         QTest::keyClicks(editor.actionBox().lineEdit(), str("(2) Always Run"));
         EXPECT_FALSE(editor.exeBox().isEnabled());
         editor.enableControls(7);
-        EXPECT_EQ(state(), (QList<bool> {false, false, false, false}));
+        EXPECT_EQ(enabled(), QList<bool>(4, false));
 
         choose(editor.actionBox(), 3);
         editor.processBox().setText(str("game*.exe"));
@@ -174,12 +156,12 @@ TEST_F(RuleEditorsTest, ProcessEditorEnablesTheFieldsTheChosenActionUsesAndWrite
     });
     EXPECT_EQ(rules.processRules().cell(1, RuleSet::ProcessName), str("game*.exe")) << "no wildcard check";
     EXPECT_EQ(rules.processRules().cell(1, RuleSet::ProcessExe), str("/usr/bin/kiosk"))
-        << "a disabled field is written all the same";
+        << "a disabled field keeps its text and is written all the same";
 
     addProcessRule("kiosk", "(2) Always Run", "/opt/kiosk/run");
-    editProcess(2, [](ProcessRuleEditor& editor) {
-        EXPECT_TRUE(editor.exeBox().isEnabled()) << "enabled for the row's action before it shows";
-        editor.OK();
+    edit(false, 2, [](QDialog& editor) {
+        EXPECT_TRUE(static_cast<ProcessRuleEditor&>(editor).exeBox().isEnabled())
+            << "enabled for the row's action before it shows";
     });
 }
 
@@ -188,12 +170,12 @@ TEST_F(RuleEditorsTest, BrowseSetsTheExecutableAndACancelKeepsIt)
     const QString first = sandboxPath("bin/first");
     const QString second = sandboxPath("bin/second");
     dialogs.files = {first, QString(), second};
-    editProcess(0, [&](ProcessRuleEditor& editor) {
-        choose(editor.actionBox(), 2);
-        editor.processBox().setText(str("kiosk"));
+    edit(false, 0, [&](QDialog& editor) {
+        choose(actionBox(editor), 2);
+        nameBox(editor).setText(str("kiosk"));
         press(editor, "cmdBrowse");
         press(editor, "cmdBrowse");
-        EXPECT_EQ(editor.exeBox().text(), first) << "cancelled: unchanged";
+        EXPECT_EQ(child<QLineEdit>(editor, "txtExeName").text(), first) << "cancelled: unchanged";
         press(editor, "cmdBrowse");
         press(editor, "cmdOK");
     });
@@ -220,29 +202,27 @@ TEST_F(RuleEditorsTest, EditorsOfferWhatRunsNow)
         return found;
     };
 
-    edit(Editors[0], 0, [&](QDialog& dialog) {
-        auto& editor = static_cast<WindowRuleEditor&>(dialog);
+    edit(true, 0, [&](QDialog& editor) {
         auto& list = child<QListWidget>(editor, "lstOpenWindows");
         EXPECT_FALSE(list.isVisible()) << "folded in at first";
         const int designHeight = editor.height();
         press(editor, "cmdOpenWindows");
-        EXPECT_TRUE(list.isVisible());
         EXPECT_GT(editor.height(), designHeight);
         ASSERT_EQ(texts(list, false), (QStringList {str("Solitaire"), str("Mail - Inbox")}))
             << "each title once";
-        QTest::keyClicks(&editor.captionBox(), str("*SOLI"));
+        QTest::keyClicks(&nameBox(editor), str("*SOLI"));
         EXPECT_TRUE(texts(list, true).isEmpty());
-        QTest::keyClicks(&editor.captionBox(), str("*"));
+        QTest::keyClicks(&nameBox(editor), str("*"));
         EXPECT_EQ(texts(list, true), QStringList {str("Solitaire")}) << "matched as the survey matches";
         emit list.itemActivated(list.item(1));
-        EXPECT_EQ(editor.captionBox().text(), str("Mail - Inbox"));
+        EXPECT_EQ(nameBox(editor).text(), str("Mail - Inbox"));
     });
 
-    editProcess(0, [&](ProcessRuleEditor& editor) {
+    edit(false, 0, [&](QDialog& editor) {
         auto& list = child<QListWidget>(editor, "lstRunningProcesses");
-        editor.setPickerShown(true);
+        static_cast<ProcessRuleEditor&>(editor).setPickerShown(true);
         ASSERT_EQ(texts(list, false), (QStringList {str("firefox-esr"), str("sol")})) << "sorted, each once";
         emit list.itemActivated(list.item(1));
-        EXPECT_EQ(editor.processBox().text(), str("sol"));
+        EXPECT_EQ(nameBox(editor).text(), str("sol"));
     });
 }

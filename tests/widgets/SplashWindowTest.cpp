@@ -40,31 +40,30 @@ TEST_F(SplashWindowTest, ShowsTheVersionAndTheAddressOverItsPicture)
     EXPECT_NE(picture.pixel(5, 5), picture.pixel(picture.width() / 2, picture.height() * 3 / 4));
 }
 
-TEST_F(SplashWindowTest, LabelsKeepItOpenAndTheAddressOpensThePage)
+// Only a click on the picture, or Enter or Escape on their release, close it; a click on
+// the address opens the help page.
+TEST_F(SplashWindowTest, ClosesOnAClickOnThePictureOrOnEnterOrEscape)
 {
-    QTest::mouseClick(&child<QLabel>(splash, "lblInfo"), Qt::LeftButton);
-    EXPECT_TRUE(splash.isVisible()) << "a click on the version does not close it";
-    EXPECT_TRUE(fake.shell().opened().isEmpty());
-    QTest::mouseClick(&child<QLabel>(splash, "lblURL"), Qt::LeftButton);
-    EXPECT_TRUE(splash.isVisible());
-    EXPECT_EQ(fake.shell().opened(), QStringList {SplashWindow::address()});
-
-    QTest::mouseClick(&splash, Qt::LeftButton, {}, QPoint(10, 10));
-    EXPECT_FALSE(splash.isVisible()) << "a click on the picture closes it";
-}
-
-TEST_F(SplashWindowTest, OnlyEnterAndEscapeCloseItOnTheirRelease)
-{
+    const auto click
+        = [this](const char* label) { QTest::mouseClick(&child<QLabel>(splash, label), Qt::LeftButton); };
+    const std::pair<std::function<void()>, bool> cases[] = {
+        {[&] { click("lblInfo"); }, false},
+        {[&] { click("lblURL"); }, false},
+        {[&] { QTest::keyPress(&splash, Qt::Key_Escape); }, false},
+        {[&] { QTest::keyRelease(&splash, Qt::Key_Escape); }, true},
+        {[&] { QTest::keyClick(&splash, Qt::Key_Return); }, true},
+        {[&] { QTest::keyClick(&splash, Qt::Key_Enter); }, true},
+        {[&] { QTest::mouseClick(&splash, Qt::LeftButton, {}, QPoint(10, 10)); }, true},
+    };
     for (const Qt::Key key : {Qt::Key_A, Qt::Key_Space, Qt::Key_F1, Qt::Key_Tab})
         QTest::keyClick(&splash, key);
-    EXPECT_TRUE(splash.isVisible());
-    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+    EXPECT_TRUE(splash.isVisible()) << "other keys leave it open";
+    for (std::size_t n = 0; n < std::size(cases); ++n) {
         splash.show();
-        QTest::keyPress(&splash, key);
-        EXPECT_TRUE(splash.isVisible()) << "it closes on the release";
-        QTest::keyRelease(&splash, key);
-        EXPECT_FALSE(splash.isVisible()) << key;
+        cases[n].first();
+        EXPECT_EQ(splash.isVisible(), !cases[n].second) << "case " << n;
     }
+    EXPECT_EQ(fake.shell().opened(), QStringList {SplashWindow::address()});
 }
 
 TEST_F(SplashWindowTest, AboutShowsOneSplashWithoutWaitingAndItClosesByItself)

@@ -25,6 +25,21 @@ protected:
     }
 
     bool idleProgramClosed() { return fake.processes().kills().contains(idleProgram); }
+
+    // Ticks a countdown window until it closes; whether it showed "(15)" down to "(0)" on
+    // its plain title on the way.
+    static bool countsDownAndCloses(CountdownDialog& window, const char* title = "Tollgate Message")
+    {
+        QStringList titles;
+        QStringList expected;
+        for (int seconds = 15; seconds >= 0; --seconds) {
+            window.Timer_Timer();
+            titles.append(window.windowTitle());
+            expected.append(str("%1 (%2)").arg(str(title)).arg(seconds));
+        }
+        EXPECT_EQ(titles, expected);
+        return titles == expected && !window.isVisible();
+    }
     QLineEdit& field() { return child<QLineEdit>(prompt(), "txtPassword"); }
     // Types into the prompt's field as a person would, replacing what is there.
     void type(const char* typed)
@@ -60,8 +75,7 @@ TEST_F(SurveyWindowsTest, BothCountDownInTheirTitleAndCloseAtZero)
         EXPECT_EQ(window.windowTitle(), str(title) + str(" (11)"));
         show();
         EXPECT_EQ(window.secondsLeft(), 15);
-        EXPECT_EQ(countDown(window), titlesFrom(str(title)));
-        EXPECT_FALSE(window.isVisible());
+        EXPECT_TRUE(countsDownAndCloses(window, title));
         EXPECT_FALSE(timer.isActive());
     }
     EXPECT_TRUE(survey.running()) << "the prompt closing by itself stops nothing";
@@ -108,49 +122,51 @@ TEST_F(SurveyWindowsTest, OnlyTheExactPasswordStopsTheSurveyAndEscapeCancels)
     EXPECT_EQ(unlocked.count(), 2) << "Enter presses OK once";
 }
 
-TEST_F(SurveyWindowsTest, TimeoutCountdownEndClosesIdleProcessesAndCancelSparesThem)
+// The message shown last decides: a timeout countdown that runs out closes the idle
+// programs; Cancel, however given, spares them, and so does a block arriving meanwhile.
+TEST_F(SurveyWindowsTest, OnlyATimeoutCountdownThatRunsOutClosesIdlePrograms)
 {
-    const std::function<void()> cancels[] = {[this] { child<QPushButton>(message(), "cmdOK").click(); },
-        [this] { message().close(); }, [this] { QTest::keyClick(&message(), Qt::Key_Escape); }};
-    for (const auto& cancel : cancels) {
+    const auto tick = [this](int times) {
+        for (int n = 0; n < times; ++n)
+            message().Timer_Timer();
+    };
+    const struct
+    {
+        std::function<void()> steps;
+        bool closes;
+    } cases[] = {
+        {[&] { child<QPushButton>(message(), "cmdOK").click(); }, false},
+        {[&] { message().close(); }, false},
+        {[&] { QTest::keyClick(&message(), Qt::Key_Escape); }, false},
+        {[&] {
+             tick(5);
+             notifier.showBlockMessage();
+             EXPECT_EQ(child<QPushButton>(message(), "cmdOK").text(), str("&OK"));
+             EXPECT_TRUE(countsDownAndCloses(message())) << "the window stayed and kept its timer";
+         },
+            false},
+        {[&] { EXPECT_TRUE(countsDownAndCloses(message())); }, true},
+        {[&] {
+             notifier.showBlockMessage();
+             tick(3);
+             notifier.showTimeoutMessage();
+             EXPECT_TRUE(countsDownAndCloses(message()));
+         },
+            true},
+    };
+    for (const auto& item : cases) {
+        const Platform::ProcessId browser = fake.processes().addProcess(str("browser"));
         notifier.showTimeoutMessage();
-        message().Timer_Timer();
-        cancel();
+        EXPECT_EQ(message().windowTitle(), str("Tollgate Message")) << "a fresh window has the plain title";
+        item.steps();
         EXPECT_FALSE(message().isVisible());
+        EXPECT_EQ(fake.processes().kills().contains(browser), item.closes) << &item - cases;
     }
-    EXPECT_FALSE(idleProgramClosed()) << "Cancel spares them";
-
-    notifier.showTimeoutMessage();
-    EXPECT_EQ(message().windowTitle(), str("Tollgate Message"))
-        << "a fresh window starts with the plain title";
-    EXPECT_EQ(countDown(message()), titlesFrom(str("Tollgate Message")));
-    EXPECT_TRUE(idleProgramClosed());
-}
-
-TEST_F(SurveyWindowsTest, ANewShowRestartsAtFifteenAndTheModeAtTheEndDecides)
-{
-    // A block arriving during a timeout countdown: block mode, fresh countdown, nothing closed.
-    notifier.showTimeoutMessage();
-    for (int tick = 0; tick < 6; ++tick)
-        message().Timer_Timer();
-    notifier.showBlockMessage();
-    EXPECT_EQ(child<QPushButton>(message(), "cmdOK").text(), str("&OK"));
-    EXPECT_EQ(countDown(message()), titlesFrom(str("Tollgate Message")))
-        << "the window stayed and kept its timer";
-    EXPECT_FALSE(idleProgramClosed());
-
-    // A timeout arriving during a block countdown: its end closes the idle processes.
-    notifier.showBlockMessage();
-    for (int tick = 0; tick < 3; ++tick)
-        message().Timer_Timer();
-    notifier.showTimeoutMessage();
-    EXPECT_EQ(countDown(message()), titlesFrom(str("Tollgate Message")));
-    EXPECT_TRUE(idleProgramClosed());
 
     // A block every second, as a blocked window that keeps coming back: it never closes.
     for (int second = 0; second < 40; ++second) {
         notifier.showBlockMessage();
-        message().Timer_Timer();
+        tick(1);
     }
     EXPECT_TRUE(message().isVisible());
     EXPECT_EQ(message().windowTitle(), str("Tollgate Message (15)"));

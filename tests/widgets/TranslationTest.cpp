@@ -4,124 +4,197 @@
 #include "ui/TabStrip.h"
 #include "ui/WindowRuleEditor.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QGroupBox>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QTreeView>
 
 using namespace Tollgate;
 
 namespace {
 
+using Entries = QMap<QString, QString>;
+
+// The text a language file can replace: a control's caption, empty for controls without one.
+QString caption(QObject& control)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(&control))
+        return button->text();
+    if (auto* label = qobject_cast<QLabel*>(&control))
+        return label->text();
+    if (auto* frame = qobject_cast<QGroupBox*>(&control))
+        return frame->title();
+    if (auto* menu = qobject_cast<QMenu*>(&control))
+        return menu->title();
+    if (auto* item = qobject_cast<QAction*>(&control))
+        return item->text();
+    return {};
+}
+
+// Texts that code sets as soon as the window shows, so a translation would never be seen.
+const QStringList SetByCode
+    = {str("frmMain.lblInfo"), str("frmUserMessage.lblMessage"), str("frmUserMessage.cmdOK")};
+
+// Whether a control is the window's own and not one of a dialog made as its child.
+bool ownedBy(const QObject* control, const QWidget& window)
+{
+    const QObject* parent = control->parent();
+    while (parent && !qobject_cast<const QDialog*>(parent) && !qobject_cast<const QMainWindow*>(parent))
+        parent = parent->parent();
+    return parent == &window;
+}
+
+// Every entry a language file can give a window, with the text the window shows for it:
+// its title, each named control with a caption, each tab and each column header.
+Entries translatableEntries(QWidget& window)
+{
+    Entries entries {{WindowTranslation::FormCaptionEntry, window.windowTitle()}};
+    for (QObject* control : window.findChildren<QObject*>()) {
+        const QString name = control->objectName();
+        // Parts of Qt's own widgets, such as a tab bar's scroll arrows, have no text to translate.
+        if (!name.isEmpty() && !name.startsWith(str("qt_")) && ownedBy(control, window)
+            && !caption(*control).isEmpty() && !SetByCode.contains(window.objectName() + u'.' + name)
+            && !entries.contains(name))
+            entries.insert(name, caption(*control));
+    }
+    for (const TabStrip* tabs : window.findChildren<TabStrip*>()) {
+        for (int n = 0; n < tabs->count() && ownedBy(tabs, window); ++n)
+            entries.insert(str("%1.Tabs(%2)").arg(tabs->objectName()).arg(n + 1), tabs->tabText(n));
+    }
+    for (const QTreeView* list : window.findChildren<QTreeView*>()) {
+        for (int n = 0; list->model() && ownedBy(list, window) && n < list->model()->columnCount(); ++n)
+            entries.insert(str("%1.ColumnHeaders(%2)").arg(list->objectName()).arg(n + 1),
+                list->model()->headerData(n, Qt::Horizontal).toString());
+    }
+    return entries;
+}
+
+// What a window receives when it becomes active; the survey's windows translate then.
+void activate(QWidget& window)
+{
+    QEvent activation(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&window, &activation);
+}
+
 class TranslationTest : public WidgetFixture
 {
 protected:
-    QString shownText(QWidget& shown, const char* name)
-    {
-        if (str(name) == WindowTranslation::FormCaptionEntry)
-            return shown.windowTitle();
-        return caption(child<QObject>(shown, name));
-    }
+    QString shown(const char* name) { return caption(control<QObject>(name)); }
 };
-
-QString header(const RuleTable& table, int column)
-{
-    return table.headerData(column, Qt::Horizontal).toString();
-}
 
 } // namespace
 
-// Each window takes the entries of its own section, names and section headers matched
-// exactly, values as written; controls without a caption ignore theirs.
-TEST_F(TranslationTest, EveryWindowTakesTheEntriesOfItsOwnSection)
+// Every window shows each shipped language's texts. A new control or message without a
+// text in every shipped file fails here, and the message shows the line to add; an entry
+// that names nothing real fails too, since a misspelt name would translate nothing.
+TEST_F(TranslationTest, EveryWindowShowsEveryShippedLanguageAndEveryFileIsComplete)
 {
-    useLanguage("[frmWindow]\r\ncmdAddWindow=Wrong window\r\ncmdOK=&\xc3\x9c"
-                "bernehmen\r\nFORM_CAPTION=Fenster\r\n"
-                "txtCaption=pattern\r\n"
-                "[frmMain]\r\ncmdAddWindow=&Neues Fenster\r\nFORM_CAPTION=Tollgate auf Deutsch\r\n"
-                "TabStrip.Tabs(2)=Prozesse\r\nWindows.ColumnHeaders(2)=Aktion\r\n"
-                "Processes.ColumnHeaders(3)=Programm\r\nmnuFileNew=&Neu\r\nmnuTools=&Extras\r\n"
-                "framePassword=Passwort\r\ncmdaddprocess=lower case\r\ncmdClearProcesses =blank before\r\n"
-                "cmdClearWindows= blank after \r\nlblWindows=\r\ntxtPassword=not a password\r\n"
-                "sliderIdleTime=5\r\nTabStrip=tabs\r\nlblInfo=Info\r\n"
-                "[FRMMAIN]\r\nlblProcesses=other case section\r\n"
-                "[frmProcess]\r\nlblExeName=Programmdatei\r\ncboAction=action\r\n"
-                "[frmPassword]\r\nFORM_CAPTION=Passwort eingeben\r\ncmdCancel=&Abbrechen\r\n"
-                "[frmUserMessage]\r\nFORM_CAPTION=Meldung\r\nlblMessage=Ersetzt\r\ncmdOK=Schliessen\r\n"
-                "[Messages]\r\nINFO_WINDOWS=Fenster\r\nINFO_PROCESSES=Prozesse\r\n"
-                "ACTION_PROCESS_BLOCK=(3) Sperren\r\n");
-    openWindow();
-    WindowRuleEditor windowEditor(context);
-    ProcessRuleEditor processEditor(context);
-    for (RuleEditor* editor :
-        {static_cast<RuleEditor*>(&windowEditor), static_cast<RuleEditor*>(&processEditor)})
-        editor->show();
-    windowEditor.prepare(0);
-    processEditor.prepare(0);
+    const QDir folder(str(TOLLGATE_SOURCE_DIR "/data/Language"));
+    const QStringList files = folder.entryList({str("*.lng")}, QDir::Files);
+    ASSERT_TRUE(files.contains(str("English.lng")));
+    for (const QString& file : files) {
+        SCOPED_TRACE(file.toStdString());
+        const QByteArray bytes = Sandbox::readFile(folder.filePath(file));
+        EXPECT_FALSE(bytes.contains("\n\n")) << "no empty lines";
+        EXPECT_EQ(bytes.count("\n"), bytes.count("\r\n")) << "CR LF line ends throughout";
+        const QString text = QString::fromUtf8(bytes);
+        useLanguage(bytes, qPrintable(file));
+        openWindow();
+        WindowRuleEditor windowEditor(context, window.get());
+        ProcessRuleEditor processEditor(context, window.get());
+        processEditor.prepare(0);
+        UserMessageWindow message(rules, catalogue, fake.windows());
+        PasswordPrompt prompt(rules, survey, catalogue, fake.windows());
+        windowEditor.show();
+        processEditor.show();
+        message.ShowBlockMessage();
+        prompt.ShowPasswordPrompt();
+        activate(message);
+        activate(prompt);
+        QMap<QString, Entries> sections;
+        for (QWidget* shown :
+            QList<QWidget*> {window.get(), &windowEditor, &processEditor, &message, &prompt})
+            sections.insert(shown->objectName(), translatableEntries(*shown));
+        ASSERT_GT(sections.value(str("frmMain")).size(), 30) << "the main window's controls were found";
+        for (const QString& key : MessageCatalogue::builtInKeys())
+            sections[str("Messages")].insert(key, MessageCatalogue::builtInText(key));
 
-    const struct
-    {
-        QWidget* window;
-        const char* name;
-        const char* expected;
-        const char* why;
-    } cases[] = {
-        {window.get(), "cmdAddWindow", "&Neues Fenster", "its own section's entry"},
-        {window.get(), "FORM_CAPTION", "Tollgate auf Deutsch", "the title"},
-        {window.get(), "mnuFileNew", "&Neu", "a menu item"},
-        {window.get(), "mnuTools", "&Extras", "a menu"},
-        {window.get(), "framePassword", "Passwort", "a frame"},
-        {window.get(), "cmdAddProcess", "Add Process", "names are case-sensitive"},
-        {window.get(), "cmdClearProcesses", "Clear Process List", "a blank before = is not found"},
-        {window.get(), "cmdClearWindows", " blank after ", "blanks after = are kept"},
-        {window.get(), "lblWindows", "List of Windows to be controlled", "an empty value is ignored"},
-        {window.get(), "lblProcesses", "List of Processes to be controlled", "sections are case-sensitive"},
-        {window.get(), "lblInfo", "Fenster", "the info line comes from the messages"},
-        {&windowEditor, "cmdOK",
-            "&\xc3\x9c"
-            "bernehmen",
-            "an editor's own section"},
-        {&windowEditor, "FORM_CAPTION", "Fenster", "an editor's title"},
-        {&processEditor, "lblExeName", "Programmdatei", "the other editor's section"},
-    };
-    for (const auto& item : cases) {
-        EXPECT_EQ(shownText(*item.window, item.name), str(item.expected))
-            << item.window->objectName().toStdString() << "." << item.name << ": " << item.why;
+        for (auto section = sections.cbegin(); section != sections.cend(); ++section) {
+            const auto translation = WindowTranslation::fromText(text, section.key());
+            const std::string name = section.key().toStdString();
+            for (auto entry = section->cbegin(); entry != section->cend(); ++entry) {
+                const QString translated = translation.caption(entry.key());
+                const std::string key = entry.key().toStdString();
+                EXPECT_FALSE(translated.isEmpty())
+                    << "[" << name << "] lacks " << key << "=" << entry->toStdString();
+                if (section.key() != str("Messages")) {
+                    if (!translated.isEmpty())
+                        EXPECT_EQ(*entry, translated) << "[" << name << "] " << key << " is not shown";
+                    continue;
+                }
+                if (file != str("English.lng") && key != "CAPTION_OK")
+                    EXPECT_NE(translated, *entry) << key << " left in English";
+                if (entry.key().startsWith(str("ACTION_")))
+                    EXPECT_EQ(translated.left(4), entry->left(4)) << key << " keeps its \"(n) \" prefix";
+                if (entry->contains(str("%2")))
+                    EXPECT_TRUE(translated.contains(str("%1")) && translated.contains(str("%2"))) << key;
+            }
+        }
+        const auto messages = WindowTranslation::fromText(text, str("Messages"));
+        EXPECT_EQ(shown("lblInfo"), messages.caption(str("INFO_WINDOWS")))
+            << "the info line from the messages";
+        EXPECT_EQ(processEditor.actionBox().itemText(3), messages.caption(str("ACTION_PROCESS_BLOCK")));
+        message.Timer_Timer();
+        EXPECT_EQ(message.windowTitle(), sections[str("frmUserMessage")][str("FORM_CAPTION")] + str(" (15)"))
+            << "the countdown goes on the translated title";
+
+        QString section;
+        for (const QString& line : text.split(str("\r\n"), Qt::SkipEmptyParts)) {
+            if (line.startsWith(u';'))
+                continue;
+            if (line.startsWith(u'[')) {
+                section = line.mid(1, line.indexOf(u']') - 1);
+                EXPECT_TRUE(sections.contains(section)) << "no window " << section.toStdString();
+                continue;
+            }
+            EXPECT_TRUE(sections.value(section).contains(line.section(u'=', 0, 0)))
+                << "[" << section.toStdString() << "] has no " << line.toStdString();
+        }
     }
-    EXPECT_EQ(control<TabStrip>("TabStrip").tabText(0), str("Windows")) << "no entry, design text stays";
-    EXPECT_EQ(control<TabStrip>("TabStrip").tabText(1), str("Prozesse"));
-    EXPECT_EQ(header(rules.windowRules(), 0), str("Window Title"));
-    EXPECT_EQ(header(rules.windowRules(), 1), str("Aktion"));
-    EXPECT_EQ(header(rules.processRules(), 2), str("Programm"));
+}
+
+// Names and section headers match exactly, values are taken as written, and controls
+// without a caption ignore their entries.
+TEST_F(TranslationTest, NamesMatchExactlyAndValuesAreTakenAsWritten)
+{
+    useLanguage("[frmWindow]\r\ncmdAddWindow=Wrong window\r\n[frmMain]\r\ncmdaddprocess=lower case\r\n"
+                "cmdClearProcesses =blank before\r\ncmdClearWindows= blank after \r\nlblWindows=\r\n"
+                "txtPassword=not a password\r\nsliderIdleTime=5\r\nTabStrip=tabs\r\n"
+                "[FRMMAIN]\r\nlblProcesses=other case section\r\n"
+                "[frmUserMessage]\r\nFORM_CAPTION=Meldung\r\n");
+    openWindow();
+    const std::pair<const char*, const char*> expected[] = {{"cmdAddWindow", "Add Window"},
+        {"cmdAddProcess", "Add Process"}, {"cmdClearProcesses", "Clear Process List"},
+        {"cmdClearWindows", " blank after "}, {"lblWindows", "List of Windows to be controlled"},
+        {"lblProcesses", "List of Processes to be controlled"}};
+    for (const auto& [name, text] : expected)
+        EXPECT_EQ(shown(name), str(text)) << name;
+    EXPECT_EQ(control<TabStrip>("TabStrip").tabText(0), str("Windows"));
     EXPECT_EQ(control<QLineEdit>("txtPassword").text(), QString());
     EXPECT_EQ(rules.idleTime(), 30);
     EXPECT_FALSE(rules.changed()) << "entries of controls without a caption change nothing";
-    EXPECT_EQ(windowEditor.captionBox().text(), QString());
-    EXPECT_EQ(processEditor.actionBox().itemText(3), str("(3) Sperren"))
-        << "action texts come from the messages";
-    control<TabStrip>("TabStrip").setCurrentIndex(1);
-    EXPECT_EQ(shownText(*window, "lblInfo"), str("Prozesse"));
 
-    // The survey's windows translate when they become active, after they were sized, and
-    // their countdown goes on the translated title.
+    // A message window keeps the title it had at its first tick, whatever language comes later.
     rules.setBlockMessage(str("A much longer message than the one the language file gives"));
     notifier.showBlockMessage();
-    notifier.showPasswordPrompt();
     const QSize sized = message().size();
-    for (CountdownDialog* shown :
-        {static_cast<CountdownDialog*>(&message()), static_cast<CountdownDialog*>(&prompt())}) {
-        shown->activateWindow();
-        if (!QTest::qWaitForWindowActive(shown))
-            GTEST_SKIP() << "this platform plugin does not activate windows";
-    }
-    EXPECT_EQ(shownText(message(), "lblMessage"), str("Ersetzt"));
-    EXPECT_EQ(shownText(message(), "cmdOK"), str("Schliessen"));
+    activate(message());
     EXPECT_EQ(message().size(), sized) << "not resized for the file's texts";
-    EXPECT_EQ(shownText(prompt(), "cmdCancel"), str("&Abbrechen"));
     message().Timer_Timer();
-    prompt().Timer_Timer();
-    EXPECT_EQ(message().windowTitle(), str("Meldung (15)"));
-    EXPECT_EQ(prompt().windowTitle(), str("Passwort eingeben (15)"));
-    // Another language later does not change the base taken at the first tick.
     useLanguage("[frmUserMessage]\r\nFORM_CAPTION=Message nouveau\r\n", "Other.lng");
     message().Timer_Timer();
     EXPECT_EQ(message().windowTitle(), str("Meldung (14)"));
@@ -140,13 +213,12 @@ TEST_F(TranslationTest, SelectLanguageStoresTheBareNameAndTranslatesTheWindow)
 
     select.trigger();
     EXPECT_EQ(catalogue.GetLanguageFile(), str("Mine.lng"));
-    EXPECT_EQ(shownText(*window, "cmdRun"), str("&Los"))
-        << "read from the language folder, not where it was chosen";
+    EXPECT_EQ(shown("cmdRun"), str("&Los")) << "read from the language folder, not where it was chosen";
 
     // A chosen name that the folder lacks is created there, empty.
     select.trigger();
     EXPECT_TRUE(QFile::exists(catalogue.LanguageFolder() + str("Missing.lng")));
-    EXPECT_EQ(shownText(*window, "cmdRun"), str("&Los")) << "translation never restores a design text";
+    EXPECT_EQ(shown("cmdRun"), str("&Los")) << "translation never restores a design text";
 }
 
 TEST_F(TranslationTest, RestoreDefaultClearsTheChoiceAndAsksForARestart)
@@ -161,6 +233,5 @@ TEST_F(TranslationTest, RestoreDefaultClearsTheChoiceAndAsksForARestart)
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_EQ(
         dialogs.questions[0].text, str("The default Language has been restored. Please restart the Program"));
-    EXPECT_EQ(shownText(*window, "cmdAddWindow"), str("&Neu"))
-        << "the window keeps its texts until a restart";
+    EXPECT_EQ(shown("cmdAddWindow"), str("&Neu")) << "the window keeps its texts until a restart";
 }

@@ -12,15 +12,11 @@
 #include "ui/MainWindow.h"
 #include "ui/UserDialogs.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QDialog>
-#include <QGroupBox>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
@@ -36,22 +32,6 @@ template<typename T> T& child(QObject& window, const char* name)
     if (!found)
         throw std::runtime_error(std::string("no control ") + name);
     return *found;
-}
-
-// The text a language file can replace: a control's caption, empty for controls without one.
-inline QString caption(QObject& control)
-{
-    if (auto* button = qobject_cast<QAbstractButton*>(&control))
-        return button->text();
-    if (auto* label = qobject_cast<QLabel*>(&control))
-        return label->text();
-    if (auto* frame = qobject_cast<QGroupBox*>(&control))
-        return frame->title();
-    if (auto* menu = qobject_cast<QMenu*>(&control))
-        return menu->title();
-    if (auto* item = qobject_cast<QAction*>(&control))
-        return item->text();
-    return {};
 }
 
 // Answers message boxes, file dialogs and modal editors from queues that a test fills,
@@ -143,31 +123,6 @@ protected:
     template<typename T> T& control(const char* name) const { return child<T>(*window, name); }
     UserMessageWindow& message() { return notifier.messageWindow(); }
     PasswordPrompt& prompt() { return notifier.passwordPrompt(); }
-    bool onTop(QWidget& shown)
-    {
-        const auto id = static_cast<Platform::WindowId>(shown.winId());
-        return fake.windows().topMostCalls().contains(Platform::FakeWindowSystem::TopMostCall {id, true});
-    }
-
-    // Ticks a countdown window until it closes; the titles it showed on the way.
-    static QStringList countDown(CountdownDialog& shown)
-    {
-        QStringList titles;
-        for (int tick = 0; tick < 40 && shown.isVisible(); ++tick) {
-            shown.Timer_Timer();
-            titles.append(shown.windowTitle());
-        }
-        return titles;
-    }
-
-    // "Title (15)" down to "Title (0)".
-    static QStringList titlesFrom(const QString& title, int first = 15)
-    {
-        QStringList titles;
-        for (int seconds = first; seconds >= 0; --seconds)
-            titles.append(str("%1 (%2)").arg(title).arg(seconds));
-        return titles;
-    }
 };
 
 } // namespace Tollgate
