@@ -11,15 +11,6 @@ namespace {
 
 using Answer = UserDialogs::Answer;
 
-// The two lists, each shown on its tab.
-struct List
-{
-    const char* view;
-    const char* clearButton;
-    int tab;
-};
-const List Lists[] = {{"Windows", "cmdClearWindows", 0}, {"Processes", "cmdClearProcesses", 1}};
-
 class RuleListsTest : public WidgetFixture
 {
 protected:
@@ -29,19 +20,16 @@ protected:
         window->show();
     }
 
-    // Shows the list's tab and gives it three rules.
-    RuleListView& fill(const List& list, QStringList names = {str("one"), str("two"), str("three")})
+    RuleTable& table(int tab) { return tab == 0 ? rules.windowRules() : rules.processRules(); }
+
+    // Shows a tab and gives its list three rules.
+    RuleListView& fill(int tab, QStringList names = {str("one"), str("two"), str("three")})
     {
-        control<TabStrip>("TabStrip").setCurrentIndex(list.tab);
-        RuleTable& table = list.tab == 0 ? rules.windowRules() : rules.processRules();
+        control<TabStrip>("TabStrip").setCurrentIndex(tab);
         for (const QString& name : names)
-            table.appendRow({name, str("(1) Block")});
+            table(tab).appendRow({name, str("(1) Block")});
         rules.setChanged(false);
-        return control<RuleListView>(list.view);
-    }
-    const RuleTable& table(const List& list)
-    {
-        return list.tab == 0 ? rules.windowRules() : rules.processRules();
+        return control<RuleListView>(tab == 0 ? "Windows" : "Processes");
     }
 };
 
@@ -51,35 +39,36 @@ protected:
 // even when there was nothing to remove.
 TEST_F(RuleListsTest, DeleteAndClearAskAndOnlyYesRemoves)
 {
-    for (const List& list : Lists) {
-        SCOPED_TRACE(list.view);
-        RuleListView& view = fill(list);
+    for (const int tab : {0, 1}) {
+        SCOPED_TRACE(tab);
+        RuleListView& view = fill(tab);
+        auto& clear = control<QPushButton>(tab == 0 ? "cmdClearWindows" : "cmdClearProcesses");
         view.selectPosition(2);
         dialogs.answers = {Answer::No, Answer::Yes};
         QTest::keyClick(&view, Qt::Key_Delete);
-        EXPECT_EQ(table(list).count(), 3);
+        EXPECT_EQ(table(tab).count(), 3);
         EXPECT_FALSE(rules.changed());
         QTest::keyClick(&view, Qt::Key_Delete, Qt::ShiftModifier);
-        EXPECT_EQ(column(table(list), 0), (QStringList {str("one"), str("three")}));
+        EXPECT_EQ(column(table(tab), 0), (QStringList {str("one"), str("three")}));
         EXPECT_TRUE(rules.changed());
 
         rules.setChanged(false);
         view.selectionModel()->clearSelection();
         dialogs.answers = {Answer::Yes};
         QTest::keyClick(&view, Qt::Key_Delete);
-        EXPECT_EQ(table(list).count(), 2) << "nothing selected, nothing removed";
+        EXPECT_EQ(table(tab).count(), 2) << "nothing selected, nothing removed";
         EXPECT_TRUE(rules.changed());
 
         rules.setChanged(false);
         dialogs.answers = {Answer::No, Answer::Yes, Answer::Yes};
-        control<QPushButton>(list.clearButton).click();
-        EXPECT_EQ(table(list).count(), 2);
+        clear.click();
+        EXPECT_EQ(table(tab).count(), 2);
         EXPECT_FALSE(rules.changed());
-        control<QPushButton>(list.clearButton).click();
-        EXPECT_EQ(table(list).count(), 0);
+        clear.click();
+        EXPECT_EQ(table(tab).count(), 0);
         EXPECT_TRUE(rules.changed());
         rules.setChanged(false);
-        control<QPushButton>(list.clearButton).click();
+        clear.click();
         EXPECT_TRUE(rules.changed()) << "an empty list is cleared the same way";
     }
     ASSERT_EQ(dialogs.questions.size(), 12);
@@ -90,21 +79,21 @@ TEST_F(RuleListsTest, DeleteAndClearAskAndOnlyYesRemoves)
 
 TEST_F(RuleListsTest, HeaderClicksSortDescendingThenAscending)
 {
-    for (const List& list : Lists) {
-        SCOPED_TRACE(list.view);
-        QHeaderView* header = fill(list, {str("b"), str("a"), str("c")}).header();
+    for (const int tab : {0, 1}) {
+        SCOPED_TRACE(tab);
+        QHeaderView* header = fill(tab, {str("b"), str("a"), str("c")}).header();
         const QPoint first(header->sectionSize(0) / 2, header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, first);
-        EXPECT_EQ(column(table(list), 0), (QStringList {str("c"), str("b"), str("a")}));
+        EXPECT_EQ(column(table(tab), 0), (QStringList {str("c"), str("b"), str("a")}));
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, first);
-        EXPECT_EQ(column(table(list), 0), (QStringList {str("a"), str("b"), str("c")}));
+        EXPECT_EQ(column(table(tab), 0), (QStringList {str("a"), str("b"), str("c")}));
         EXPECT_FALSE(rules.changed()) << "sorting is no change of its own";
     }
 }
 
 TEST_F(RuleListsTest, EnterReturnAndDoubleClickEditOnlyASelectedRule)
 {
-    RuleListView& view = fill(Lists[0]);
+    RuleListView& view = fill(0);
     view.setFocus();
     const QPoint empty(5, view.viewport()->height() - 5);
     QTest::keyClick(&view, Qt::Key_Return);

@@ -106,6 +106,7 @@ TEST_F(StartUpTest, UnattendedStartSurveysWithoutAWindowUntilThePasswordBringsIt
 {
     const QString path = Tollgate::Test::DocumentBuilder()
                              .window(str("*game*"), str("(1) Block"))
+                             .process(str("steam"), str("(3) Block"))
                              .idleTime(45)
                              .password(str("pw"))
                              .write(str("lab rules.Tollgate"));

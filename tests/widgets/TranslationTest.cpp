@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
 #include <QTreeView>
 
 using namespace Tollgate;
@@ -132,16 +133,18 @@ TEST_F(TranslationTest, EveryWindowShowsEveryShippedLanguageAndEveryFileIsComple
                 EXPECT_FALSE(translated.isEmpty())
                     << "[" << name << "] lacks " << key << "=" << entry->toStdString();
                 if (section.key() != str("Messages")) {
-                    if (!translated.isEmpty())
-                        EXPECT_EQ(*entry, translated) << "[" << name << "] " << key << " is not shown";
+                    EXPECT_TRUE(translated.isEmpty() || translated == *entry)
+                        << "[" << name << "] shows " << entry->toStdString() << " for " << key;
                     continue;
                 }
-                if (file != str("English.lng") && key != "CAPTION_OK")
-                    EXPECT_NE(translated, *entry) << key << " left in English";
-                if (entry.key().startsWith(str("ACTION_")))
-                    EXPECT_EQ(translated.left(4), entry->left(4)) << key << " keeps its \"(n) \" prefix";
-                if (entry->contains(str("%2")))
-                    EXPECT_TRUE(translated.contains(str("%1")) && translated.contains(str("%2"))) << key;
+                const QString english = *entry;
+                EXPECT_TRUE(file == str("English.lng") || key == "CAPTION_OK" || translated != english)
+                    << key << " left in English";
+                EXPECT_TRUE(!key.starts_with("ACTION_") || translated.left(4) == english.left(4))
+                    << key << " keeps its \"(n) \" prefix";
+                EXPECT_TRUE(!english.contains(str("%2"))
+                    || (translated.contains(str("%1")) && translated.contains(str("%2"))))
+                    << key;
             }
         }
         const auto messages = WindowTranslation::fromText(text, str("Messages"));
@@ -167,23 +170,19 @@ TEST_F(TranslationTest, EveryWindowShowsEveryShippedLanguageAndEveryFileIsComple
     }
 }
 
-// Names and section headers match exactly, values are taken as written, and controls
-// without a caption ignore their entries.
+// Names match exactly, values are taken as written, and controls without a caption ignore
+// their entries.
 TEST_F(TranslationTest, NamesMatchExactlyAndValuesAreTakenAsWritten)
 {
-    useLanguage("[frmWindow]\r\ncmdAddWindow=Wrong window\r\n[frmMain]\r\ncmdaddprocess=lower case\r\n"
-                "cmdClearProcesses =blank before\r\ncmdClearWindows= blank after \r\nlblWindows=\r\n"
-                "txtPassword=not a password\r\nsliderIdleTime=5\r\nTabStrip=tabs\r\n"
-                "[FRMMAIN]\r\nlblProcesses=other case section\r\n"
-                "[frmUserMessage]\r\nFORM_CAPTION=Meldung\r\n");
+    useLanguage(
+        "[frmWindow]\r\ncmdAddWindow=Wrong window\r\n[frmMain]\r\ncmdaddprocess=lower case\r\n"
+        "cmdClearProcesses =blank before\r\ncmdClearWindows= blank after \r\n"
+        "txtPassword=not a password\r\nsliderIdleTime=5\r\n[frmUserMessage]\r\nFORM_CAPTION=Meldung\r\n");
     openWindow();
-    const std::pair<const char*, const char*> expected[] = {{"cmdAddWindow", "Add Window"},
-        {"cmdAddProcess", "Add Process"}, {"cmdClearProcesses", "Clear Process List"},
-        {"cmdClearWindows", " blank after "}, {"lblWindows", "List of Windows to be controlled"},
-        {"lblProcesses", "List of Processes to be controlled"}};
-    for (const auto& [name, text] : expected)
-        EXPECT_EQ(shown(name), str(text)) << name;
-    EXPECT_EQ(control<TabStrip>("TabStrip").tabText(0), str("Windows"));
+    EXPECT_EQ(shown("cmdAddWindow"), str("Add Window")) << "another window's section";
+    EXPECT_EQ(shown("cmdAddProcess"), str("Add Process")) << "names are case-sensitive";
+    EXPECT_EQ(shown("cmdClearProcesses"), str("Clear Process List")) << "a blank before = is not found";
+    EXPECT_EQ(shown("cmdClearWindows"), str(" blank after ")) << "blanks after = are kept";
     EXPECT_EQ(control<QLineEdit>("txtPassword").text(), QString());
     EXPECT_EQ(rules.idleTime(), 30);
     EXPECT_FALSE(rules.changed()) << "entries of controls without a caption change nothing";
