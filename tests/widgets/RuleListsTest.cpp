@@ -2,10 +2,8 @@
 #include "ui/RuleListView.h"
 #include "ui/TabStrip.h"
 
-#include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QPushButton>
 
 using namespace Tollgate;
 
@@ -22,140 +20,107 @@ protected:
         window->show();
     }
 
-    RuleListView& windowList() { return control<RuleListView>("Windows"); }
-    RuleListView& processList() { return control<RuleListView>("Processes"); }
+    RuleTable& table(int tab) { return tab == 0 ? rules.windowRules() : rules.processRules(); }
 
-    void clickHeader(RuleListView& list, int column)
+    // Shows a tab and gives its list three rules.
+    RuleListView& fill(int tab, QStringList names = {str("one"), str("two"), str("three")})
     {
-        QHeaderView* header = list.header();
-        const QPoint centre(
-            header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
+        control<TabStrip>("TabStrip").setCurrentIndex(tab);
+        for (const QString& name : names)
+            table(tab).appendRow({name, str("(1) Block")});
+        rules.setChanged(false);
+        return control<RuleListView>(tab == 0 ? "Windows" : "Processes");
     }
 };
 
 } // namespace
 
-TEST_F(RuleListsTest, ClearAsksAndOnlyYesEmptiesTheList)
+// Removing rules is asked first; only Yes removes, and a Yes marks the rule set changed
+// even when there was nothing to remove.
+TEST_F(RuleListsTest, DeleteAndClearAskAndOnlyYesRemoves)
 {
-    addWindowRule("*a*", "(1) Block");
-    addWindowRule("*b*", "(0) Ignore");
-    dialogs.answers = {Answer::No};
-    control<QPushButton>("cmdClearWindows").click();
-    ASSERT_EQ(dialogs.questions.size(), 1);
-    EXPECT_EQ(dialogs.questions[0].text, str("Are you sure you want to clear this list?"));
-    EXPECT_EQ(dialogs.questions[0].buttons, UserDialogs::Buttons::YesNo);
-    EXPECT_EQ(rules.windowRules().count(), 2);
-    EXPECT_FALSE(rules.changed());
+    for (const int tab : {0, 1}) {
+        SCOPED_TRACE(tab);
+        RuleListView& view = fill(tab);
+        auto& clear = control<QPushButton>(tab == 0 ? "cmdClearWindows" : "cmdClearProcesses");
+        view.selectPosition(2);
+        dialogs.answers = {Answer::No, Answer::Yes};
+        QTest::keyClick(&view, Qt::Key_Delete);
+        EXPECT_EQ(table(tab).count(), 3);
+        EXPECT_FALSE(rules.changed());
+        QTest::keyClick(&view, Qt::Key_Delete, Qt::ShiftModifier);
+        EXPECT_EQ(column(table(tab), 0), (QStringList {str("one"), str("three")}));
+        EXPECT_TRUE(rules.changed());
 
-    dialogs.answers = {Answer::Yes};
-    control<QPushButton>("cmdClearWindows").click();
-    EXPECT_EQ(rules.windowRules().count(), 0);
-    EXPECT_TRUE(rules.changed());
+        rules.setChanged(false);
+        view.selectionModel()->clearSelection();
+        dialogs.answers = {Answer::Yes};
+        QTest::keyClick(&view, Qt::Key_Delete);
+        EXPECT_EQ(table(tab).count(), 2) << "nothing selected, nothing removed";
+        EXPECT_TRUE(rules.changed());
 
-    // An empty list is cleared the same way: asked, and Yes marks the rule set changed.
-    rules.setChanged(false);
-    dialogs.answers = {Answer::Yes};
-    control<QPushButton>("cmdClearProcesses").click();
-    EXPECT_EQ(dialogs.questions.size(), 3);
-    EXPECT_TRUE(rules.changed());
+        rules.setChanged(false);
+        dialogs.answers = {Answer::No, Answer::Yes, Answer::Yes};
+        clear.click();
+        EXPECT_EQ(table(tab).count(), 2);
+        EXPECT_FALSE(rules.changed());
+        clear.click();
+        EXPECT_EQ(table(tab).count(), 0);
+        EXPECT_TRUE(rules.changed());
+        rules.setChanged(false);
+        clear.click();
+        EXPECT_TRUE(rules.changed()) << "an empty list is cleared the same way";
+    }
+    ASSERT_EQ(dialogs.questions.size(), 12);
+    EXPECT_EQ(dialogs.questions[0].text, str("Are you sure you want to delete this item?"));
+    EXPECT_EQ(dialogs.questions[3].text, str("Are you sure you want to clear this list?"));
+    EXPECT_EQ(dialogs.questions[3].buttons, UserDialogs::Buttons::YesNo);
 }
 
-TEST_F(RuleListsTest, DeleteKeyRemovesTheSelectedRuleAfterYes)
+TEST_F(RuleListsTest, HeaderClicksSortDescendingThenAscending)
 {
-    addProcessRule("one", "(3) Block");
-    addProcessRule("two", "(3) Block");
-    addProcessRule("three", "(1) Close Process when Computer is Idle");
-    control<TabStrip>("TabStrip").setCurrentIndex(1);
-    RuleListView& list = processList();
-    list.selectPosition(2);
-
-    dialogs.answers = {Answer::No};
-    QTest::keyClick(&list, Qt::Key_Delete);
-    EXPECT_EQ(rules.processRules().count(), 3);
-    EXPECT_FALSE(rules.changed());
-
-    dialogs.answers = {Answer::Yes};
-    QTest::keyClick(&list, Qt::Key_Delete, Qt::ShiftModifier);
-    EXPECT_EQ(column(rules.processRules(), RuleSet::ProcessName), (QStringList {str("one"), str("three")}));
-    EXPECT_TRUE(rules.changed());
-    ASSERT_EQ(dialogs.questions.size(), 2);
-    EXPECT_EQ(dialogs.questions[1].text, str("Are you sure you want to delete this item?"));
+    for (const int tab : {0, 1}) {
+        SCOPED_TRACE(tab);
+        QHeaderView* header = fill(tab, {str("b"), str("a"), str("c")}).header();
+        const QPoint first(header->sectionSize(0) / 2, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, first);
+        EXPECT_EQ(column(table(tab), 0), (QStringList {str("c"), str("b"), str("a")}));
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, first);
+        EXPECT_EQ(column(table(tab), 0), (QStringList {str("a"), str("b"), str("c")}));
+        EXPECT_FALSE(rules.changed()) << "sorting is no change of its own";
+    }
 }
 
-TEST_F(RuleListsTest, DeleteWithoutSelectionStillAsksAndMarksChanged)
+TEST_F(RuleListsTest, EnterReturnAndDoubleClickEditOnlyASelectedRule)
 {
-    RuleListView& list = windowList();
-    dialogs.answers = {Answer::Yes};
-    QTest::keyClick(&list, Qt::Key_Delete);
-    EXPECT_EQ(dialogs.questions.size(), 1) << "asked before the selection is looked at";
-    EXPECT_TRUE(rules.changed());
-
-    addWindowRule("*kept*", "(1) Block");
-    list.selectionModel()->clearSelection();
-    rules.setChanged(false);
-    dialogs.answers = {Answer::Yes};
-    window->deleteWindow();
-    EXPECT_EQ(rules.windowRules().count(), 1) << "nothing selected, nothing removed";
-    EXPECT_TRUE(rules.changed());
-}
-
-TEST_F(RuleListsTest, HeaderClicksSortDescendingThenAscendingAndKeepTheListSorted)
-{
-    addWindowRule("*b*", "(1) Block");
-    addWindowRule("*a*", "(2) Bring To Front");
-    addWindowRule("*c*", "(0) Ignore");
-    RuleListView& list = windowList();
-
-    clickHeader(list, RuleSet::WindowAction);
-    EXPECT_EQ(column(rules.windowRules(), RuleSet::WindowPattern),
-        (QStringList {str("*a*"), str("*b*"), str("*c*")}))
-        << "first click: descending by action";
-    clickHeader(list, RuleSet::WindowAction);
-    EXPECT_EQ(column(rules.windowRules(), RuleSet::WindowPattern),
-        (QStringList {str("*c*"), str("*b*"), str("*a*")}));
-    EXPECT_FALSE(rules.changed()) << "sorting is no change of its own";
-
-    // A rule added afterwards takes its sorted place, not the last one.
-    dialogs.editorScripts.push_back([](QDialog& dialog) {
-        dialog.findChild<QLineEdit*>(str("txtCaption"))->setText(str("*new*"));
-        dialog.findChild<QComboBox*>(str("cboAction"))->setEditText(str("(1) Block"));
-        dialog.findChild<QPushButton*>(str("cmdOK"))->click();
-    });
-    control<QPushButton>("cmdAddWindow").click();
-    EXPECT_EQ(column(rules.windowRules(), RuleSet::WindowAction),
-        (QStringList {str("(0) Ignore"), str("(1) Block"), str("(1) Block"), str("(2) Bring To Front")}));
-    EXPECT_EQ(rules.windowRules().cell(3, RuleSet::WindowPattern), str("*new*"));
-}
-
-TEST_F(RuleListsTest, EnterAndDoubleClickEditOnlyASelectedRule)
-{
-    addWindowRule("*first*", "(1) Block");
-    addWindowRule("*second*", "(2) Bring To Front");
-    RuleListView& list = windowList();
-    list.setFocus();
-
-    QTest::keyClick(&list, Qt::Key_Return);
-    const QPoint empty(5, list.viewport()->height() - 5);
-    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, empty);
+    RuleListView& view = fill(0);
+    view.setFocus();
+    const QPoint empty(5, view.viewport()->height() - 5);
+    QTest::keyClick(&view, Qt::Key_Return);
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, empty);
     EXPECT_EQ(dialogs.modalRuns, 0) << "no selected rule, no editor";
 
-    QString shownPattern;
-    QString shownAction;
-    dialogs.editorScripts.push_back([&](QDialog& dialog) {
-        shownPattern = dialog.findChild<QLineEdit*>(str("txtCaption"))->text();
-        shownAction = dialog.findChild<QComboBox*>(str("cboAction"))->currentText();
-    });
-    list.selectPosition(2);
-    QTest::keyClick(&list, Qt::Key_Enter);
-    EXPECT_EQ(shownPattern, str("*second*"));
-    EXPECT_EQ(shownAction, str("(2) Bring To Front"));
-
-    dialogs.editorScripts.push_back(
-        [&](QDialog& dialog) { shownPattern = dialog.findChild<QLineEdit*>(str("txtCaption"))->text(); });
-    const QRect firstRow = list.visualRect(rules.windowRules().index(0, 0));
-    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, firstRow.center());
-    EXPECT_EQ(shownPattern, str("*first*"));
-    EXPECT_EQ(dialogs.modalRuns, 2);
+    // A double click elsewhere edits the selected rule, on a rule that rule.
+    const QPoint third = view.visualRect(view.model()->index(2, 0)).center();
+    const struct
+    {
+        std::function<void()> gesture;
+        const char* shows;
+    } cases[] = {
+        {[&] { QTest::keyClick(&view, Qt::Key_Return); }, "two"},
+        {[&] { QTest::keyClick(&view, Qt::Key_Enter); }, "two"},
+        {[&] { QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, empty); }, "two"},
+        {[&] { QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, third); }, "three"},
+    };
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.shows);
+        view.selectPosition(2);
+        QString shown;
+        dialogs.editorScripts.push_back(
+            [&](QDialog& editor) { shown = child<QLineEdit>(editor, "txtCaption").text(); });
+        item.gesture();
+        EXPECT_EQ(shown, str(item.shows));
+    }
+    EXPECT_EQ(dialogs.modalRuns, 4);
     EXPECT_FALSE(rules.changed()) << "an editor closed without OK changes nothing";
 }

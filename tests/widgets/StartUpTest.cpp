@@ -1,9 +1,8 @@
-#include "NotifyFixture.h"
 #include "WidgetFixture.h"
 #include "app/Program.h"
+#include "common/DocumentBuilder.h"
 #include "ui/SplashWindow.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -19,8 +18,7 @@ public:
     int shows = 0;
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() == QEvent::Show)
-            ++shows;
+        shows += event->type() == QEvent::Show ? 1 : 0;
         return false;
     }
 };
@@ -56,7 +54,6 @@ protected:
     void start(const QString& commandLine)
     {
         QTimer closer;
-        closer.setInterval(10);
         QObject::connect(&closer, &QTimer::timeout, [&] {
             auto* splash = qobject_cast<SplashWindow*>(QApplication::activeModalWidget());
             if (!splash || !splash->isVisible())
@@ -66,28 +63,21 @@ protected:
             QTest::keyClick(splash, Qt::Key_Escape);
             closer.stop();
         });
-        closer.start();
+        closer.start(10);
         program->Main(commandLine);
-        if (program->hasMainWindow())
-            mainWindowShows.shows += program->mainWindow().isVisible() ? 1 : 0;
-        if (program->hasMainWindow())
-            program->mainWindow().installEventFilter(&mainWindowShows);
-    }
-
-    QString lockedDocument()
-    {
-        return Sandbox::writeFile(str("lab rules.Tollgate"),
-            "[Windows]\r\nCount=1\r\nCaption_1=*game*\r\nAction_1=1\r\n[Processes]\r\nIdleTime=45\r\n"
-            "Count=1\r\nProcess_1=steam\r\nAction_1=3\r\n[General]\r\nPassword=pw\r\n");
+        EXPECT_TRUE(splashShown);
+        EXPECT_FALSE(mainWindowDuringSplash) << "the main window comes after the splash";
+        EXPECT_EQ(fake.shell().registrations().size(), 1) << "the association is written on every start";
+        mainWindowShows.shows = program->mainWindow().isVisible() ? 1 : 0;
+        program->mainWindow().installEventFilter(&mainWindowShows);
     }
 
     // Runs the event loop with the given steps queued; the exit code, or 99 when the
     // program did not end.
-    int runEventLoop(const std::function<void()>& steps)
+    static int runEventLoop(const std::function<void()>& steps)
     {
         QTimer::singleShot(0, steps);
         QTimer guard;
-        guard.setSingleShot(true);
         QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
         guard.start(30000);
         return QApplication::exec();
@@ -110,29 +100,40 @@ TEST(StartArgumentsTest, AllArgumentsMakeOnePathAndDashesMeanOptions)
     EXPECT_FALSE(Program::hasOptions({str("--"), str("--help")}));
 }
 
-TEST_F(StartUpTest, UnattendedStartSurveysTheDocumentWithoutShowingAWindow)
+// A document on the command line is surveyed at once without any window, until the
+// corner gesture and the password bring the main window back.
+TEST_F(StartUpTest, UnattendedStartSurveysWithoutAWindowUntilThePasswordBringsItBack)
 {
-    const QString path = lockedDocument();
+    const QString path = Tollgate::Test::DocumentBuilder()
+                             .window(str("*game*"), str("(1) Block"))
+                             .process(str("steam"), str("(3) Block"))
+                             .idleTime(45)
+                             .password(str("pw"))
+                             .write(str("lab rules.Tollgate"));
     start(path);
-    EXPECT_TRUE(splashShown);
-    EXPECT_FALSE(mainWindowDuringSplash) << "the main window comes after the splash";
-    EXPECT_EQ(fake.shell().registrations().size(), 1) << "the association is written on every start";
     EXPECT_TRUE(program->survey().running());
     EXPECT_EQ(program->rules().windowRules().count(), 1);
     EXPECT_EQ(program->rules().idleTime(), 45);
     EXPECT_EQ(program->document().GetDocumentPath(), path);
     EXPECT_FALSE(program->rules().changed());
     EXPECT_TRUE(warnings.isEmpty());
-    EXPECT_EQ(mainWindowShows.shows, 0);
-    EXPECT_FALSE(program->mainWindow().isVisible());
 
-    // The survey works: a blocked window is closed and the message shows; no main window.
     const auto game = fake.windows().addWindow(str("A game"), fake.processes().addProcess(str("game")));
     fake.windows().setForegroundWindow(game);
     program->survey().tick();
     EXPECT_TRUE(fake.windows().closeRequests().contains(game));
     EXPECT_TRUE(program->notifier().messageWindow().isVisible());
     EXPECT_EQ(mainWindowShows.shows, 0);
+
+    fake.input().moveCursor(QPoint(1020, 765));
+    program->survey().tick();
+    PasswordPrompt& prompt = program->notifier().passwordPrompt();
+    ASSERT_TRUE(prompt.isVisible());
+    QTest::keyClicks(&child<QLineEdit>(prompt, "txtPassword"), str("pw"));
+    QTest::keyClick(&child<QLineEdit>(prompt, "txtPassword"), Qt::Key_Return);
+    EXPECT_FALSE(program->survey().running());
+    EXPECT_TRUE(program->mainWindow().isVisible());
+    EXPECT_EQ(child<QPushButton>(program->mainWindow(), "cmdRun").text(), str("&Run"));
 }
 
 TEST_F(StartUpTest, AnUnreadableDocumentStillStartsAndSaysSoOnce)
@@ -148,36 +149,6 @@ TEST_F(StartUpTest, AnUnreadableDocumentStillStartsAndSaysSoOnce)
     EXPECT_TRUE(warnings[0].contains(QDir::toNativeSeparators(path))) << warnings[0].toStdString();
     EXPECT_FALSE(warnings[0].contains(u'\n'));
     EXPECT_EQ(mainWindowShows.shows, 0);
-}
-
-TEST_F(StartUpTest, InteractiveStartShowsANewRuleSetAfterTheSplash)
-{
-    start(QString());
-    EXPECT_TRUE(splashShown);
-    EXPECT_FALSE(mainWindowDuringSplash);
-    EXPECT_EQ(fake.shell().registrations().size(), 1);
-    EXPECT_TRUE(program->mainWindow().isVisible());
-    EXPECT_FALSE(program->survey().running());
-    // What a new rule set holds is RuleSetDocumentTest's.
-    EXPECT_EQ(program->rules().windowRules().count(), 0);
-    EXPECT_TRUE(program->document().GetDocumentPath().isEmpty());
-    EXPECT_FALSE(program->rules().changed());
-}
-
-TEST_F(StartUpTest, ThePasswordBringsBackTheMainWindowOfAnUnattendedStart)
-{
-    start(lockedDocument());
-    fake.input().moveCursor(QPoint(1020, 765));
-    program->survey().tick();
-    PasswordPrompt& prompt = program->notifier().passwordPrompt();
-    ASSERT_TRUE(prompt.isVisible());
-    auto& field = child<QLineEdit>(prompt, "txtPassword");
-    QTest::keyClicks(&field, str("pw"));
-    QTest::keyClick(&field, Qt::Key_Return);
-    EXPECT_FALSE(program->survey().running());
-    EXPECT_TRUE(program->mainWindow().isVisible());
-    EXPECT_FALSE(prompt.isVisible());
-    EXPECT_EQ(child<QPushButton>(program->mainWindow(), "cmdRun").text(), str("&Run"));
 }
 
 TEST_F(StartUpTest, MessageWindowsNeitherKeepTheProgramAliveNorEndIt)
@@ -200,9 +171,13 @@ TEST_F(StartUpTest, MessageWindowsNeitherKeepTheProgramAliveNorEndIt)
     EXPECT_EQ(code, 0) << "closing the main window did not end the program";
 }
 
-TEST_F(StartUpTest, QuitAsksAboutUnsavedChangesAndEndsAtOnceOtherwise)
+TEST_F(StartUpTest, InteractiveStartShowsTheWindowAndQuitAsksAboutUnsavedChanges)
 {
     start(QString());
+    EXPECT_EQ(mainWindowShows.shows, 1);
+    EXPECT_FALSE(program->survey().running());
+    EXPECT_TRUE(program->document().GetDocumentPath().isEmpty());
+
     auto& quit = child<QAction>(program->mainWindow(), "mnuFileQuit");
     program->rules().windowRules().appendRow({str("*x*"), str("(1) Block")});
     program->rules().setChanged(true);

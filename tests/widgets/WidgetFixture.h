@@ -1,20 +1,38 @@
 #pragma once
 
-#include "DesktopFixture.h"
+#include "common/FakeClock.h"
+#include "core/RuleSetFixture.h"
+#include "notify/PasswordPrompt.h"
+#include "notify/UserMessageWindow.h"
+#include "notify/WindowNotifier.h"
+#include "platform/fake/FakePlatform.h"
+#include "survey/ActivityLog.h"
 #include "survey/SurveyCycle.h"
-#include "survey/SurveyNotifier.h"
 #include "ui/ConfigurationContext.h"
 #include "ui/MainWindow.h"
 #include "ui/UserDialogs.h"
 
+#include <QAction>
 #include <QDialog>
+#include <QLabel>
+#include <QPushButton>
 #include <QTest>
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <stdexcept>
 
 namespace Tollgate {
+
+// A window's control by its name; a test of a control that is missing fails at once.
+template<typename T> T& child(QObject& window, const char* name)
+{
+    T* found = window.findChild<T*>(str(name));
+    if (!found)
+        throw std::runtime_error(std::string("no control ") + name);
+    return *found;
+}
 
 // Answers message boxes, file dialogs and modal editors from queues that a test fills,
 // and records what was asked.
@@ -64,12 +82,16 @@ public:
     }
 };
 
-// The configuration window on a fake desktop, with scripted dialogs and a language folder
-// in the sandbox.
-class WidgetFixture : public DesktopFixture
+// Every window of the program on a fake desktop: the configuration window with scripted
+// dialogs, the survey's message window and password prompt, a simulated clock, and a log
+// and a language folder in the sandbox.
+class WidgetFixture : public RuleSetFixture
 {
 protected:
-    Test::RecordingNotifier notifier;
+    Platform::FakePlatform fake;
+    FakeClock clock;
+    ActivityLog log {Sandbox::folder() + str("/Tollgate.log"), clock};
+    WindowNotifier notifier {rules, catalogue, fake.windows()};
     SurveyCycle survey {rules, fake.platform(), notifier, log, clock};
     ScriptedDialogs dialogs;
     ConfigurationContext context {rules, document, catalogue, survey, log, fake.platform(), dialogs};
@@ -77,7 +99,8 @@ protected:
 
     void SetUp() override
     {
-        DesktopFixture::SetUp();
+        notifier.setSurvey(survey);
+        RuleSetFixture::SetUp();
         openWindow();
     }
 
@@ -98,6 +121,8 @@ protected:
     }
 
     template<typename T> T& control(const char* name) const { return child<T>(*window, name); }
+    UserMessageWindow& message() { return notifier.messageWindow(); }
+    PasswordPrompt& prompt() { return notifier.passwordPrompt(); }
 };
 
 } // namespace Tollgate

@@ -1,0 +1,212 @@
+#include "WidgetFixture.h"
+#include "forms/PictureBox.h"
+
+#include <QLineEdit>
+#include <QSignalSpy>
+
+using namespace Tollgate;
+
+namespace {
+
+// The survey's message window and password prompt while the survey runs, with a program
+// that idle closing would end.
+class SurveyWindowsTest : public WidgetFixture
+{
+protected:
+    Platform::ProcessId idleProgram = 0;
+
+    void SetUp() override
+    {
+        WidgetFixture::SetUp();
+        idleProgram = fake.processes().addProcess(str("browser"));
+        rules.processRules().appendRow({str("browser"), str("(1) Close Process when Computer is Idle")});
+        rules.setPassword(str("Open Sesame"));
+        survey.run();
+    }
+
+    bool idleProgramClosed() { return fake.processes().kills().contains(idleProgram); }
+
+    // Ticks a countdown window until it closes; whether it showed "(15)" down to "(0)" on
+    // its plain title on the way.
+    static bool countsDownAndCloses(CountdownDialog& window, const char* title = "Tollgate Message")
+    {
+        QStringList titles;
+        QStringList expected;
+        for (int seconds = 15; seconds >= 0; --seconds) {
+            window.Timer_Timer();
+            titles.append(window.windowTitle());
+            expected.append(str("%1 (%2)").arg(str(title)).arg(seconds));
+        }
+        EXPECT_EQ(titles, expected);
+        return titles == expected && !window.isVisible();
+    }
+    QLineEdit& field() { return child<QLineEdit>(prompt(), "txtPassword"); }
+    // Types into the prompt's field as a person would, replacing what is there.
+    void type(const char* typed)
+    {
+        field().clear();
+        QTest::keyClicks(&field(), str(typed));
+    }
+};
+
+} // namespace
+
+// Shown again while it counts, a window starts again at 15; at zero it closes, and
+// neither keeps the program alive.
+TEST_F(SurveyWindowsTest, BothCountDownInTheirTitleAndCloseAtZero)
+{
+    const struct
+    {
+        std::function<void()> show;
+        CountdownDialog& window;
+        const char* title;
+    } windows[] = {{[this] { notifier.showBlockMessage(); }, message(), "Tollgate Message"},
+        {[this] { notifier.showPasswordPrompt(); }, prompt(), "Enter Tollgate Password"}};
+    for (const auto& [show, window, title] : windows) {
+        SCOPED_TRACE(title);
+        show();
+        ASSERT_TRUE(window.isVisible());
+        EXPECT_EQ(window.windowTitle(), str(title)) << "plain title before the first tick";
+        EXPECT_FALSE(window.testAttribute(Qt::WA_QuitOnClose));
+        const auto& timer = child<QTimer>(window, "Timer");
+        EXPECT_TRUE(timer.isActive());
+        for (int tick = 0; tick < 5; ++tick)
+            window.Timer_Timer();
+        EXPECT_EQ(window.windowTitle(), str(title) + str(" (11)"));
+        show();
+        EXPECT_EQ(window.secondsLeft(), 15);
+        EXPECT_TRUE(countsDownAndCloses(window, title));
+        EXPECT_FALSE(timer.isActive());
+    }
+    EXPECT_TRUE(survey.running()) << "the prompt closing by itself stops nothing";
+    EXPECT_FALSE(idleProgramClosed()) << "a block message closes nothing";
+}
+
+TEST_F(SurveyWindowsTest, OnlyTheExactPasswordStopsTheSurveyAndEscapeCancels)
+{
+    QSignalSpy unlocked(&notifier, &WindowNotifier::unlocked);
+    notifier.showPasswordPrompt();
+    EXPECT_EQ(field().echoMode(), QLineEdit::Password);
+    for (const char* wrong : {"open sesame", "Open Sesame ", " Open Sesame", "Open  Sesame", ""}) {
+        type(wrong);
+        child<QPushButton>(prompt(), "cmdOK").click();
+        EXPECT_TRUE(prompt().isVisible()) << wrong;
+        EXPECT_EQ(field().text(), str(wrong)) << "the entered text stays";
+    }
+    type("wrong");
+    QTest::keyClick(&field(), Qt::Key_Return);
+    EXPECT_TRUE(prompt().isVisible());
+    type("Open");
+    notifier.showPasswordPrompt();
+    EXPECT_EQ(field().text(), str("Open")) << "the gesture again keeps what was typed";
+    type("Open Sesame");
+    QTest::keyClick(&field(), Qt::Key_Escape);
+    EXPECT_FALSE(prompt().isVisible());
+    EXPECT_TRUE(survey.running()) << "Cancel leaves the survey running";
+    EXPECT_EQ(unlocked.count(), 0);
+
+    notifier.showPasswordPrompt();
+    EXPECT_TRUE(field().text().isEmpty()) << "a fresh prompt starts empty";
+    type("Open Sesame");
+    QTest::keyClick(&field(), Qt::Key_Return);
+    EXPECT_FALSE(survey.running());
+    EXPECT_EQ(unlocked.count(), 1);
+    EXPECT_FALSE(prompt().isVisible());
+
+    // An empty password is answered by Enter on the empty field.
+    rules.setPassword(QString());
+    survey.run();
+    notifier.showPasswordPrompt();
+    QTest::keyClick(&field(), Qt::Key_Enter);
+    EXPECT_FALSE(survey.running());
+    EXPECT_EQ(unlocked.count(), 2) << "Enter presses OK once";
+}
+
+// The message shown last decides: a timeout countdown that runs out closes the idle
+// programs; Cancel, however given, spares them, and so does a block arriving meanwhile.
+TEST_F(SurveyWindowsTest, OnlyATimeoutCountdownThatRunsOutClosesIdlePrograms)
+{
+    const auto tick = [this](int times) {
+        for (int n = 0; n < times; ++n)
+            message().Timer_Timer();
+    };
+    const struct
+    {
+        std::function<void()> steps;
+        bool closes;
+    } cases[] = {
+        {[&] { child<QPushButton>(message(), "cmdOK").click(); }, false},
+        {[&] { message().close(); }, false},
+        {[&] { QTest::keyClick(&message(), Qt::Key_Escape); }, false},
+        {[&] {
+             tick(5);
+             notifier.showBlockMessage();
+             EXPECT_EQ(child<QPushButton>(message(), "cmdOK").text(), str("&OK"));
+             EXPECT_TRUE(countsDownAndCloses(message())) << "the window stayed and kept its timer";
+         },
+            false},
+        {[&] { EXPECT_TRUE(countsDownAndCloses(message())); }, true},
+        {[&] {
+             notifier.showBlockMessage();
+             tick(3);
+             notifier.showTimeoutMessage();
+             EXPECT_TRUE(countsDownAndCloses(message()));
+         },
+            true},
+    };
+    for (const auto& item : cases) {
+        const Platform::ProcessId browser = fake.processes().addProcess(str("browser"));
+        notifier.showTimeoutMessage();
+        EXPECT_EQ(message().windowTitle(), str("Tollgate Message")) << "a fresh window has the plain title";
+        item.steps();
+        EXPECT_FALSE(message().isVisible());
+        EXPECT_EQ(fake.processes().kills().contains(browser), item.closes) << &item - cases;
+    }
+
+    // A block every second, as a blocked window that keeps coming back: it never closes.
+    for (int second = 0; second < 40; ++second) {
+        notifier.showBlockMessage();
+        tick(1);
+    }
+    EXPECT_TRUE(message().isVisible());
+    EXPECT_EQ(message().windowTitle(), str("Tollgate Message (15)"));
+}
+
+TEST_F(SurveyWindowsTest, MessageWindowShowsTheRuleSetsMessageAndFitsItsSizeToIt)
+{
+    rules.setBlockMessage(str("Line one\r\n\r\nLine two\r\n\r\nLine three"));
+    rules.setTimeoutMessage(str("Idle"));
+    notifier.showBlockMessage();
+    UserMessageWindow& window = message();
+    auto& label = child<QLabel>(window, "lblMessage");
+    const auto& button = child<QPushButton>(window, "cmdOK");
+    const auto& panel = child<PictureBox>(window, "PicInfo");
+    EXPECT_EQ(label.text(), str("Line one\n\nLine two\n\nLine three"));
+    EXPECT_GT(label.height(), 4 * label.fontMetrics().lineSpacing()) << "five lines, two of them empty";
+    EXPECT_TRUE(panel.geometry().contains(label.geometry()));
+    EXPECT_GT(button.y(), panel.geometry().bottom()) << "the button below the message";
+    EXPECT_TRUE(window.rect().contains(button.geometry()));
+    EXPECT_LE(std::abs(button.geometry().center().x() - window.width() / 2), 1) << "centred";
+    const QImage blockPicture = child<PictureBox>(window, "picMessage").pixmap().toImage();
+
+    // Sizing changes sizes only, never the window's place.
+    window.move(window.pos() + QPoint(37, 21));
+    const QPoint moved = window.pos();
+    notifier.showTimeoutMessage();
+    EXPECT_EQ(window.pos(), moved);
+    EXPECT_EQ(label.text(), str("Idle"));
+    EXPECT_NE(child<PictureBox>(window, "picMessage").pixmap().toImage(), blockPicture)
+        << "each mode has its own picture";
+    EXPECT_EQ(button.text(), str("&Cancel"));
+
+    // No minimum and no maximum: a short message gives a small window, a long line a wide one.
+    const QSize small = window.size();
+    rules.setBlockMessage(QString(200, u'W'));
+    notifier.showBlockMessage();
+    EXPECT_LT(small.width(), 300);
+    EXPECT_GT(window.width(), 4 * small.width());
+
+    useLanguage("[Messages]\r\nCAPTION_CANCEL=&Abbrechen\r\n");
+    notifier.showTimeoutMessage();
+    EXPECT_EQ(button.text(), str("&Abbrechen"));
+}
