@@ -15,11 +15,14 @@ ctest --test-dir "$build" -j "$(nproc)" -LE soak "$@" >"$build/ctest.log" 2>&1 |
 tail -n 3 "$build/ctest.log"
 gcovr --root "$top" --filter "$top/src/" --object-directory "$build" --gcov-ignore-parse-errors \
     --exclude-unreachable-branches --txt "$build/coverage.txt" --print-summary "$build" | tail -n 3
-# Lines and covered lines per folder of src/, from the per-file table.
-awk '$1 ~ /^src\// && NF >= 4 && $2 ~ /^[0-9]+$/ {
-        n = split($1, part, "/"); folder = part[2]
+# Lines and covered lines per folder of src/, from the per-file table (a long name has its
+# figures on the next line).
+awk '$1 ~ /^src\// { name = $1; if (NF == 1) next }
+    NF >= 3 && name != "" && $(NF > 3 ? 2 : 1) ~ /^[0-9]+$/ {
+        first = (NF == 1 || $1 == name) ? 2 : 1
+        n = split(name, part, "/"); folder = part[2]
         if (folder == "platform" && n > 3) folder = folder "/" part[3]
-        lines[folder] += $2; hit[folder] += $3
+        lines[folder] += $first; hit[folder] += $(first + 1); name = ""
     }
     END { for (f in lines) printf "%-20s %6d lines %6d covered %5.1f %%\n", f, lines[f], hit[f], 100 * hit[f] / lines[f] }' \
     "$build/coverage.txt" | sort | tee "$build/folders.txt"
