@@ -1,3 +1,4 @@
+#include "common/TestEnvironment.h"
 #include "platform/ShellWords.h"
 #include "platform/x11/CompoundText.h"
 #include "platform/x11/KeyTable.h"
@@ -17,20 +18,18 @@ TEST(ShellWords, splitsAsAShellQuotesWithoutExpanding)
     } cases[] = {
         {"", {}},
         {"  \t ", {}},
-        {"program", {QStringLiteral("program")}},
-        {"  a   b\tc  ", {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}},
-        {"'/opt/My Program/run' --flag", {QStringLiteral("/opt/My Program/run"), QStringLiteral("--flag")}},
-        {"say \"a b\" 'c d'", {QStringLiteral("say"), QStringLiteral("a b"), QStringLiteral("c d")}},
-        {"x\\ y", {QStringLiteral("x y")}},
+        {"program", {str("program")}},
+        {"  a   b\tc  ", {str("a"), str("b"), str("c")}},
+        {"'/opt/My Program/run' --flag", {str("/opt/My Program/run"), str("--flag")}},
+        {"say \"a b\" 'c d'", {str("say"), str("a b"), str("c d")}},
+        {"x\\ y", {str("x y")}},
         {"\"q\\\"uote\" \"back\\\\slash\" \"keep\\n\"",
-            {QStringLiteral("q\"uote"), QStringLiteral("back\\slash"), QStringLiteral("keep\\n")}},
+            {QStringLiteral("q\"uote"), str("back\\slash"), str("keep\\n")}},
         {"'single \\ keeps \" all'", {QStringLiteral("single \\ keeps \" all")}},
-        {"a\"b\"'c'd", {QStringLiteral("abcd")}},
-        {"empty '' \"\"", {QStringLiteral("empty"), QString(), QString()}},
-        {"$HOME ~ *.txt `x` a;b",
-            {QStringLiteral("$HOME"), QStringLiteral("~"), QStringLiteral("*.txt"), QStringLiteral("`x`"),
-                QStringLiteral("a;b")}},
-        {"a \\\n b", {QStringLiteral("a"), QStringLiteral("b")}},
+        {"a\"b\"'c'd", {str("abcd")}},
+        {"empty '' \"\"", {str("empty"), QString(), QString()}},
+        {"$HOME ~ *.txt `x` a;b", {str("$HOME"), str("~"), str("*.txt"), str("`x`"), str("a;b")}},
+        {"a \\\n b", {str("a"), str("b")}},
     };
     for (const auto& c : cases) {
         const auto words = ShellWords::split(QString::fromUtf8(c.line));
@@ -41,40 +40,30 @@ TEST(ShellWords, splitsAsAShellQuotesWithoutExpanding)
 
 TEST(ShellWords, anUnterminatedQuoteGivesNothing)
 {
-    EXPECT_FALSE(ShellWords::split(QStringLiteral("say 'oops")));
+    EXPECT_FALSE(ShellWords::split(str("say 'oops")));
     EXPECT_FALSE(ShellWords::split(QStringLiteral("say \"oops")));
     EXPECT_FALSE(ShellWords::split(QStringLiteral("say \"oops\\\"")));
 }
 
-TEST(CompoundText, decodesTheSetsThatXtermUses)
+TEST(CompoundText, startsInLatin1AndFollowsEverySwitchAndEndsCleanlyWhenCut)
 {
-    // As xterm wrote them for these titles.
-    EXPECT_EQ(CompoundText::decode("\x1b-F\xc3\xe5\xe9\xdc \xf3\xef\xf5 \xea\xfc\xf3\xec\xe5"),
-        QStringLiteral("Γειά σου κόσμε"));
-    EXPECT_EQ(CompoundText::decode("\x1b$(BF|K\\8l\x1b(B title"), QStringLiteral("日本語 title"));
-}
-
-TEST(CompoundText, startsInAsciiAndLatin1AndFollowsEverySwitch)
-{
-    EXPECT_EQ(CompoundText::decode("caf\xe9 na\xefve"), QStringLiteral("café naïve"));
-    EXPECT_EQ(CompoundText::decode("\x1b-L\xbf\xe0\xd8\xd2\xd5\xe2 \x1b-A\xe9"), QStringLiteral("Привет é"));
-    EXPECT_EQ(CompoundText::decode("\x1b$)A\xc4\xe3\xba\xc3"), QStringLiteral("你好"));
-    EXPECT_EQ(CompoundText::decode("\x1b$(CGQ\x1b(B!"), QStringLiteral("한!"));
-}
-
-TEST(CompoundText, readsUtf8AndNamedSegments)
-{
-    EXPECT_EQ(CompoundText::decode("price \x1b%G\xe2\x82\xac\x1b%@ 5"), QStringLiteral("price € 5"));
-    // Extended segment: length 12 = "iso8859-15" STX and one byte.
-    EXPECT_EQ(
-        CompoundText::decode(QByteArrayView("\x1b%/1\x80\x8ciso8859-15\x02\xa4!", 19)), QStringLiteral("€!"));
-}
-
-TEST(CompoundText, truncatedInputEndsCleanly)
-{
-    EXPECT_EQ(CompoundText::decode("abc\x1b"), QStringLiteral("abc"));
-    EXPECT_EQ(CompoundText::decode("\x1b$(BF"), QString());
-    EXPECT_EQ(CompoundText::decode("\x1b%/1\x80"), QString());
+    const std::pair<QByteArrayView, const char*> cases[] = {
+        // As xterm wrote them for these titles.
+        {"\x1b-F\xc3\xe5\xe9\xdc \xf3\xef\xf5 \xea\xfc\xf3\xec\xe5", "Γειά σου κόσμε"},
+        {"\x1b$(BF|K\\8l\x1b(B title", "日本語 title"},
+        {"caf\xe9 na\xefve", "café naïve"},
+        {"\x1b-L\xbf\xe0\xd8\xd2\xd5\xe2 \x1b-A\xe9", "Привет é"},
+        {"\x1b$)A\xc4\xe3\xba\xc3", "你好"},
+        {"\x1b$(CGQ\x1b(B!", "한!"},
+        {"price \x1b%G\xe2\x82\xac\x1b%@ 5", "price € 5"},
+        // Extended segment: length 12 = "iso8859-15" STX and one byte.
+        {QByteArrayView("\x1b%/1\x80\x8ciso8859-15\x02\xa4!", 19), "€!"},
+        {"abc\x1b", "abc"},
+        {"\x1b$(BF", ""},
+        {"\x1b%/1\x80", ""},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(CompoundText::decode(bytes), QString::fromUtf8(text)) << text;
 }
 
 TEST(KeyTable, mapsKeycodesToTheVirtualKeysOfTheirKeysyms)
