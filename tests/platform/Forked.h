@@ -10,7 +10,8 @@ namespace Tollgate::Test {
 // A forked child of the test, for what QProcess cannot make: a process that renames
 // itself, a zombie, a pid of the test's choosing. It is killed and reaped with the object,
 // and killed with the test process however that ends. The body runs in the child and may
-// make async-signal-safe calls only; the child exits when it returns.
+// make async-signal-safe calls only; the child exits when it returns, or else waits to be
+// killed.
 class Forked
 {
 public:
@@ -20,12 +21,17 @@ public:
         m_pid = ::fork();
         if (m_pid == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (::getppid() != parent)
-                ::_exit(1);
-            body();
+            if (::getppid() == parent)
+                body();
             ::_exit(0);
         }
     }
+    Forked()
+        : Forked([] {
+            for (;;)
+                ::pause();
+        })
+    { }
     ~Forked()
     {
         if (m_pid > 0 && !m_reaped)
@@ -47,9 +53,8 @@ public:
     // Waits for its end and reaps it; the wait status.
     int reap()
     {
-        if (m_pid <= 0 || m_reaped)
-            return m_status;
-        m_reaped = ::waitpid(m_pid, &m_status, 0) == m_pid;
+        if (m_pid > 0 && !m_reaped)
+            m_reaped = ::waitpid(m_pid, &m_status, 0) == m_pid;
         return m_status;
     }
 

@@ -32,21 +32,16 @@ using Tollgate::Test::waitUntil;
 namespace {
 
 // The real process table, with a hook that runs between the listing and each kill.
-class RacingTable : public ProcessTable
+struct RacingTable : ProcProcessTable
 {
-public:
-    ProcProcessTable real;
     std::function<void(ProcessId)> beforeTerminate;
 
-    QList<ProcessEntry> snapshot() override { return real.snapshot(); }
     TerminateResult terminate(ProcessId pid) override
     {
         if (beforeTerminate)
             beforeTerminate(pid);
-        return real.terminate(pid);
+        return ProcProcessTable::terminate(pid);
     }
-    ProcessId start(const QString& commandLine) override { return real.start(commandLine); }
-    QList<CapabilityStatus> capabilities() override { return real.capabilities(); }
 };
 
 // The survey over the real process table, the rest of the desktop fake.
@@ -71,7 +66,7 @@ protected:
             {str("-c"), str("f=\"$1/$(printf \"$0\")\"; cp /bin/sleep \"$f\" && exec \"$f\" 600"), octal,
                 folder.path()});
         EXPECT_TRUE(child && waitUntil([&] {
-            return table.real.readName(ProcessId(child->processId())) == QFile::decodeName(name);
+            return table.readName(ProcessId(child->processId())) == QFile::decodeName(name);
         }));
         return child;
     }
@@ -151,8 +146,7 @@ TEST_F(HostileProcesses, APidHandedOutAgainAtOnceIsReadAfresh)
         const QByteArray path = QFile::encodeName(program.path());
         auto child = std::make_unique<Forked>(
             [&path] { ::execl(path.constData(), path.constData(), "600", nullptr); });
-        EXPECT_TRUE(
-            waitUntil([&] { return table.real.readName(ProcessId(child->pid())) == program.name(); }));
+        EXPECT_TRUE(waitUntil([&] { return table.readName(ProcessId(child->pid())) == program.name(); }));
         return child;
     };
     rules.processRules().resetRows({{gameProgram.name(), str("(3) Block")}});

@@ -90,10 +90,7 @@ TEST(ProcessNames, comeFromTheProgramFileWhateverTheProcessCallsItself)
 TEST(ProcessNames, aZombieIsNoRunningProcess)
 {
     ProcProcessTable table;
-    Forked doomed([] {
-        for (;;)
-            ::pause();
-    });
+    Forked doomed;
     ASSERT_TRUE(waitUntil([&] { return !nameIn(table.snapshot(), doomed.pid()).isEmpty(); }));
     ::kill(doomed.pid(), SIGKILL);
     ASSERT_TRUE(doomed.ended(true));
@@ -125,10 +122,7 @@ TEST(ProcessTermination, anotherUsersProcessIsNotPermitted)
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root, to test from a thread as nobody against a process of root's";
     ProcProcessTable table;
-    const Forked target([] {
-        for (;;)
-            ::pause();
-    });
+    const Forked target;
     // Credentials through the raw calls are the thread's alone; the thread ends with them.
     TerminateResult result = TerminateResult::Terminated;
     std::thread([&] {
@@ -172,10 +166,7 @@ TEST(SingleInstanceLock, isReleasedWhenItsHolderIsKilled)
     // A child holds it through the descriptor it inherits, as another instance would.
     auto lock = std::make_unique<SingleInstanceLock>();
     ASSERT_FALSE(lock->otherInstanceRuns());
-    Forked holder([] {
-        for (;;)
-            ::pause();
-    });
+    Forked holder;
     lock.reset();
     EXPECT_TRUE(SingleInstanceLock().otherInstanceRuns());
     ::kill(holder.pid(), SIGKILL);

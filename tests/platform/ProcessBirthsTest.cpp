@@ -28,14 +28,13 @@ constexpr qint64 Never = std::numeric_limits<qint64>::max();
 class MadeUpProc
 {
 public:
-    QByteArray root() const { return QFile::encodeName(m_root); }
+    QByteArray root() const { return QFile::encodeName(Sandbox::folder() + u'/' + m_root); }
 
     void addTask(ProcessId pid, const char* program, ProcessId tgid = 0)
     {
-        const QString folder = m_root + u'/' + QString::number(pid);
-        QDir().mkpath(folder);
-        write(folder + str("/stat"), QByteArray::number(pid) + " (x) S 1 1 1 0 -1 0 0 0");
-        write(folder + str("/status"), "Name:\tx\nTgid:\t" + QByteArray::number(tgid ? tgid : pid) + "\n");
+        Sandbox::writeFile(task(pid, "stat"), QByteArray::number(pid) + " (x) S 1 1 1 0 -1 0 0 0");
+        Sandbox::writeFile(
+            task(pid, "status"), "Name:\tx\nTgid:\t" + QByteArray::number(tgid ? tgid : pid) + "\n");
         setProgram(pid, program);
         ++m_tasks;
         skipPid(std::max(m_lastPid, pid));
@@ -43,13 +42,12 @@ public:
     // The task runs another program (an exec).
     void setProgram(ProcessId pid, const char* program)
     {
-        const QString exe = m_root + u'/' + QString::number(pid) + str("/exe");
-        QFile::remove(exe);
-        QFile::link(str("/usr/bin/") + str(program), exe);
+        QFile::remove(Sandbox::folder() + u'/' + task(pid, "exe"));
+        QFile::link(str("/usr/bin/") + str(program), Sandbox::folder() + u'/' + task(pid, "exe"));
     }
     void removeTask(ProcessId pid)
     {
-        QDir(m_root + u'/' + QString::number(pid)).removeRecursively();
+        QDir(Sandbox::folder() + u'/' + task(pid, "")).removeRecursively();
         --m_tasks;
         skipPid(m_lastPid);
     }
@@ -57,20 +55,18 @@ public:
     void skipPid(ProcessId pid)
     {
         m_lastPid = pid;
-        write(m_root + str("/loadavg"),
+        Sandbox::writeFile(m_root + str("/loadavg"),
             "0.00 0.01 0.05 1/" + QByteArray::number(m_tasks) + ' ' + QByteArray::number(pid) + '\n');
     }
 
 private:
-    static void write(const QString& path, const QByteArray& text)
+    QString task(ProcessId pid, const char* file) const
     {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
+        return QStringLiteral("%1/%2/%3").arg(m_root).arg(pid).arg(str(file));
     }
 
     static inline int s_count = 0;
-    QString m_root = Sandbox::folder() + QStringLiteral("/proc-%1").arg(++s_count);
+    QString m_root = QStringLiteral("proc-%1").arg(++s_count);
     int m_tasks = 0;
     ProcessId m_lastPid = 0;
 };

@@ -21,34 +21,29 @@ using Priority = SystemLog::Priority;
 
 namespace {
 
-// A log service of our own: a datagram socket bound at the path.
-class Receiver
+// A log service of our own: a datagram socket bound at the path; next() is the next
+// datagram, or nothing when none comes within the wait.
+struct Receiver
 {
-public:
     explicit Receiver(const QByteArray& path)
-        : m_socket(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0))
     {
         QFile::remove(QFile::decodeName(path));
-        sockaddr_un address {};
-        address.sun_family = AF_UNIX;
+        sockaddr_un address {AF_UNIX, {}};
         std::memcpy(
             address.sun_path, path.constData(), std::min<size_t>(path.size(), sizeof address.sun_path - 1));
-        m_bound = ::bind(m_socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        bound = ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     }
-    bool bound() const { return m_bound; }
-    // The next datagram, or nothing when none comes within the wait.
     QByteArray next()
     {
-        pollfd wait {m_socket.get(), POLLIN, 0};
+        pollfd wait {socket.get(), POLLIN, 0};
         char buffer[8192];
         const ssize_t size
-            = ::poll(&wait, 1, 10000) == 1 ? ::recv(m_socket.get(), buffer, sizeof buffer, 0) : 0;
+            = ::poll(&wait, 1, 10000) == 1 ? ::recv(socket.get(), buffer, sizeof buffer, 0) : 0;
         return size > 0 ? QByteArray(buffer, size) : QByteArray();
     }
 
-private:
-    FileDescriptor m_socket;
-    bool m_bound = false;
+    FileDescriptor socket {::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
+    bool bound = false;
 };
 
 QByteArray tail(const QByteArray& line)
@@ -81,12 +76,12 @@ TEST(SyslogSystemLog, ReachesTheLogServiceAndFindsItAgainAfterARestart)
     log.write(Priority::Notice, str("before any service")); // dropped, quietly
 
     auto receiver = std::make_unique<Receiver>(path);
-    ASSERT_TRUE(receiver->bound());
+    ASSERT_TRUE(receiver->bound);
     log.write(Priority::Notice, str("Solitaire;*solit*"));
     EXPECT_TRUE(receiver->next().endsWith(tail("Solitaire;*solit*")));
 
     receiver = std::make_unique<Receiver>(path);
-    ASSERT_TRUE(receiver->bound());
+    ASSERT_TRUE(receiver->bound);
     log.write(Priority::Info, str("xterm;(2) Always Run"));
     EXPECT_TRUE(receiver->next().endsWith(tail("xterm;(2) Always Run")));
 }
@@ -105,7 +100,7 @@ TEST(SyslogSystemLog, ActivityLogLinesReachDevLogWithTheirPriorities)
             return;
         }
         Receiver receiver(SyslogSystemLog::DefaultSocket);
-        if (!receiver.bound()) {
+        if (!receiver.bound) {
             error = errno;
             return;
         }
