@@ -110,13 +110,16 @@ TEST(ProcessBirths, birthsExecsAndExitsAreFoundWithoutAListingButOldExitsWithOne
     EXPECT_EQ(described(table.changes()), str("complete: 1 init, 50 editor"));
     EXPECT_EQ(described(table.changes()), QString());
 
-    // A process with a thread, a pid whose task ended unseen, and another process.
+    // A process with a thread, a pid whose task ended unseen, another process, and a pid
+    // whose task shows in /proc only after the next look.
     proc.addTask(51, "game");
     proc.addTask(52, "game", 51);
     proc.skipPid(53);
     proc.addTask(54, "browser");
+    proc.skipPid(55);
     EXPECT_EQ(listed(table.snapshot()), str("1 init, 50 editor, 51 game, 54 browser"));
-    EXPECT_EQ(described(table.changes()), str("51 game, 54 browser"))
+    proc.addTask(55, "late");
+    EXPECT_EQ(described(table.changes()), str("51 game, 54 browser, 55 late"))
         << "a snapshot in between consumes nothing";
 
     // A young process runs another program, another ends.
@@ -128,14 +131,14 @@ TEST(ProcessBirths, birthsExecsAndExitsAreFoundWithoutAListingButOldExitsWithOne
     proc.removeTask(52);
     proc.removeTask(50);
     EXPECT_EQ(described(table.changes()), str(" -50"));
-    EXPECT_EQ(listed(table.snapshot()), str("1 init, 54 shell"));
+    EXPECT_EQ(listed(table.snapshot()), str("1 init, 54 shell, 55 late"));
 
     // Pids that wrap round.
     proc.addTask(7, "shell");
     proc.skipPid(7);
     EXPECT_EQ(described(table.changes()), str("7 shell"));
     table.fullSnapshot();
-    EXPECT_EQ(described(table.changes()), str("complete: 1 init, 7 shell, 54 shell"));
+    EXPECT_EQ(described(table.changes()), str("complete: 1 init, 7 shell, 54 shell, 55 late"));
 }
 
 TEST(ProcessBirths, anOldProcessThatEndsBesideBirthsIsFoundSoonWhateverTheCountsSayLater)
@@ -255,6 +258,11 @@ struct Watch
     const char* how;
     const char* name;
 };
+
+void PrintTo(const Watch& watch, std::ostream* out)
+{
+    *out << watch.name;
+}
 
 class RealBirths : public testing::TestWithParam<Watch>
 {
