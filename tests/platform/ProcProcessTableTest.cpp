@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <thread>
 
@@ -115,6 +116,38 @@ TEST(ProcessNames, aSettledProcessThatExecsAnotherProgramIsRenamed)
     child->write("go\n");
     ASSERT_TRUE(child->waitForBytesWritten(30000));
     EXPECT_TRUE(waitUntil([&] { return nameIn(settled.snapshot(), pid) == fileName(str("/bin/sleep")); }));
+}
+
+TEST(ProcessTermination, zeroAndIdsBeyondAnIntSignalNothing)
+{
+    // Passed on to kill(), they would reach our process group or every process: so they
+    // are asked in a session and pid namespace of their own, beside a process that would
+    // be hit, and nothing outside can be.
+    ProcProcessTable table;
+    Forked child([&table] {
+        if (::unshare(::geteuid() == 0 ? CLONE_NEWPID : CLONE_NEWUSER | CLONE_NEWPID) != 0)
+            ::_exit(2);
+        const pid_t inner = ::fork();
+        if (inner == 0) {
+            ::setsid();
+            const pid_t bystander = ::fork();
+            while (bystander == 0)
+                ::pause();
+            for (const ProcessId id : {0u, 0x80000000u, 0xFFFFFFFFu}) {
+                if (table.terminate(id) != TerminateResult::NoSuchProcess)
+                    ::_exit(1);
+            }
+            ::_exit(bystander > 0 && ::waitpid(bystander, nullptr, WNOHANG) == 0 ? 0 : 1);
+        }
+        int status = 0;
+        ::_exit(inner > 0 && ::waitpid(inner, &status, 0) == inner && WIFEXITED(status) ? WEXITSTATUS(status)
+                                                                                        : 3);
+    });
+    const int status = child.reap();
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 2)
+        GTEST_SKIP() << "no pid namespace can be made here (needs root or user namespaces), and outside "
+                        "one a failure would kill every process";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(ProcessTermination, anotherUsersProcessIsNotPermitted)
