@@ -1,24 +1,18 @@
 #include "common/TestEnvironment.h"
+#include "common/WaitUntil.h"
 #include "platform/linux/XdgDesktopShell.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QThread>
+#include <QScopeGuard>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Tollgate;
 using namespace Tollgate::Platform;
 
 namespace {
-
-QString dataHome()
-{
-    return Sandbox::folder() + QStringLiteral("/home/.local/share");
-}
 
 ino_t inodeOf(const QString& path)
 {
@@ -26,96 +20,68 @@ ino_t inodeOf(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
 }
 
-class XdgFileType : public testing::Test
+} // namespace
+
+TEST(XdgFileType, installsTheMimeTypeAndADesktopEntryAndRewritesNothingThatIsRight)
 {
-protected:
-    XdgDesktopShell m_shell;
-    FileTypeRegistration m_registration {QStringLiteral("/opt/Tollgate Suite/bin/tollgate"),
-        QStringLiteral("/opt/Tollgate Suite/share/Icons/IconRed.ICO")};
-};
-
-TEST_F(XdgFileType, installsTheMimeTypeAndADesktopEntry)
-{
-    m_shell.registerFileType(m_registration);
-    const QByteArray package
-        = Sandbox::readFile(dataHome() + QStringLiteral("/mime/packages/x-tollgate.xml"));
-    EXPECT_TRUE(package.contains("type=\"application/x-tollgate\""));
-    EXPECT_TRUE(package.contains("pattern=\"*.Tollgate\""));
-
-    const QByteArray entry = Sandbox::readFile(dataHome() + QStringLiteral("/applications/tollgate.desktop"));
-    EXPECT_TRUE(entry.startsWith("[Desktop Entry]\n"));
-    EXPECT_TRUE(entry.contains("\nExec=\"/opt/Tollgate Suite/bin/tollgate\" %f\n")) << entry.constData();
-    EXPECT_TRUE(entry.contains("\nMimeType=application/x-tollgate;\n"));
-
-    if (QFileInfo::exists(QStringLiteral("/usr/bin/update-mime-database"))) {
+    const QString dataHome = Sandbox::folder() + str("/home/.local/share");
+    const QString package = dataHome + str("/mime/packages/x-tollgate.xml");
+    const QString entry = dataHome + str("/applications/tollgate.desktop");
+    const FileTypeRegistration registration {
+        str("/opt/Tollgate Suite/bin/tollgate"), str("/opt/Tollgate Suite/share/Icons/IconRed.ICO")};
+    XdgDesktopShell().registerFileType(registration);
+    EXPECT_TRUE(Sandbox::readFile(package).contains("type=\"application/x-tollgate\""));
+    EXPECT_TRUE(Sandbox::readFile(package).contains("pattern=\"*.Tollgate\""));
+    EXPECT_TRUE(Sandbox::readFile(entry).startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(Sandbox::readFile(entry).contains("\nExec=\"/opt/Tollgate Suite/bin/tollgate\" %f\n"));
+    EXPECT_TRUE(Sandbox::readFile(entry).contains("\nMimeType=application/x-tollgate;\n"));
+    if (QFileInfo::exists(str("/usr/bin/update-mime-database"))) {
         // Globs are matched without case, and stored lower-cased.
-        EXPECT_TRUE(Sandbox::readFile(dataHome() + QStringLiteral("/mime/globs2"))
+        EXPECT_TRUE(Sandbox::readFile(dataHome + str("/mime/globs2"))
                         .toLower()
                         .contains("application/x-tollgate:*.tollgate"))
             << "the MIME database was refreshed";
     }
-}
 
-TEST_F(XdgFileType, rewritesNothingThatIsAlreadyRight)
-{
-    m_shell.registerFileType(m_registration);
-    const QStringList files = {dataHome() + QStringLiteral("/mime/packages/x-tollgate.xml"),
-        dataHome() + QStringLiteral("/applications/tollgate.desktop")};
-    QList<ino_t> before;
-    for (const QString& file : files) {
-        before.append(inodeOf(file));
-        EXPECT_NE(before.back(), 0u) << qPrintable(file);
-    }
-
-    XdgDesktopShell().registerFileType(m_registration);
-    for (int i = 0; i < files.size(); ++i)
-        EXPECT_EQ(inodeOf(files[i]), before[i]) << qPrintable(files[i]);
+    const ino_t packageInode = inodeOf(package), entryInode = inodeOf(entry);
+    XdgDesktopShell().registerFileType(registration);
+    EXPECT_EQ(inodeOf(package), packageInode);
+    EXPECT_EQ(inodeOf(entry), entryInode);
 
     // A program that moved is registered again.
-    m_shell.registerFileType({QStringLiteral("/usr/bin/tollgate"), QString()});
-    const QByteArray entry = Sandbox::readFile(files[1]);
-    EXPECT_TRUE(entry.contains("\nExec=/usr/bin/tollgate %f\n"));
-    EXPECT_FALSE(entry.contains("Icon=")) << "no icon line for an icon that is not there";
+    XdgDesktopShell().registerFileType({str("/usr/bin/tollgate"), QString()});
+    EXPECT_TRUE(Sandbox::readFile(entry).contains("\nExec=/usr/bin/tollgate %f\n"));
+    EXPECT_FALSE(Sandbox::readFile(entry).contains("Icon=")) << "no icon line for an icon that is not there";
 }
 
 TEST(DesktopEntry, quotesExecArgumentsAsTheFormatAsks)
 {
-    EXPECT_EQ(XdgDesktopShell::quoteExecArgument(QStringLiteral("/usr/bin/tollgate")),
-        QStringLiteral("/usr/bin/tollgate"));
-    EXPECT_EQ(XdgDesktopShell::quoteExecArgument(QStringLiteral("/a b/t")), QStringLiteral("\"/a b/t\""));
-    EXPECT_EQ(XdgDesktopShell::quoteExecArgument(QStringLiteral("/100%/t")), QStringLiteral("/100%%/t"));
     // \$ inside the quotes, then every backslash doubled for the string value.
-    EXPECT_EQ(XdgDesktopShell::quoteExecArgument(QStringLiteral("/a$b/t")), QStringLiteral("\"/a\\\\$b/t\""));
-    EXPECT_EQ(XdgDesktopShell::quoteExecArgument(QStringLiteral("/a\"b")), QStringLiteral("\"/a\\\\\"b\""));
+    const std::pair<const char*, const char*> cases[]
+        = {{"/usr/bin/tollgate", "/usr/bin/tollgate"}, {"/a b/t", "\"/a b/t\""}, {"/100%/t", "/100%%/t"},
+            {"/a$b/t", "\"/a\\\\$b/t\""}, {"/a\"b", "\"/a\\\\\"b\""}};
+    for (const auto& [path, quoted] : cases)
+        EXPECT_EQ(XdgDesktopShell::quoteExecArgument(str(path)), str(quoted)) << path;
 }
 
 TEST(ShellOpen, handsThePathToXdgOpenWithoutWaitingForIt)
 {
-    // An xdg-open that never ends, as it is without a desktop environment.
-    const QString marker = Sandbox::folder() + QStringLiteral("/opened.txt");
-    const QString script = Sandbox::writeFile(QStringLiteral("bin/xdg-open"),
-        "#!/bin/sh\necho \"$$ $1\" > \"" + marker.toUtf8()
-            + ".part\"\n"
-              "mv \""
-            + marker.toUtf8() + ".part\" \"" + marker.toUtf8()
-            + "\"\n"
-              "exec sleep 600\n");
+    // An xdg-open that never ends, as it is without a desktop environment; it follows the
+    // test and ends with it.
+    const QString marker = Sandbox::folder() + str("/opened.txt");
+    const QString script = Sandbox::writeFile(str("bin/xdg-open"),
+        "#!/bin/sh\necho \"$$ $1\" > \"" + marker.toUtf8() + ".part\"\nmv \"" + marker.toUtf8() + ".part\" \""
+            + marker.toUtf8() + "\"\nexec tail -f /dev/null --pid=" + QByteArray::number(::getpid()) + "\n");
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QByteArray oldPath = qgetenv("PATH");
-    qputenv("PATH", QFileInfo(script).absolutePath().toUtf8() + ':' + oldPath);
-
-    XdgDesktopShell().open(QStringLiteral("https://example.org/a page?x=1&y=2"));
-    qputenv("PATH", oldPath);
-
-    QElapsedTimer clock;
-    clock.start();
-    while (!QFileInfo::exists(marker) && clock.elapsed() < 30000)
-        QThread::msleep(20);
+    {
+        const auto restore = qScopeGuard([path = qgetenv("PATH")] { qputenv("PATH", path); });
+        qputenv("PATH", QFileInfo(script).absolutePath().toUtf8() + ':' + qgetenv("PATH"));
+        XdgDesktopShell().open(str("https://example.org/a page?x=1&y=2"));
+    }
+    ASSERT_TRUE(Tollgate::Test::waitUntil([&] { return QFileInfo::exists(marker); }))
+        << "xdg-open was not started";
     const QByteArray written = Sandbox::readFile(marker).trimmed();
-    ASSERT_FALSE(written.isEmpty()) << "xdg-open was not started";
     const qsizetype blank = written.indexOf(' ');
     EXPECT_EQ(written.sliced(blank + 1), QByteArray("https://example.org/a page?x=1&y=2"));
     ::kill(written.first(blank).toInt(), SIGKILL);
 }
-
-} // namespace

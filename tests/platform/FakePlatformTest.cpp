@@ -1,5 +1,6 @@
 #include "platform/fake/FakePlatform.h"
 
+#include "common/TestEnvironment.h"
 #include "platform/PlatformFactory.h"
 #include "platform/ProcessLookup.h"
 
@@ -12,97 +13,86 @@ namespace {
 class ProcessLookupOnFakes : public testing::Test
 {
 protected:
+    FakeProcessTable& processes() { return m_fake.processes(); }
+
     FakePlatform m_fake;
     ProcessLookup m_lookup {m_fake.platform().windows(), m_fake.platform().processes()};
 };
 
-TEST_F(ProcessLookupOnFakes, findsTheFirstProcessOfANameIgnoringCase)
+TEST_F(ProcessLookupOnFakes, findsTheFirstProcessOfTheWholeNameIgnoringCase)
 {
-    m_fake.processes().addProcess(QStringLiteral("other"));
-    const ProcessId first = m_fake.processes().addProcess(QStringLiteral("game.exe"));
-    m_fake.processes().addProcess(QStringLiteral("Game.EXE"));
-
-    EXPECT_EQ(m_lookup.FindProcessId(QStringLiteral("GAME.EXE")), first);
-    EXPECT_EQ(m_lookup.FindProcessId(QStringLiteral("game")), 0u) << "no partial names";
-    EXPECT_EQ(m_lookup.FindProcessId(QStringLiteral("C:\\Games\\game.exe")), 0u) << "no folders";
-    EXPECT_EQ(m_lookup.FindProcessId(QStringLiteral("game*")), 0u) << "no wildcards";
-    EXPECT_EQ(m_lookup.FindProcessId(QString()), 0u);
+    processes().addProcess(str("other"));
+    const ProcessId first = processes().addProcess(str("game.exe"));
+    processes().addProcess(str("Game.EXE"));
+    EXPECT_EQ(m_lookup.FindProcessId(str("GAME.EXE")), first);
+    for (const QString& name : {str("game"), str("C:\\Games\\game.exe"), str("game*"), QString()})
+        EXPECT_EQ(m_lookup.FindProcessId(name), 0u) << name.toStdString();
 }
 
-TEST_F(ProcessLookupOnFakes, theProcessWindowIsItsTopmostWindowThatIsNoPopup)
+TEST_F(ProcessLookupOnFakes, endsAProcessThroughItsTopmostWindowThatIsNoPopupUnlessItIsProtected)
 {
-    const ProcessId pid = m_fake.processes().addProcess(QStringLiteral("editor"));
-    const ProcessId other = m_fake.processes().addProcess(QStringLiteral("viewer"));
-    const WindowId lower = m_fake.windows().addWindow(QStringLiteral("Editor 1"), pid);
-    const WindowId upper = m_fake.windows().addWindow(QStringLiteral("Editor 2"), pid);
-    m_fake.windows().addWindow(QStringLiteral("Find"), pid, true);
-    m_fake.windows().addWindow(QStringLiteral("Viewer"), other);
-
+    const ProcessId pid = processes().addProcess(str("editor"));
+    const WindowId lower = m_fake.windows().addWindow(str("Editor 1"), pid);
+    const WindowId upper = m_fake.windows().addWindow(str("Editor 2"), pid);
+    m_fake.windows().addWindow(str("Find"), pid, true);
+    m_fake.windows().addWindow(str("Viewer"), processes().addProcess(str("viewer")));
     EXPECT_EQ(m_lookup.FindProcessWindow(pid), upper);
     m_fake.windows().setTopMost(lower, true);
     EXPECT_EQ(m_lookup.FindProcessWindow(pid), lower);
     EXPECT_EQ(m_lookup.FindProcessWindow(0), 0u);
-    EXPECT_EQ(m_lookup.FindProcessWindow(m_fake.processes().addProcess(QStringLiteral("daemon"))), 0u);
-}
+    EXPECT_EQ(m_lookup.FindProcessWindow(processes().addProcess(str("daemon"))), 0u);
 
-TEST_F(ProcessLookupOnFakes, terminatingThroughAWindowEndsItsOwner)
-{
-    const ProcessId pid = m_fake.processes().addProcess(QStringLiteral("game"));
-    const WindowId window = m_fake.windows().addWindow(QStringLiteral("Game"), pid);
-    EXPECT_EQ(m_lookup.GetWindowProcessId(window), pid);
-
+    EXPECT_EQ(m_lookup.GetWindowProcessId(lower), pid);
     m_lookup.TerminateWindowProcess(0);
-    EXPECT_TRUE(m_fake.processes().kills().isEmpty());
+    EXPECT_TRUE(processes().kills().isEmpty());
+    m_lookup.TerminateWindowProcess(lower);
+    EXPECT_EQ(processes().kills(), QList<ProcessId> {pid});
+    EXPECT_EQ(m_lookup.FindProcessId(str("editor")), 0u);
+    EXPECT_EQ(m_lookup.GetWindowProcessId(lower), 0u) << "its windows went with it";
 
-    m_lookup.TerminateWindowProcess(window);
-    EXPECT_EQ(m_fake.processes().kills(), QList<ProcessId> {pid});
-    EXPECT_EQ(m_lookup.FindProcessId(QStringLiteral("game")), 0u);
-    EXPECT_EQ(m_lookup.GetWindowProcessId(window), 0u) << "its windows went with it";
+    const ProcessId service = processes().addProcess(str("service"));
+    processes().setTerminationPermitted(service, false);
+    EXPECT_EQ(m_fake.platform().processes().terminate(service), TerminateResult::NotPermitted);
+    EXPECT_EQ(m_lookup.FindProcessId(str("service")), service);
 }
 
-TEST_F(ProcessLookupOnFakes, aProtectedProcessSurvives)
+TEST(PlatformFactory, withoutAReachableDesktopGivesTheNullBackendThatSaysWhy)
 {
-    const ProcessId pid = m_fake.processes().addProcess(QStringLiteral("service"));
-    m_fake.processes().setTerminationPermitted(pid, false);
-    EXPECT_EQ(m_fake.platform().processes().terminate(pid), TerminateResult::NotPermitted);
-    EXPECT_EQ(m_lookup.FindProcessId(QStringLiteral("service")), pid);
-}
-
-TEST(PlatformFactory, choosesTheNullWindowBackendWithoutAnXServer)
-{
-    for (const auto& [display, wayland, session] : {std::tuple {QString(), QString(), QString()},
-             std::tuple {QStringLiteral(":0"), QStringLiteral("wayland-0"), QStringLiteral("wayland")},
-             std::tuple {QStringLiteral(":0"), QString(), QStringLiteral("wayland")}}) {
-        const auto platform = PlatformFactory::create(display, wayland, session);
-        EXPECT_TRUE(platform->backendName().startsWith(QStringLiteral("null")));
-        int windowCapabilities = 0;
+    const struct
+    {
+        QString display, wayland, session;
+        const char* reason;
+    } cases[] = {
+        {QString(), QString(), QString(), "no display"},
+        {str(":0"), str("wayland-0"), str("wayland"), "wayland-0"},
+        {str(":0"), QString(), str("wayland"), "wayland-0"},
+        {str(":7391"), QString(), QString(), ":7391"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        const auto platform = PlatformFactory::create(c.display, c.wayland, c.session);
+        ASSERT_TRUE(platform->backendName().startsWith(str("null: ")))
+            << platform->backendName().toStdString();
+        const QString reason = platform->backendName().mid(6);
+        EXPECT_TRUE(
+            reason.contains(str(c.reason)) && reason.contains(str("window rules need an X11 session")));
+        // Process rules need no desktop.
         for (const CapabilityStatus& status : platform->capabilities()) {
-            if (status.capability == Capability::ProcessNames
-                || status.capability == Capability::ProcessEvents) {
-                EXPECT_TRUE(status.works);
-            } else if (status.capability != Capability::TerminationRights) {
-                EXPECT_FALSE(status.works);
-                EXPECT_TRUE(status.detail.contains(QStringLiteral("window rules need an X11 session")));
-                ++windowCapabilities;
-            }
+            const bool process = status.capability == Capability::ProcessNames
+                || status.capability == Capability::TerminationRights
+                || status.capability == Capability::ProcessEvents;
+            EXPECT_TRUE(process ? status.works : !status.works && status.detail == reason)
+                << capabilityName(status.capability).toStdString();
         }
-        EXPECT_EQ(windowCapabilities, 9);
-        EXPECT_EQ(platform->windows().foregroundWindow(), 0u);
-        EXPECT_EQ(platform->windows().setTopMost(1, true), 0);
-        EXPECT_FALSE(platform->input().keyActive(0x41));
+
+        WindowSystem& w = platform->windows();
+        EXPECT_TRUE(w.foregroundWindow() == 0 && w.windowTitle(1).isEmpty() && w.topLevelWindows().isEmpty()
+            && !w.postCloseRequest(1) && w.setTopMost(1, true) == 0 && w.windowProcessId(1) == 0);
+        InputDevices& in = platform->input();
+        EXPECT_TRUE(in.cursorPosition().isNull() && !in.setCursorPosition(QPoint(5, 5))
+            && in.primaryScreenSize().isEmpty() && !in.keyActive(0x41));
     }
 }
-
-TEST(PlatformFactory, anUnreachableDisplayGivesTheNullBackendWithTheReason)
-{
-    const auto platform = PlatformFactory::create(QStringLiteral(":7391"), QString(), QString());
-    EXPECT_TRUE(platform->backendName().startsWith(QStringLiteral("null")));
-    EXPECT_TRUE(platform->backendName().contains(QStringLiteral(":7391")));
-}
-
-} // namespace
-
-namespace {
 
 // A table that hands out whatever list the test sets, in its order.
 class ListTable : public ProcessTable
@@ -120,7 +110,7 @@ QStringList described(const ProcessChanges& changes)
 {
     QStringList result;
     if (changes.complete)
-        result.append(QStringLiteral("complete"));
+        result.append(str("complete"));
     for (const ProcessEntry& entry : changes.started)
         result.append(QStringLiteral("+%1 %2").arg(entry.pid).arg(entry.name));
     for (const ProcessId pid : changes.ended)
@@ -128,32 +118,27 @@ QStringList described(const ProcessChanges& changes)
     return result;
 }
 
-} // namespace
-
 TEST(ProcessChangesFromSnapshots, aBackendWithoutChangesOfItsOwnIsComparedSnapshotBySnapshot)
 {
     ListTable table;
-    table.list
-        = {{10, QStringLiteral("init")}, {20, QStringLiteral("shell")}, {30, QStringLiteral("editor")}};
+    table.list = {{10, str("init")}, {20, str("shell")}, {30, str("editor")}};
     EXPECT_EQ(described(table.changes()),
-        QStringList({QStringLiteral("complete"), QStringLiteral("+10 init"), QStringLiteral("+20 shell"),
-            QStringLiteral("+30 editor")}));
+        QStringList({str("complete"), str("+10 init"), str("+20 shell"), str("+30 editor")}));
     EXPECT_TRUE(described(table.changes()).isEmpty());
 
-    table.list = {{10, QStringLiteral("init")}, {20, QStringLiteral("game")}, {25, QStringLiteral("sh")}};
+    table.list = {{10, str("init")}, {25, str("sh")}, {30, str("game")}};
     table.snapshot();
-    EXPECT_EQ(described(table.changes()),
-        QStringList({QStringLiteral("+20 game"), QStringLiteral("+25 sh"), QStringLiteral("-30")}))
+    EXPECT_EQ(described(table.changes()), QStringList({str("+25 sh"), str("+30 game"), str("-20")}))
         << "a snapshot in between consumes nothing";
 
     // Without an ascending order nothing can be merged: everything, every time.
-    table.list = {{25, QStringLiteral("sh")}, {10, QStringLiteral("init")}};
-    EXPECT_EQ(described(table.changes()),
-        QStringList({QStringLiteral("complete"), QStringLiteral("+25 sh"), QStringLiteral("+10 init")}));
-    EXPECT_EQ(described(table.changes()).first(), QStringLiteral("complete"));
-    table.list = {{10, QStringLiteral("init")}};
-    EXPECT_EQ(
-        described(table.changes()), QStringList({QStringLiteral("complete"), QStringLiteral("+10 init")}));
+    table.list = {{25, str("sh")}, {10, str("init")}};
+    EXPECT_EQ(described(table.changes()), QStringList({str("complete"), str("+25 sh"), str("+10 init")}));
+    EXPECT_EQ(described(table.changes()).first(), str("complete"));
+    table.list = {{10, str("init")}};
+    EXPECT_EQ(described(table.changes()), QStringList({str("complete"), str("+10 init")}));
     table.list.clear();
-    EXPECT_EQ(described(table.changes()), QStringList({QStringLiteral("-10")}));
+    EXPECT_EQ(described(table.changes()), QStringList({str("-10")}));
 }
+
+} // namespace

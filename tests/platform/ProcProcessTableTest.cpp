@@ -1,326 +1,245 @@
+// The Linux process table and single-instance lock: the backend contract, and what only
+// Linux has (names from /proc, zombies, sessions, lock files).
 #include "platform/linux/ProcProcessTable.h"
 
-#include "common/TestEnvironment.h"
-#include "platform/ProcessLookup.h"
+#include "Forked.h"
+#include "PlatformContracts.h"
+#include "common/NamedProgram.h"
+#include "platform/linux/SingleInstanceLock.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
-#include <QThread>
-#include <csignal>
-#include <functional>
-#include <gtest/gtest.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <QScopeGuard>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <thread>
 
+using namespace Tollgate;
 using namespace Tollgate::Platform;
+using Tollgate::Test::ChildProcesses;
+using Tollgate::Test::Forked;
+using Tollgate::Test::NamedProgram;
+using Tollgate::Test::waitUntil;
 
 namespace {
 
-bool waitUntil(const std::function<bool()>& condition, int timeoutMilliseconds = 30000)
+struct LinuxBackend
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMilliseconds)
-            return false;
-        QThread::msleep(20);
-    }
-    return true;
-}
+    using Table = ProcProcessTable;
+    using Instance = SingleInstanceLock;
+    using Program = NamedProgram;
+    static QStringList arguments() { return {str("600")}; }
+    static QString instanceName() { return str("tollgate"); }
+};
 
-QString nameIn(const QList<ProcessEntry>& snapshot, ProcessId pid)
+QString nameIn(const QList<ProcessEntry>& snapshot, pid_t pid)
 {
     for (const ProcessEntry& entry : snapshot) {
-        if (entry.pid == pid)
+        if (entry.pid == ProcessId(pid))
             return entry.name;
     }
     return QString();
 }
 
-QString realSleep()
+QString fileName(const QString& path)
 {
-    return QFileInfo(QStandardPaths::findExecutable(QStringLiteral("sleep"))).canonicalFilePath();
+    return QFileInfo(QFileInfo(path).canonicalFilePath()).fileName();
 }
 
-// Children of the test, killed and reaped when the test ends.
-class Children
-{
-public:
-    ~Children()
-    {
-        for (auto& process : m_processes) {
-            process->kill();
-            process->waitForFinished(10000);
-        }
-        for (const pid_t pid : m_forked) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
+} // namespace
 
-    QProcess* start(const QString& program, const QStringList& arguments)
-    {
-        auto process = std::make_unique<QProcess>();
-        process->start(program, arguments);
-        if (!process->waitForStarted(30000))
-            return nullptr;
-        m_processes.push_back(std::move(process));
-        return m_processes.back().get();
-    }
-
-    // A child that renames itself and waits to be killed; only async-signal-safe calls
-    // after the fork.
-    pid_t forkRenamed(const char* name)
-    {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::prctl(PR_SET_NAME, name);
-            for (;;)
-                ::pause();
-        }
-        m_forked.push_back(pid);
-        return pid;
-    }
-
-    pid_t forkExiting()
-    {
-        const pid_t pid = ::fork();
-        if (pid == 0)
-            ::_exit(0);
-        m_forked.push_back(pid);
-        return pid;
-    }
-
-private:
-    std::vector<std::unique_ptr<QProcess>> m_processes;
-    std::vector<pid_t> m_forked;
-};
-
-char stateOf(pid_t pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return '?';
-    const QByteArray text = stat.readAll();
-    const qsizetype close = text.lastIndexOf(')');
-    return close >= 0 && close + 2 < text.size() ? text.at(close + 2) : '?';
+namespace Tollgate::Test {
+INSTANTIATE_TYPED_TEST_SUITE_P(Linux, BackendContract, testing::Types<LinuxBackend>);
 }
 
-class ProcessNames : public testing::Test
+TEST(ProcessNames, comeFromTheProgramFileWhateverTheProcessCallsItself)
 {
-protected:
-    Children m_children;
-    ProcProcessTable m_table;
-};
-
-TEST_F(ProcessNames, aLongExecutableNameIsWhole)
-{
-    const QString name = QStringLiteral("a-rather-long-executable-name-for-tests");
-    const QString copy = Tollgate::Sandbox::folder() + u'/' + name;
-    ASSERT_TRUE(QFile::copy(realSleep(), copy));
-    QProcess* child = m_children.start(copy, {QStringLiteral("600")});
-    ASSERT_NE(child, nullptr);
-    EXPECT_EQ(nameIn(m_table.snapshot(), ProcessId(child->processId())), name);
-}
-
-TEST_F(ProcessNames, aSymlinkedBinaryIsKnownByItsTarget)
-{
-    const QString link = Tollgate::Sandbox::folder() + QStringLiteral("/linked-program");
-    ASSERT_TRUE(QFile::link(realSleep(), link));
-    QProcess* child = m_children.start(link, {QStringLiteral("600")});
-    ASSERT_NE(child, nullptr);
-    EXPECT_EQ(nameIn(m_table.snapshot(), ProcessId(child->processId())), QFileInfo(realSleep()).fileName());
-}
-
-TEST_F(ProcessNames, aScriptIsKnownByItsInterpreter)
-{
-    const QString script
-        = Tollgate::Sandbox::writeFile(QStringLiteral("my-script.sh"), "#!/bin/sh\nread line\n");
+    const QString sleep = QFileInfo(str("/bin/sleep")).canonicalFilePath();
+    const QString longName = Sandbox::folder() + str("/a-rather-long-executable-name-for-tests");
+    ASSERT_TRUE(QFile::copy(sleep, longName));
+    const QString link = Sandbox::folder() + str("/linked-program");
+    ASSERT_TRUE(QFile::link(sleep, link));
+    const QString script = Sandbox::writeFile(str("my-script.sh"), "#!/bin/sh\nread line\n");
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QProcess* child = m_children.start(script, {});
-    ASSERT_NE(child, nullptr);
-    EXPECT_EQ(nameIn(m_table.snapshot(), ProcessId(child->processId())),
-        QFileInfo(QStringLiteral("/bin/sh")).canonicalFilePath().section(u'/', -1));
-}
-
-TEST_F(ProcessNames, aProcessThatRenamesItselfKeepsItsExecutableName)
-{
-    const pid_t pid = m_children.forkRenamed("renamed");
+    const struct
+    {
+        QString program;
+        QString name;
+    } cases[] = {{longName, fileName(longName)}, {link, fileName(sleep)}, {script, fileName(str("/bin/sh"))}};
+    ChildProcesses children;
+    QList<pid_t> pids;
+    for (const auto& c : cases) {
+        const QProcess* child = children.start(c.program, {str("600")});
+        ASSERT_NE(child, nullptr) << c.program.toStdString();
+        pids.append(pid_t(child->processId()));
+    }
+    const Forked renamed([] {
+        ::prctl(PR_SET_NAME, "renamed");
+        for (;;)
+            ::pause();
+    });
     ASSERT_TRUE(waitUntil([&] {
-        QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-        return comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "renamed";
+        return Sandbox::readFile(QStringLiteral("/proc/%1/comm").arg(renamed.pid())) == "renamed\n";
     }));
-    const QString ownName = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).fileName();
-    EXPECT_EQ(nameIn(m_table.snapshot(), ProcessId(pid)), ownName);
+
+    const QList<ProcessEntry> snapshot = ProcProcessTable().snapshot();
+    for (int i = 0; i < pids.size(); ++i)
+        EXPECT_EQ(nameIn(snapshot, pids[i]), cases[i].name) << cases[i].program.toStdString();
+    EXPECT_EQ(nameIn(snapshot, renamed.pid()), fileName(str("/proc/self/exe")));
 }
 
-TEST_F(ProcessNames, aZombieIsNotARunningProcess)
+TEST(ProcessNames, aZombieIsNoRunningProcess)
 {
-    const pid_t pid = m_children.forkExiting();
-    ASSERT_TRUE(waitUntil([&] { return stateOf(pid) == 'Z'; }));
-    const QList<ProcessEntry> snapshot = m_table.snapshot();
-    EXPECT_TRUE(nameIn(snapshot, ProcessId(pid)).isEmpty());
-    EXPECT_TRUE(nameIn(m_table.fullSnapshot(), ProcessId(pid)).isEmpty());
+    ProcProcessTable table;
+    Forked doomed;
+    ASSERT_TRUE(waitUntil([&] { return !nameIn(table.snapshot(), doomed.pid()).isEmpty(); }));
+    ::kill(doomed.pid(), SIGKILL);
+    ASSERT_TRUE(doomed.ended(true));
+    EXPECT_TRUE(waitUntil([&] { return nameIn(table.snapshot(), doomed.pid()).isEmpty(); }));
+    EXPECT_TRUE(nameIn(table.fullSnapshot(), doomed.pid()).isEmpty());
+    EXPECT_TRUE(nameIn(ProcProcessTable().snapshot(), doomed.pid()).isEmpty())
+        << "a zombie at the first look";
 }
 
-TEST_F(ProcessNames, aListedProcessThatBecomesAZombieLeavesTheSnapshot)
+TEST(ProcessNames, aSettledProcessThatExecsAnotherProgramIsRenamed)
 {
-    const pid_t pid = m_children.forkRenamed("doomed");
-    ASSERT_TRUE(waitUntil([&] { return !nameIn(m_table.snapshot(), ProcessId(pid)).isEmpty(); }));
-    ::kill(pid, SIGKILL);
-    ASSERT_TRUE(waitUntil([&] { return stateOf(pid) == 'Z'; }));
-    // Not reaped yet: its pid is still in /proc.
-    EXPECT_TRUE(waitUntil([&] { return nameIn(m_table.snapshot(), ProcessId(pid)).isEmpty(); }));
-}
-
-TEST_F(ProcessNames, aProcessThatExecsAnotherProgramIsRenamed)
-{
-    QProcess* child = m_children.start(
-        QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("read line; exec sleep 600")});
+    ChildProcesses children;
+    QProcess* child = children.start(str("/bin/sh"), {str("-c"), str("read line; exec sleep 600")});
     ASSERT_NE(child, nullptr);
-    const auto pid = ProcessId(child->processId());
-    const QString shell = QFileInfo(QStringLiteral("/bin/sh")).canonicalFilePath().section(u'/', -1);
-    ASSERT_TRUE(waitUntil([&] { return nameIn(m_table.fullSnapshot(), pid) == shell; }));
+    const auto pid = pid_t(child->processId());
+    ASSERT_TRUE(
+        waitUntil([&] { return nameIn(ProcProcessTable().snapshot(), pid) == fileName(str("/bin/sh")); }));
 
     // A table that has known the shell for long: only its rolling re-check can notice.
     ProcProcessTable settled;
-    ASSERT_EQ(nameIn(settled.snapshot(), pid), shell);
+    ASSERT_EQ(nameIn(settled.snapshot(), pid), fileName(str("/bin/sh")));
     child->write("go\n");
     ASSERT_TRUE(child->waitForBytesWritten(30000));
-    EXPECT_TRUE(
-        waitUntil([&] { return nameIn(settled.snapshot(), pid) == QFileInfo(realSleep()).fileName(); }));
+    EXPECT_TRUE(waitUntil([&] { return nameIn(settled.snapshot(), pid) == fileName(str("/bin/sleep")); }));
 }
 
-TEST_F(ProcessNames, twoProcessesOfOneNameComeInPidOrder)
+TEST(ProcessTermination, zeroAndIdsBeyondAnIntSignalNothing)
 {
-    const QString copy = Tollgate::Sandbox::folder() + QStringLiteral("/twin-program");
-    ASSERT_TRUE(QFile::copy(realSleep(), copy));
-    QProcess* first = m_children.start(copy, {QStringLiteral("600")});
-    QProcess* second = m_children.start(copy, {QStringLiteral("600")});
-    ASSERT_TRUE(first && second);
-
-    QList<ProcessId> twins;
-    const QList<ProcessEntry> snapshot = m_table.snapshot();
-    for (const ProcessEntry& entry : snapshot) {
-        if (entry.name == QStringLiteral("twin-program"))
-            twins.append(entry.pid);
-    }
-    const auto low = ProcessId(std::min(first->processId(), second->processId()));
-    const auto high = ProcessId(std::max(first->processId(), second->processId()));
-    EXPECT_EQ(twins, (QList<ProcessId> {low, high}));
-    EXPECT_TRUE(std::is_sorted(snapshot.begin(), snapshot.end(),
-        [](const ProcessEntry& a, const ProcessEntry& b) { return a.pid < b.pid; }));
-
-    class NoWindows : public WindowSystem
-    {
-        WindowId foregroundWindow() override { return 0; }
-        QString windowTitle(WindowId) override { return {}; }
-        bool postCloseRequest(WindowId) override { return false; }
-        qint32 setTopMost(WindowId, bool) override { return 0; }
-        QList<TopLevelWindow> topLevelWindows() override { return {}; }
-        ProcessId windowProcessId(WindowId) override { return 0; }
-        QList<CapabilityStatus> capabilities() override { return {}; }
-    } noWindows;
-    const ProcessLookup lookup(noWindows, m_table);
-    EXPECT_EQ(lookup.FindProcessId(QStringLiteral("TWIN-PROGRAM")), low);
-    EXPECT_EQ(lookup.FindProcessId(copy), 0u) << "a name with folders matches nothing";
-}
-
-TEST_F(ProcessNames, theTestProcessItselfIsListed)
-{
-    const QList<ProcessEntry> snapshot = m_table.snapshot();
-    EXPECT_FALSE(nameIn(snapshot, ProcessId(::getpid())).isEmpty());
-}
-
-TEST(ProcessTermination, killsAChildAndReportsMissingProcesses)
-{
-    Children children;
+    // Passed on to kill(), they would reach our process group or every process: so they
+    // are asked in a session and pid namespace of their own, beside a process that would
+    // be hit, and nothing outside can be.
     ProcProcessTable table;
-    QProcess* child = children.start(realSleep(), {QStringLiteral("600")});
-    ASSERT_NE(child, nullptr);
-    const auto pid = ProcessId(child->processId());
-    EXPECT_EQ(table.terminate(pid), TerminateResult::Terminated);
-    EXPECT_TRUE(child->waitForFinished(30000));
-    EXPECT_EQ(child->exitStatus(), QProcess::CrashExit);
-    EXPECT_EQ(table.terminate(pid), TerminateResult::NoSuchProcess);
-    EXPECT_TRUE(nameIn(table.snapshot(), pid).isEmpty());
-}
-
-TEST(ProcessTermination, zeroAndHugeIdsSignalNothing)
-{
-    ProcProcessTable table;
-    // kill(0) and kill(-1) would hit our own group or everything.
-    EXPECT_EQ(table.terminate(0), TerminateResult::NoSuchProcess);
-    EXPECT_EQ(table.terminate(0xFFFFFFFFu), TerminateResult::NoSuchProcess);
-    EXPECT_EQ(table.terminate(0x80000000u), TerminateResult::NoSuchProcess);
+    Forked child([&table] {
+        if (::unshare(::geteuid() == 0 ? CLONE_NEWPID : CLONE_NEWUSER | CLONE_NEWPID) != 0)
+            ::_exit(2);
+        const pid_t inner = ::fork();
+        if (inner == 0) {
+            ::setsid();
+            const pid_t bystander = ::fork();
+            while (bystander == 0)
+                ::pause();
+            for (const ProcessId id : {0u, 0x80000000u, 0xFFFFFFFFu}) {
+                if (table.terminate(id) != TerminateResult::NoSuchProcess)
+                    ::_exit(1);
+            }
+            ::_exit(bystander > 0 && ::waitpid(bystander, nullptr, WNOHANG) == 0 ? 0 : 1);
+        }
+        int status = 0;
+        ::_exit(inner > 0 && ::waitpid(inner, &status, 0) == inner && WIFEXITED(status) ? WEXITSTATUS(status)
+                                                                                        : 3);
+    });
+    const int status = child.reap();
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 2)
+        GTEST_SKIP() << "no pid namespace can be made here (needs root or user namespaces), and outside "
+                        "one a failure would kill every process";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(ProcessTermination, anotherUsersProcessIsNotPermitted)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root, to test from an unprivileged child against a root process";
-    // The check runs in a child that gives up root; its exit code carries the answer.
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(2);
-        ProcProcessTable table;
-        ::_exit(table.terminate(ProcessId(parent)) == TerminateResult::NotPermitted ? 0 : 1);
+    ProcProcessTable table;
+    if (::geteuid() != 0) {
+        if (QFileInfo(str("/proc/1")).ownerId() == ::geteuid())
+            GTEST_SKIP() << "without root, only pid 1 is known to be another user's, and here it is ours";
+        EXPECT_EQ(table.terminate(1), TerminateResult::NotPermitted);
+        return;
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // As root: from a thread as nobody against a process of root's.
+    const Forked target;
+    // Credentials through the raw calls are the thread's alone; the thread ends with them.
+    TerminateResult result = TerminateResult::Terminated;
+    std::thread([&] {
+        if (::syscall(SYS_setresgid, 65534, 65534, 65534) == 0
+            && ::syscall(SYS_setresuid, 65534, 65534, 65534) == 0)
+            result = table.terminate(ProcessId(target.pid()));
+    }).join();
+    EXPECT_EQ(result, TerminateResult::NotPermitted);
+    EXPECT_FALSE(target.ended());
 }
 
 TEST(ProcessStart, passesWordsVerbatimWithoutAShell)
 {
     ProcProcessTable table;
-    const QString output = Tollgate::Sandbox::folder() + QStringLiteral("/words.txt");
-    const ProcessId pid = table.start(QStringLiteral("/bin/sh -c 'printf \"%s\\n\" \"$@\" > \"$0\"' ")
-        + output + QStringLiteral(" 'a b' \"c\\\"d\" '$HOME' '*' e\\ f"));
-    ASSERT_NE(pid, 0u);
-    QByteArray written;
-    EXPECT_TRUE(waitUntil([&] {
-        written = Tollgate::Sandbox::readFile(output);
-        return written.count('\n') == 5;
-    }));
-    EXPECT_EQ(written, QByteArray("a b\nc\"d\n$HOME\n*\ne f\n"));
+    const QString output = Sandbox::folder() + str("/words.txt");
+    ASSERT_NE(table.start(str("/bin/sh -c 'printf \"%s\\n\" \"$@\" > \"$0\"' ") + output
+                  + str(" 'a b' \"c\\\"d\" '$HOME' '*' e\\ f")),
+        0u);
+    EXPECT_TRUE(waitUntil([&] { return Sandbox::readFile(output).count('\n') == 5; }));
+    EXPECT_EQ(Sandbox::readFile(output), QByteArray("a b\nc\"d\n$HOME\n*\ne f\n"));
+    EXPECT_EQ(table.start(str("''")), 0u);
 }
 
-TEST(ProcessStart, runsDetachedInItsOwnSessionAndLeavesNoZombie)
+TEST(ProcessStart, runsDetachedInASessionOfItsOwn)
 {
     ProcProcessTable table;
-    const ProcessId pid = table.start(realSleep() + QStringLiteral(" 600"));
+    const NamedProgram program;
+    ASSERT_TRUE(program.ready());
+    const ProcessId pid = table.start(program.path() + str(" 600"));
     ASSERT_NE(pid, 0u);
-    EXPECT_NE(::getsid(pid_t(pid)), ::getsid(0)) << "a session of its own, not ours";
+    EXPECT_NE(::getsid(pid_t(pid)), ::getsid(0));
     EXPECT_NE(::getsid(pid_t(pid)), -1);
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    ASSERT_TRUE(status.open(QIODevice::ReadOnly));
-    const QByteArray text = status.readAll();
-    EXPECT_FALSE(text.contains("\nPPid:\t" + QByteArray::number(::getpid()) + '\n')) << "not our child";
-    EXPECT_EQ(nameIn(table.snapshot(), pid), QFileInfo(realSleep()).fileName());
-
-    EXPECT_EQ(table.terminate(pid), TerminateResult::Terminated);
-    EXPECT_TRUE(waitUntil([&] { return nameIn(table.snapshot(), pid).isEmpty(); }));
-    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "no child of ours is left to reap";
+    EXPECT_FALSE(Sandbox::readFile(QStringLiteral("/proc/%1/status").arg(pid))
+                     .contains("\nPPid:\t" + QByteArray::number(::getpid()) + '\n'))
+        << "not our child: it must not become our zombie";
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "no child of ours to reap";
 }
 
-TEST(ProcessStart, startsNothingForEmptyMissingOrBrokenCommandLines)
+TEST(SingleInstanceLock, isReleasedWhenItsHolderIsKilled)
 {
-    ProcProcessTable table;
-    EXPECT_EQ(table.start(QString()), 0u);
-    EXPECT_EQ(table.start(QStringLiteral("   ")), 0u);
-    EXPECT_EQ(table.start(QStringLiteral("''")), 0u);
-    EXPECT_EQ(table.start(QStringLiteral("/nonexistent/program --flag")), 0u);
-    EXPECT_EQ(table.start(QStringLiteral("no-such-program-anywhere-in-path")), 0u);
-    EXPECT_EQ(table.start(QStringLiteral("sleep '600")), 0u);
+    // A child holds it through the descriptor it inherits, as another instance would.
+    auto lock = std::make_unique<SingleInstanceLock>();
+    ASSERT_FALSE(lock->otherInstanceRuns());
+    Forked holder;
+    lock.reset();
+    EXPECT_TRUE(SingleInstanceLock().otherInstanceRuns());
+    ::kill(holder.pid(), SIGKILL);
+    holder.reap();
+    EXPECT_FALSE(SingleInstanceLock().otherInstanceRuns());
 }
 
-} // namespace
+TEST(SingleInstanceLock, liesInTheRuntimeFolderElseInAPrivateFileThatFollowsNoLinks)
+{
+    EXPECT_EQ(SingleInstanceLock::lockPath(str("tollgate")), Sandbox::folder() + str("/run/tollgate.lock"));
+
+    const QString temporary = Sandbox::folder() + str("/tmp");
+    QDir().mkpath(temporary);
+    const auto restore = qScopeGuard([runtime = qgetenv("XDG_RUNTIME_DIR"), tmp = qgetenv("TMPDIR")] {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("TMPDIR", tmp);
+    });
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", temporary.toUtf8());
+    const QString path = SingleInstanceLock::lockPath(str("tollgate"));
+    EXPECT_EQ(path, temporary + QStringLiteral("/tollgate-%1.lock").arg(::geteuid()));
+
+    // Someone else's link in the shared folder: we neither follow nor touch it.
+    const QString victim = Sandbox::writeFile(str("victim.txt"), "precious");
+    ASSERT_TRUE(QFile::link(victim, path));
+    SingleInstanceLock lock;
+    EXPECT_FALSE(lock.otherInstanceRuns()) << "a lock we cannot take safely does not stop the program";
+    EXPECT_FALSE(lock.holdsLock());
+    EXPECT_EQ(Sandbox::readFile(victim), QByteArray("precious"));
+
+    QFile::remove(path);
+    SingleInstanceLock first;
+    EXPECT_FALSE(first.otherInstanceRuns());
+    EXPECT_TRUE(SingleInstanceLock().otherInstanceRuns());
+    EXPECT_EQ(QFile::permissions(path)
+            & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup),
+        QFile::Permissions());
+}

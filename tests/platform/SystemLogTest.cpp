@@ -1,18 +1,19 @@
+#include "common/FakeClock.h"
 #include "common/TestEnvironment.h"
 #include "platform/linux/FileDescriptor.h"
 #include "platform/linux/SyslogSystemLog.h"
+#include "survey/ActivityLog.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QThread>
-#include <QUuid>
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <thread>
 
 using namespace Tollgate;
 using namespace Tollgate::Platform;
@@ -20,40 +21,35 @@ using Priority = SystemLog::Priority;
 
 namespace {
 
-// A log service of our own: a datagram socket in the sandbox that the backend is pointed at.
-class Receiver
+// A log service of our own: a datagram socket bound at the path; next() is the next
+// datagram, or nothing when none comes within the wait.
+struct Receiver
 {
-public:
-    explicit Receiver(const QString& path)
-        : m_path(path.toLocal8Bit())
+    explicit Receiver(const QByteArray& path)
     {
-        QFile::remove(path);
-        m_socket.reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-        sockaddr_un address {};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path, m_path.constData(),
-            std::min<size_t>(m_path.size(), sizeof address.sun_path - 1));
-        m_bound = ::bind(m_socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        QFile::remove(QFile::decodeName(path));
+        sockaddr_un address {AF_UNIX, {}};
+        std::memcpy(
+            address.sun_path, path.constData(), std::min<size_t>(path.size(), sizeof address.sun_path - 1));
+        bound = ::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     }
-
-    bool bound() const { return m_bound; }
-
-    // The next datagram, or nothing when none comes within the wait.
     QByteArray next()
     {
-        pollfd wait {m_socket.get(), POLLIN, 0};
-        if (::poll(&wait, 1, 10000) != 1)
-            return {};
+        pollfd wait {socket.get(), POLLIN, 0};
         char buffer[8192];
-        const ssize_t size = ::recv(m_socket.get(), buffer, sizeof buffer, 0);
+        const ssize_t size
+            = ::poll(&wait, 1, 10000) == 1 ? ::recv(socket.get(), buffer, sizeof buffer, 0) : 0;
         return size > 0 ? QByteArray(buffer, size) : QByteArray();
     }
 
-private:
-    QByteArray m_path;
-    FileDescriptor m_socket;
-    bool m_bound = false;
+    FileDescriptor socket {::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
+    bool bound = false;
 };
+
+QByteArray tail(const QByteArray& line)
+{
+    return " tollgate[" + QByteArray::number(QCoreApplication::applicationPid()) + "]: " + line;
+}
 
 } // namespace
 
@@ -75,43 +71,52 @@ TEST(SyslogSystemLog, DatagramCarriesPriorityIdentifierAndOneLine)
 
 TEST(SyslogSystemLog, ReachesTheLogServiceAndFindsItAgainAfterARestart)
 {
-    const QString path = Sandbox::folder() + str("/log.sock");
-    SyslogSystemLog log(path.toLocal8Bit());
+    const QByteArray path = QFile::encodeName(Sandbox::folder() + str("/log.sock"));
+    SyslogSystemLog log(path);
     log.write(Priority::Notice, str("before any service")); // dropped, quietly
 
     auto receiver = std::make_unique<Receiver>(path);
-    ASSERT_TRUE(receiver->bound());
+    ASSERT_TRUE(receiver->bound);
     log.write(Priority::Notice, str("Solitaire;*solit*"));
-    const QByteArray first = receiver->next();
-    EXPECT_TRUE(first.startsWith("<13>")) << first.toStdString();
-    EXPECT_TRUE(first.endsWith(
-        " tollgate[" + QByteArray::number(QCoreApplication::applicationPid()) + "]: Solitaire;*solit*"))
-        << first.toStdString();
+    EXPECT_TRUE(receiver->next().endsWith(tail("Solitaire;*solit*")));
 
     receiver = std::make_unique<Receiver>(path);
-    ASSERT_TRUE(receiver->bound());
+    ASSERT_TRUE(receiver->bound);
     log.write(Priority::Info, str("xterm;(2) Always Run"));
-    EXPECT_TRUE(receiver->next().endsWith("]: xterm;(2) Always Run"));
+    EXPECT_TRUE(receiver->next().endsWith(tail("xterm;(2) Always Run")));
 }
 
-TEST(SyslogSystemLog, LineReachesTheRunningSystemLog)
+// The activity log with the system log a run without a display gets, on a /dev/log of the
+// test's own: a private mount namespace on a thread of its own, so the test process's
+// other threads keep the real /dev.
+TEST(SyslogSystemLog, ActivityLogLinesReachDevLogWithTheirPriorities)
 {
-    if (!QFile::exists(str(SyslogSystemLog::DefaultSocket)))
-        GTEST_SKIP() << "no system log service runs here (/dev/log is missing)";
-    const QString journalctl = QStandardPaths::findExecutable(str("journalctl"));
-    if (journalctl.isEmpty())
-        GTEST_SKIP() << "journalctl is not installed, so the message cannot be read back";
-    const QString marker = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    SyslogSystemLog().write(Priority::Notice, str("test line ") + marker);
-    bool found = false;
-    for (int attempt = 0; attempt < 50 && !found; ++attempt) {
-        QProcess query;
-        query.start(journalctl, {str("--identifier=tollgate"), str("--output=cat"), str("--lines=50")});
-        query.waitForFinished(10000);
-        found = query.readAllStandardOutput().contains(marker.toUtf8());
-        if (!found)
-            QThread::msleep(100);
-    }
-    if (!found)
-        GTEST_SKIP() << "the journal is not readable here, or collects no syslog messages";
+    QList<QByteArray> received;
+    int error = 0;
+    std::thread([&] {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("tollgate-dev", "/dev", "tmpfs", 0, "size=64k") != 0) {
+            error = errno;
+            return;
+        }
+        Receiver receiver(SyslogSystemLog::DefaultSocket);
+        if (!receiver.bound) {
+            error = errno;
+            return;
+        }
+        FakeClock clock;
+        SyslogSystemLog systemLog;
+        ActivityLog log(Sandbox::folder() + str("/Tollgate.log"), clock, systemLog);
+        log.WriteLog(str("Solitaire"), str("*solit*"), ActivityLog::Event::Blocked);
+        log.WriteLog(str("xterm"), str("(2) Always Run"), ActivityLog::Event::Started);
+        received = {receiver.next(), receiver.next()};
+    }).join();
+    if (error == EPERM && ::geteuid() != 0)
+        GTEST_SKIP() << "a private mount namespace needs root (CAP_SYS_ADMIN)";
+    ASSERT_EQ(error, 0) << std::strerror(error);
+    ASSERT_EQ(received.size(), 2);
+    EXPECT_TRUE(received[0].startsWith("<13>") && received[0].endsWith(tail("Solitaire;*solit*")))
+        << received[0].toStdString();
+    EXPECT_TRUE(received[1].startsWith("<14>") && received[1].endsWith(tail("xterm;(2) Always Run")))
+        << received[1].toStdString();
 }

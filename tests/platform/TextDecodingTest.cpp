@@ -1,80 +1,59 @@
+#include "common/TestEnvironment.h"
 #include "platform/ShellWords.h"
 #include "platform/x11/CompoundText.h"
 #include "platform/x11/KeyTable.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace Tollgate::Platform;
 
 namespace {
 
-TEST(ShellWords, splitsAsAShellQuotesWithoutExpanding)
+TEST(ShellWords, splitsAsAShellQuotesWithoutExpandingAndRefusesAnUnterminatedQuote)
 {
-    const struct
-    {
-        const char* line;
-        QStringList words;
-    } cases[] = {
-        {"", {}},
-        {"  \t ", {}},
-        {"program", {QStringLiteral("program")}},
-        {"  a   b\tc  ", {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}},
-        {"'/opt/My Program/run' --flag", {QStringLiteral("/opt/My Program/run"), QStringLiteral("--flag")}},
-        {"say \"a b\" 'c d'", {QStringLiteral("say"), QStringLiteral("a b"), QStringLiteral("c d")}},
-        {"x\\ y", {QStringLiteral("x y")}},
+    const std::pair<const char*, std::optional<QStringList>> cases[] = {
+        {"", QStringList()},
+        {"  \t ", QStringList()},
+        {"program", QStringList {str("program")}},
+        {"  a   b\tc  ", QStringList {str("a"), str("b"), str("c")}},
+        {"'/opt/My Program/run' --flag", QStringList {str("/opt/My Program/run"), str("--flag")}},
+        {"say \"a b\" 'c d'", QStringList {str("say"), str("a b"), str("c d")}},
+        {"x\\ y", QStringList {str("x y")}},
         {"\"q\\\"uote\" \"back\\\\slash\" \"keep\\n\"",
-            {QStringLiteral("q\"uote"), QStringLiteral("back\\slash"), QStringLiteral("keep\\n")}},
-        {"'single \\ keeps \" all'", {QStringLiteral("single \\ keeps \" all")}},
-        {"a\"b\"'c'd", {QStringLiteral("abcd")}},
-        {"empty '' \"\"", {QStringLiteral("empty"), QString(), QString()}},
-        {"$HOME ~ *.txt `x` a;b",
-            {QStringLiteral("$HOME"), QStringLiteral("~"), QStringLiteral("*.txt"), QStringLiteral("`x`"),
-                QStringLiteral("a;b")}},
-        {"a \\\n b", {QStringLiteral("a"), QStringLiteral("b")}},
+            QStringList {str("q\"uote"), str("back\\slash"), str("keep\\n")}},
+        {"'single \\ keeps \" all'", QStringList {str("single \\ keeps \" all")}},
+        {"a\"b\"'c'd", QStringList {str("abcd")}},
+        {"empty '' \"\"", QStringList {str("empty"), QString(), QString()}},
+        {"$HOME ~ *.txt `x` a;b", QStringList {str("$HOME"), str("~"), str("*.txt"), str("`x`"), str("a;b")}},
+        {"a \\\n b", QStringList {str("a"), str("b")}},
+        {"say 'oops", std::nullopt},
+        {"say \"oops", std::nullopt},
+        {"say \"oops\\\"", std::nullopt},
     };
-    for (const auto& c : cases) {
-        const auto words = ShellWords::split(QString::fromUtf8(c.line));
-        ASSERT_TRUE(words) << c.line;
-        EXPECT_EQ(*words, c.words) << c.line;
-    }
+    for (const auto& [line, words] : cases)
+        EXPECT_EQ(ShellWords::split(str(line)), words) << line;
 }
 
-TEST(ShellWords, anUnterminatedQuoteGivesNothing)
+TEST(CompoundText, startsInLatin1AndFollowsEverySwitchAndEndsCleanlyWhenCut)
 {
-    EXPECT_FALSE(ShellWords::split(QStringLiteral("say 'oops")));
-    EXPECT_FALSE(ShellWords::split(QStringLiteral("say \"oops")));
-    EXPECT_FALSE(ShellWords::split(QStringLiteral("say \"oops\\\"")));
-}
-
-TEST(CompoundText, decodesTheSetsThatXtermUses)
-{
-    // As xterm wrote them for these titles.
-    EXPECT_EQ(CompoundText::decode("\x1b-F\xc3\xe5\xe9\xdc \xf3\xef\xf5 \xea\xfc\xf3\xec\xe5"),
-        QStringLiteral("Γειά σου κόσμε"));
-    EXPECT_EQ(CompoundText::decode("\x1b$(BF|K\\8l\x1b(B title"), QStringLiteral("日本語 title"));
-}
-
-TEST(CompoundText, startsInAsciiAndLatin1AndFollowsEverySwitch)
-{
-    EXPECT_EQ(CompoundText::decode("caf\xe9 na\xefve"), QStringLiteral("café naïve"));
-    EXPECT_EQ(CompoundText::decode("\x1b-L\xbf\xe0\xd8\xd2\xd5\xe2 \x1b-A\xe9"), QStringLiteral("Привет é"));
-    EXPECT_EQ(CompoundText::decode("\x1b$)A\xc4\xe3\xba\xc3"), QStringLiteral("你好"));
-    EXPECT_EQ(CompoundText::decode("\x1b$(CGQ\x1b(B!"), QStringLiteral("한!"));
-}
-
-TEST(CompoundText, readsUtf8AndNamedSegments)
-{
-    EXPECT_EQ(CompoundText::decode("price \x1b%G\xe2\x82\xac\x1b%@ 5"), QStringLiteral("price € 5"));
-    // Extended segment: length 12 = "iso8859-15" STX and one byte.
-    EXPECT_EQ(
-        CompoundText::decode(QByteArrayView("\x1b%/1\x80\x8ciso8859-15\x02\xa4!", 19)), QStringLiteral("€!"));
-}
-
-TEST(CompoundText, truncatedInputEndsCleanly)
-{
-    EXPECT_EQ(CompoundText::decode("abc\x1b"), QStringLiteral("abc"));
-    EXPECT_EQ(CompoundText::decode("\x1b$(BF"), QString());
-    EXPECT_EQ(CompoundText::decode("\x1b%/1\x80"), QString());
+    const std::pair<QByteArrayView, const char*> cases[] = {
+        // As xterm wrote them for these titles.
+        {"\x1b-F\xc3\xe5\xe9\xdc \xf3\xef\xf5 \xea\xfc\xf3\xec\xe5", "Γειά σου κόσμε"},
+        {"\x1b$(BF|K\\8l\x1b(B title", "日本語 title"},
+        {"caf\xe9 na\xefve", "café naïve"},
+        {"\x1b-L\xbf\xe0\xd8\xd2\xd5\xe2 \x1b-A\xe9", "Привет é"},
+        {"\x1b$)A\xc4\xe3\xba\xc3", "你好"},
+        {"\x1b$(CGQ\x1b(B!", "한!"},
+        {"price \x1b%G\xe2\x82\xac\x1b%@ 5", "price € 5"},
+        // Extended segment: length 12 = "iso8859-15" STX and one byte.
+        {QByteArrayView("\x1b%/1\x80\x8ciso8859-15\x02\xa4!", 19), "€!"},
+        {"abc\x1b", "abc"},
+        {"\x1b$(BF", ""},
+        {"\x1b%/1\x80", ""},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(CompoundText::decode(bytes), QString::fromUtf8(text)) << text;
 }
 
 TEST(KeyTable, mapsKeycodesToTheVirtualKeysOfTheirKeysyms)
