@@ -20,7 +20,8 @@ using DocumentCommandsTest = RuleSetFixture;
 class ScriptedPrompts : public DocumentPrompts
 {
 public:
-    QStringList answers, log, texts;
+    QStringList answers, log;
+    QString error;
     int busy = 0;
 
     explicit ScriptedPrompts(const QString& dialogue)
@@ -36,16 +37,17 @@ public:
     }
     Answer askYesNoCancel(const QString& text) override
     {
-        const QString answer = next("ask", text);
+        EXPECT_EQ(text, str("The settings have been changed. Do you want to save changes?"));
+        const QString answer = next("ask");
         return answer == str("Yes") ? Answer::Yes : answer == str("No") ? Answer::No : Answer::Cancel;
     }
     void showError(const QString& text) override
     {
         log.append(str("error"));
-        texts.append(text);
+        error = text;
     }
-    QString chooseFileToOpen(const QString& filter) override { return file(next("open", filter)); }
-    QString chooseFileToSave(const QString& filter) override { return file(next("save", filter)); }
+    QString chooseFileToOpen(const QString& filter) override { return file(next("open"), filter); }
+    QString chooseFileToSave(const QString& filter) override { return file(next("save"), filter); }
     void setBusy(bool on) override
     {
         busy += on ? 1 : -1;
@@ -54,15 +56,15 @@ public:
     }
 
 private:
-    QString next(const char* what, const QString& text)
+    QString next(const char* what)
     {
-        texts.append(text);
         const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
         log.append(str(what) + u':' + answer);
         return answer;
     }
-    static QString file(const QString& name)
+    static QString file(const QString& name, const QString& filter)
     {
+        EXPECT_TRUE(filter.contains(str("(*.Tollgate)"))) << filter.toStdString();
         return name == str("-") || name.isEmpty() ? QString() : Sandbox::folder() + u'/' + name;
     }
 };
@@ -131,34 +133,25 @@ TEST_F(DocumentCommandsTest, EveryCommandHonoursEveryAnswer)
                 const QString target = sandboxPath(qPrintable(step.mid(5)));
                 EXPECT_EQ(Sandbox::readFile(target).contains("Caption_1=*game*"), !failed);
                 if (failed) {
-                    EXPECT_TRUE(prompts.texts.last().startsWith(
+                    EXPECT_TRUE(prompts.error.startsWith(
                         str("The rule set could not be saved to ") + QDir::toNativeSeparators(target)));
-                    EXPECT_FALSE(prompts.texts.last().contains(u'\n')) << "one line";
+                    EXPECT_FALSE(prompts.error.contains(u'\n')) << "one line";
                 }
             }
         }
     }
 }
 
-// The question and the dialogs' filter are the user's to read.
-TEST_F(DocumentCommandsTest, QuestionsFiltersAndSavesToTheOwnFile)
+// With a file of its own, Save writes there without asking.
+TEST_F(DocumentCommandsTest, SaveWritesToTheDocumentsOwnFile)
 {
-    ScriptedPrompts prompts(str("ask:No open:-"));
+    ScriptedPrompts prompts {QString()};
     DocumentCommands commands(rules, document, catalogue, prompts);
-    addWindowRule("*game*");
-    rules.setChanged(true);
-    commands.OpenFile();
-    EXPECT_EQ(prompts.texts,
-        QStringList({str("The settings have been changed. Do you want to save changes?"),
-            DocumentCommands::DocumentFilter}));
-    EXPECT_TRUE(DocumentCommands::DocumentFilter.contains(str("*.Tollgate")));
-
-    // With a file of its own, Save writes there without asking.
     const QString path = sandboxPath("own.Tollgate");
     document.SaveRuleSet(path);
     addWindowRule("*mines*");
     rules.setChanged(true);
     EXPECT_TRUE(commands.SaveFile(false));
-    EXPECT_TRUE(Sandbox::readFile(path).contains("Caption_2=*mines*"));
+    EXPECT_TRUE(Sandbox::readFile(path).contains("Caption_1=*mines*"));
     EXPECT_FALSE(rules.changed());
 }
