@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QSignalSpy>
+#include <tuple>
 
 using namespace Tollgate;
 

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <tuple>
 
 using namespace Tollgate;
 

@@ -41,7 +41,8 @@ TEST(RuleTable, HeaderClicksSortDescendingFirstAndKeepTheTableSorted)
 {
     RuleTable table(2);
     QAbstractItemModelTester tester(&table, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    table.resetRows({{str("b"), str("(1) Block")}, {str("A"), str("(2) Bring To Front")}, {str("c"), str("(0) Ignore")}});
+    table.resetRows(
+        {{str("b"), str("(1) Block")}, {str("A"), str("(2) Bring To Front")}, {str("c"), str("(0) Ignore")}});
     EXPECT_FALSE(table.keepsSorted());
     const QPersistentModelIndex selected(table.index(1, 0));
 

@@ -3,6 +3,7 @@
 #include "common/TestEnvironment.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace Tollgate;
 
