@@ -26,8 +26,6 @@ using namespace Tollgate;
 
 namespace {
 
-constexpr int Kills = 500;
-
 // 5,000 window and 5,000 process rules, their texts marked with the variant.
 void fill(RuleSet& rules, char variant, int perSection = 5000)
 {
@@ -49,28 +47,51 @@ QByteArray fileBytes(const QString& path)
     return read.ok ? read.bytes : QByteArray("<unreadable: ") + read.error.toUtf8() + '>';
 }
 
-// Runs work in a child process, kills it at a random moment and returns once it is gone.
-void killDuring(const std::function<void()>& work, int maxDelayUs, QRandomGenerator& random)
+// Runs work in a child process and waits for it to end.
+int inChild(const std::function<int()>& work)
 {
     const pid_t pid = ::fork();
-    if (pid == 0) {
-        work();
-        ::_exit(0);
-    }
-    ASSERT_GT(pid, 0);
-    ::usleep(useconds_t(random.bounded(maxDelayUs)));
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    if (pid == 0)
+        ::_exit(work());
+    int status = -1;
+    if (pid > 0)
+        ::waitpid(pid, &status, 0);
+    return status;
 }
 
-// Microseconds one call takes, so that the kills fall across the whole of a save.
-int durationUs(const std::function<void()>& work)
+// 500 times: starts a writer that rewrites for ever in a child and kills it at a random
+// moment within three times the length of one write (measured on write(), so the kills
+// fall across whole writes even where children are slow to start, as under sanitizers).
+// After each kill, outcome() says whether the file holds the old or the new contents, and
+// fails the test when it holds neither. Both must occur: the kills landed mid-write.
+void killWhileWriting(const std::function<void()>& write, const std::function<void()>& rewrite,
+    const std::function<bool(int)>& outcome)
 {
     QElapsedTimer timer;
     timer.start();
-    work();
-    return int(std::max<qint64>(timer.nsecsElapsed() / 1000, 1000));
+    inChild([&] {
+        write();
+        return 0;
+    });
+    const int windowUs = 3 * int(std::max<qint64>(timer.nsecsElapsed() / 1000, 1000));
+    QRandomGenerator random(20261206);
+    int sawOld = 0;
+    int sawNew = 0;
+    for (int kill = 0; kill < 500 && !testing::Test::HasFailure(); ++kill) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            for (;;)
+                rewrite();
+        }
+        ASSERT_GT(pid, 0);
+        ::usleep(useconds_t(random.bounded(windowUs)));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        (outcome(kill) ? sawNew : sawOld)++;
+    }
+    std::printf("500 kills: the old contents %d times, the new ones %d times\n", sawOld, sawNew);
+    EXPECT_GT(sawOld, 0);
+    EXPECT_GT(sawNew, 0);
 }
 
 class CrashSafeSave : public testing::Test
@@ -82,7 +103,6 @@ protected:
     RuleSet newRules;
     RuleSetDocument oldDocument {oldRules, catalogue};
     RuleSetDocument newDocument {newRules, catalogue};
-    QRandomGenerator random {20261206};
 };
 
 } // namespace
@@ -94,33 +114,22 @@ TEST_F(CrashSafeSave, DocumentKilledWhileSavingIsTheWholeOldOrTheWholeNew)
     const QByteArray oldBytes = RuleSetDocument::documentText(oldRules).toUtf8();
     const QByteArray newBytes = RuleSetDocument::documentText(newRules).toUtf8();
     const QString path = Sandbox::folder() + QStringLiteral("/lab.Tollgate");
-    const int saveUs = durationUs([&] { ASSERT_EQ(oldDocument.SaveRuleSet(path), QString()); });
-
-    int sawOld = 0;
-    int sawNew = 0;
-    for (int i = 0; i < Kills; ++i) {
-        killDuring(
-            [&] {
-                for (;;) {
-                    newDocument.SaveRuleSet(path);
-                    oldDocument.SaveRuleSet(path);
-                }
-            },
-            3 * saveUs, random);
-        const QByteArray bytes = fileBytes(path);
-        ASSERT_TRUE(bytes == oldBytes || bytes == newBytes)
-            << "kill " << i << " left " << bytes.size() << " bytes (old " << oldBytes.size() << ", new "
-            << newBytes.size() << ")";
-        (bytes == oldBytes ? sawOld : sawNew)++;
-    }
-    std::printf("%d kills: the old document %d times, the new one %d times\n", Kills, sawOld, sawNew);
-    // Both outcomes occurred, so the kills did land in the middle of the saving.
-    EXPECT_GT(sawOld, 0);
-    EXPECT_GT(sawNew, 0);
+    ASSERT_EQ(oldDocument.SaveRuleSet(path), QString());
+    killWhileWriting([&] { oldDocument.SaveRuleSet(path); },
+        [&] {
+            newDocument.SaveRuleSet(path);
+            oldDocument.SaveRuleSet(path);
+        },
+        [&](int kill) {
+            const QByteArray bytes = fileBytes(path);
+            EXPECT_TRUE(bytes == oldBytes || bytes == newBytes)
+                << "kill " << kill << " left " << bytes.size() << " bytes (old " << oldBytes.size()
+                << ", new " << newBytes.size() << ")";
+            return bytes == newBytes;
+        });
     // The document still loads in full.
     RuleSet loaded;
-    RuleSetDocument reader(loaded, catalogue);
-    reader.LoadRuleSet(path);
+    RuleSetDocument(loaded, catalogue).LoadRuleSet(path);
     EXPECT_EQ(loaded.windowRules().count() + loaded.processRules().count(), 10000);
 }
 
@@ -134,46 +143,28 @@ TEST_F(CrashSafeSave, RegistryHiveKilledWhileWritingKeepsAWholeValue)
     const QString key = QStringLiteral("Software\\Tollgate\\Crash");
     ASSERT_EQ(registry.setValue(RegistryStore::CurrentUser, key, value('a')), 0);
     const QString hivePath = registry.userHivePath(RegistryStore::CurrentUser);
-    // A whole rewrite in a new child (it reads and parses the hive first), so that the
-    // kills fall across it even where children are slow to start (sanitizers).
-    const int writeUs = durationUs([&] {
-        const pid_t pid = ::fork();
-        if (pid == 0)
-            ::_exit(RegistryStore(location).setValue(RegistryStore::CurrentUser, key, value('a')));
-        ::waitpid(pid, nullptr, 0);
-    });
-
-    int sawA = 0;
-    int sawB = 0;
-    for (int i = 0; i < Kills; ++i) {
-        killDuring(
-            [&] {
-                RegistryStore writer(location);
-                for (;;) {
-                    writer.setValue(RegistryStore::CurrentUser, key, value('b'));
-                    writer.setValue(RegistryStore::CurrentUser, key, value('a'));
-                }
-            },
-            3 * writeUs, random);
-        const RegistryStore::HiveData data = RegistryStore::HiveData::parse(
-            TextFile::decode(fileBytes(hivePath)), RegistryStore::CurrentUser);
-        ASSERT_TRUE(data.problems.isEmpty())
-            << "kill " << i << ": " << data.problems.join(u' ').toStdString();
-        const RegistryStore::Key* found = data.find(key);
-        ASSERT_NE(found, nullptr) << "kill " << i;
-        ASSERT_EQ(found->values.size(), 1);
-        const QByteArray& bytes = found->values.first().data;
-        ASSERT_TRUE(bytes == value('a').data || bytes == value('b').data) << "kill " << i;
-        (bytes == value('a').data ? sawA : sawB)++;
-        // A writer killed while taking the lock can leave a lock file that names nobody,
-        // which blocks writers until it counts as stale (see the next test); no writer
-        // lives now, so clear it at once and keep the kills landing in rewrites.
-        QFile::remove(hivePath + QStringLiteral(".lock"));
-        QFile::remove(hivePath + QStringLiteral(".lock.rmlock"));
-    }
-    std::printf("%d kills: the old value %d times, the new one %d times\n", Kills, sawA, sawB);
-    EXPECT_GT(sawA, 0);
-    EXPECT_GT(sawB, 0);
+    // Each child is a writer of its own: it reads and parses the hive first.
+    killWhileWriting([&] { RegistryStore(location).setValue(RegistryStore::CurrentUser, key, value('a')); },
+        [&] {
+            registry.setValue(RegistryStore::CurrentUser, key, value('b'));
+            registry.setValue(RegistryStore::CurrentUser, key, value('a'));
+        },
+        [&](int kill) {
+            const RegistryStore::HiveData data = RegistryStore::HiveData::parse(
+                TextFile::decode(fileBytes(hivePath)), RegistryStore::CurrentUser);
+            EXPECT_TRUE(data.problems.isEmpty())
+                << "kill " << kill << ": " << data.problems.join(u' ').toStdString();
+            const RegistryStore::Key* found = data.find(key);
+            const QByteArray bytes
+                = found && found->values.size() == 1 ? found->values.first().data : QByteArray();
+            EXPECT_TRUE(bytes == value('a').data || bytes == value('b').data) << "kill " << kill;
+            // A writer killed while taking the lock can leave a lock file that names nobody,
+            // which blocks writers until it counts as stale (see the next test); no writer
+            // lives now, so clear it at once and keep the kills landing in rewrites.
+            QFile::remove(hivePath + QStringLiteral(".lock"));
+            QFile::remove(hivePath + QStringLiteral(".lock.rmlock"));
+            return bytes == value('b').data;
+        });
 }
 
 TEST_F(CrashSafeSave, ALockFileLeftEmptyByAKilledWriterDoesNotBlockTheNextWrite)
@@ -225,26 +216,22 @@ int saveOntoFullDisk(const QString& folder, bool tmpfs, RuleSetDocument& bigDocu
         const rlimit limit {64 * 1024, 64 * 1024};
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
-    const QString error = bigDocument.SaveRuleSet(path);
-    if (error.isEmpty()) {
-        std::fprintf(stderr, "a save onto a full disk reported success\n");
+    const auto fault = [](const char* what) {
+        std::fprintf(stderr, "%s\n", what);
         return 5;
-    }
+    };
+    const QString error = bigDocument.SaveRuleSet(path);
     std::fprintf(stderr, "the save said: %s\n", qPrintable(error));
-    if (fileBytes(path) != oldDocument) {
-        std::fprintf(stderr, "the old document was changed\n");
-        return 6;
-    }
+    if (error.isEmpty())
+        return fault("a save onto a full disk reported success");
+    if (fileBytes(path) != oldDocument)
+        return fault("the old document was changed");
     const RegistryStore::Value bigValue {
         QStringLiteral("Data"), RegistryStore::Sz, QByteArray(300000, 'n') + '\0'};
-    if (registry.setValue(RegistryStore::CurrentUser, key, bigValue) == 0) {
-        std::fprintf(stderr, "a hive rewrite onto a full disk reported success\n");
-        return 7;
-    }
-    if (fileBytes(hivePath) != oldHive) {
-        std::fprintf(stderr, "the old hive file was changed\n");
-        return 8;
-    }
+    if (registry.setValue(RegistryStore::CurrentUser, key, bigValue) == 0)
+        return fault("a hive rewrite onto a full disk reported success");
+    if (fileBytes(hivePath) != oldHive)
+        return fault("the old hive file was changed");
     return 0;
 }
 
@@ -256,20 +243,11 @@ TEST_F(CrashSafeSave, SaveOntoAFullDiskKeepsTheOldFilesAndSaysWhy)
     fill(oldRules, 'a', 5);
     const QString folder = Sandbox::folder() + QStringLiteral("/full");
     ASSERT_TRUE(QDir().mkpath(folder));
-    int status = 0;
-    bool usedTmpfs = true;
-    for (const bool tmpfs : {true, false}) {
-        const pid_t pid = ::fork();
-        if (pid == 0)
-            ::_exit(saveOntoFullDisk(folder, tmpfs, newDocument, oldDocument));
-        ASSERT_GT(pid, 0);
-        ::waitpid(pid, &status, 0);
-        usedTmpfs = tmpfs;
-        if (!(WIFEXITED(status) && WEXITSTATUS(status) == 77))
-            break;
-    }
-    if (!usedTmpfs)
+    int status = inChild([&] { return saveOntoFullDisk(folder, true, newDocument, oldDocument); });
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
         std::printf("no tmpfs could be mounted here: a file size limit made the writes fail instead\n");
+        status = inChild([&] { return saveOntoFullDisk(folder, false, newDocument, oldDocument); });
+    }
     ASSERT_TRUE(WIFEXITED(status)) << "the saving child died";
     EXPECT_EQ(WEXITSTATUS(status), 0) << "see the child's message above";
 }

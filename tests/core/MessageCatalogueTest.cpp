@@ -1,35 +1,22 @@
 #include "lang/MessageCatalogue.h"
 
 #include "RuleSetFixture.h"
+#include "lang/ActionCodes.h"
 
 using namespace Tollgate;
 
-namespace {
-
 using MessageCatalogueTest = RuleSetFixture;
-
-} // namespace
-
-TEST_F(MessageCatalogueTest, BuiltInTexts)
-{
-    EXPECT_EQ(catalogue.GetLanguageFile(), QString());
-    EXPECT_EQ(catalogue.MessageText(str("CAPTION_STOP")), str("&Stop"));
-    EXPECT_EQ(catalogue.MessageText(str("caption_stop")), QString()) << "built-in keys match with case";
-    EXPECT_EQ(catalogue.MessageText(str("NO_SUCH_KEY")), QString());
-
-    const QString block = catalogue.MessageText(str("MSG_DEFAULT_BLOCK_MESSAGE"));
-    EXPECT_EQ(block.size(), 101);
-    EXPECT_EQ(block.split(str("\r\n")).size(), 5);
-    EXPECT_FALSE(block.endsWith(u'\n'));
-    EXPECT_EQ(catalogue.MessageText(str("MSG_DEFAULT_TIMEOUT_MESSAGE")).size(), 213);
-}
 
 TEST_F(MessageCatalogueTest, LanguageFileOverridesOnlyNonEmptyMessages)
 {
-    useLanguage("[frmMain]\r\nCONFIRM_CLEAR_LIST=Window text\r\n"
-                "[Messages]\r\ncaption_ok=\r\nCAPTION_RUN=&Start\r\n"
-                "MSG_DEFAULT_BLOCK_MESSAGE=Nein$vbcrlf$Nie\r\nCONFIRM_CLEAR_ITEM="
-        + QByteArray(300, 'x') + "\r\n");
+    EXPECT_EQ(catalogue.GetLanguageFile(), QString());
+    EXPECT_EQ(catalogue.MessageText(str("caption_stop")), QString()) << "built-in keys match with case";
+    EXPECT_EQ(catalogue.MessageText(str("NO_SUCH_KEY")), QString());
+    QByteArray file
+        = "[frmMain]\r\nCONFIRM_CLEAR_LIST=Window text\r\n[Messages]\r\ncaption_ok=\r\nCAPTION_RUN=&Start\r\n"
+          "MSG_DEFAULT_BLOCK_MESSAGE=Nein$vbcrlf$Nie\r\nCONFIRM_CLEAR_ITEM="
+        + QByteArray(300, 'x') + "\r\n";
+    useLanguage(file);
     catalogue.SetLanguageFile(sandboxPath("elsewhere/Test.lng"));
     EXPECT_EQ(catalogue.GetLanguageFile(), str("Test.lng")) << "only the file-name part is stored";
     EXPECT_EQ(catalogue.MessageText(str("CAPTION_RUN")), str("&Start"));
@@ -38,15 +25,10 @@ TEST_F(MessageCatalogueTest, LanguageFileOverridesOnlyNonEmptyMessages)
         catalogue.MessageText(str("CONFIRM_CLEAR_LIST")), str("Are you sure you want to clear this list?"));
     EXPECT_EQ(catalogue.MessageText(str("MSG_DEFAULT_BLOCK_MESSAGE")), str("Nein$vbcrlf$Nie"));
     EXPECT_EQ(catalogue.MessageText(str("CONFIRM_CLEAR_ITEM")).size(), 254);
-}
 
-TEST_F(MessageCatalogueTest, ChangedLanguageFileIsReadAgain)
-{
-    useLanguage("[Messages]\r\nCAPTION_RUN=One\r\n");
-    EXPECT_EQ(catalogue.MessageText(str("CAPTION_RUN")), str("One"));
     // Same size, rewritten at once: still seen.
-    Sandbox::writeFile(str("Language/Test.lng"), "[Messages]\r\nCAPTION_RUN=Two\r\n");
-    EXPECT_EQ(catalogue.MessageText(str("CAPTION_RUN")), str("Two"));
+    Sandbox::writeFile(str("Language/Test.lng"), file.replace("&Start", "&Other"));
+    EXPECT_EQ(catalogue.MessageText(str("CAPTION_RUN")), str("&Other"));
     catalogue.SetLanguageFile(QString());
     EXPECT_EQ(catalogue.MessageText(str("CAPTION_RUN")), str("&Run"));
 }
@@ -62,4 +44,25 @@ TEST_F(MessageCatalogueTest, BrokenChoicesFallBackToBuiltIns)
     store.WriteSetting(
         str("HKLM"), MessageCatalogue::RegistryKey, str("Language"), str("S"), str("..\\..\\x.lng"));
     EXPECT_EQ(catalogue.GetLanguageFile(), str("x.lng"));
+}
+
+// The code is the second character alone, and only an ASCII digit; codes beyond the table
+// have no text. A translation keeps its code only if it keeps the "(n)" prefix.
+TEST_F(MessageCatalogueTest, ActionCodesAndTexts)
+{
+    const std::pair<const char*, int> codes[] = {{"(3) Block", 3}, {"(2) Bring To Front", 2}, {"", 0},
+        {"(", 0}, {"Block", 0}, {"x5 whatever", 5}, {"(12) Twelve", 1}, {"(\u0663) Arabic-Indic digit", 0}};
+    for (const auto& [text, code] : codes) {
+        EXPECT_EQ(WindowActionCode(str(text)), code) << text;
+        EXPECT_EQ(ProcessActionCode(str(text)), code) << text;
+    }
+    for (const int code : {-1, 3})
+        EXPECT_EQ(WindowActionText(catalogue, code), QString()) << code;
+    for (const int code : {-1, 4})
+        EXPECT_EQ(ProcessActionText(catalogue, code), QString()) << code;
+
+    useLanguage("[Messages]\r\nACTION_PROCESS_BLOCK=(3) Sperren\r\nACTION_WINDOW_BLOCK=Sperren\r\n");
+    EXPECT_EQ(ProcessActionText(catalogue, 3), str("(3) Sperren"));
+    EXPECT_EQ(ProcessActionCode(ProcessActionText(catalogue, 3)), 3);
+    EXPECT_EQ(WindowActionCode(WindowActionText(catalogue, 1)), 0);
 }

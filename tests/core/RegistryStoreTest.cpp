@@ -1,14 +1,32 @@
 #include "store/RegistryStore.h"
 
 #include "common/TestEnvironment.h"
+#include "lang/ProgramPaths.h"
+#include "platform/fake/FakeDesktopShell.h"
+#include "store/FileAssociation.h"
 #include "store/SettingsStore.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 #include <thread>
 
 using namespace Tollgate;
+
+namespace {
+
+QString hivePath(SettingsStore& store, RegistryStore::Hive hive)
+{
+    return static_cast<RegistryStore&>(store.registry()).userHivePath(hive);
+}
+
+QString read(const SettingsStore& store, const char* hive, const QString& key, const char* name)
+{
+    return settingText(store.ReadSetting(str(hive), key, str(name), str("S"), str("<none>")).value);
+}
+
+} // namespace
 
 TEST(RegistryStore, ReadsHandWrittenAndExportedFiles)
 {
@@ -30,44 +48,60 @@ TEST(RegistryStore, ReadsHandWrittenAndExportedFiles)
     EXPECT_TRUE(registry.keyExists(RegistryStore::LocalMachine, str("Software")))
         << "parents of listed keys exist";
     EXPECT_FALSE(registry.keyExists(RegistryStore::LocalMachine, str("Softwar")));
-    EXPECT_EQ(registry.value(RegistryStore::LocalMachine, key, QString())->data, QByteArray("default", 8));
-    EXPECT_EQ(registry.value(RegistryStore::LocalMachine, key, str("language"))->data,
-        QByteArray("Deutsch \"neu\".lng", 18));
-    EXPECT_EQ(registry.value(RegistryStore::LocalMachine, key, str("Bin"))->data, QByteArray("\x01\x02\x03"));
-    EXPECT_EQ(
-        registry.value(RegistryStore::LocalMachine, key, str("Num"))->data, QByteArray("\x1e\0\0\0", 4));
+    const auto data
+        = [&](const char* name) { return registry.value(RegistryStore::LocalMachine, key, str(name))->data; };
+    EXPECT_EQ(data(""), QByteArray("default", 8));
+    EXPECT_EQ(data("language"), QByteArray("Deutsch \"neu\".lng", 18));
+    EXPECT_EQ(data("Bin"), QByteArray("\x01\x02\x03"));
+    EXPECT_EQ(data("Num"), QByteArray("\x1e\0\0\0", 4));
     EXPECT_EQ(registry.value(RegistryStore::LocalMachine, key, str("Other"))->type, 2u);
 }
 
-TEST(RegistryStore, WritesCreateEveryKeyAndRoundTrip)
+// The document type's values, each key created with its parents, are what a fresh store
+// (another process) reads; a moved program replaces them, and values already right are
+// not written again. The desktop is told every time and decides for itself.
+TEST(RegistryStore, FileAssociationWritesTheClassesRootValues)
 {
     SettingsStore store;
-    ASSERT_EQ(
-        store.WriteSetting(str("HKCR"), str(".Tollgate"), QString(), str("S"), str("Tollgate.file")), 0);
-    ASSERT_EQ(store.WriteSetting(str("HKCR"), str("Tollgate.file\\Shell\\Open\\Command"), QString(), str("S"),
-                  str("/opt/tollgate/tollgate %1")),
-        0);
-    const QByteArray file = Sandbox::readFile(
-        static_cast<RegistryStore&>(store.registry()).userHivePath(RegistryStore::ClassesRoot));
+    Platform::FakeDesktopShell shell;
+    FileAssociation association(store, shell);
+    const auto native = [](const char* text) { return QDir::toNativeSeparators(str(text)); };
+    const ProgramPaths paths(str("/opt/Tollgate Suite/bin"), str("/opt/Tollgate Suite/share"));
+    association.RegisterFileType(paths, str("tollgate"));
+    const SettingsStore other;
+    EXPECT_EQ(read(other, "HKCR", str(".tollgate"), ""), str("Tollgate.file"));
+    EXPECT_EQ(read(other, "HKCR", str("Tollgate.file\\DefaultIcon"), ""),
+        native("/opt/Tollgate Suite/share/Icons/IconRed.ICO") + str(",0"));
+    // %1 unquoted, as the program takes its whole argument text as one path; the program
+    // quoted for its blank, so that no "/opt/Tollgate" could be run instead.
+    EXPECT_EQ(read(other, "HKCR", str("tollgate.file\\shell\\open\\command"), ""),
+        u'"' + native("/opt/Tollgate Suite/bin/tollgate") + str("\" %1"));
+    EXPECT_EQ(shell.registrations(), QStringList {native("/opt/Tollgate Suite/bin/tollgate")});
+    const QByteArray file = Sandbox::readFile(hivePath(store, RegistryStore::ClassesRoot));
     EXPECT_TRUE(file.startsWith("Windows Registry Editor Version 5.00\r\n\r\n"));
     EXPECT_TRUE(file.contains("[HKEY_CLASSES_ROOT\\.Tollgate]\r\n@=\"Tollgate.file\"\r\n"));
     EXPECT_TRUE(file.contains("[HKEY_CLASSES_ROOT\\Tollgate.file\\Shell]\r\n"));
-    EXPECT_TRUE(file.contains(
-        "[HKEY_CLASSES_ROOT\\Tollgate.file\\Shell\\Open\\Command]\r\n@=\"/opt/tollgate/tollgate %1\""));
 
-    // A fresh store (another process) reads the same.
-    SettingsStore other;
-    EXPECT_EQ(other
-                  .ReadSetting(
-                      str("HKCR"), str("tollgate.file\\shell\\open\\command"), QString(), str("S"), QString())
-                  .value,
-        SettingValue(str("/opt/tollgate/tollgate %1")));
-    // Replacing keeps one value.
-    ASSERT_EQ(store.WriteSetting(str("HKCR"), str(".Tollgate"), QString(), str("S"), str("Other.file")), 0);
-    const QByteArray again = Sandbox::readFile(
-        static_cast<RegistryStore&>(store.registry()).userHivePath(RegistryStore::ClassesRoot));
-    EXPECT_EQ(again.count("[HKEY_CLASSES_ROOT\\.Tollgate]"), 1);
-    EXPECT_FALSE(again.contains("\"Tollgate.file\"\r\n"));
+    // A time long past: a rewrite would bring it to now.
+    const QDateTime past = QDateTime::currentDateTimeUtc().addYears(-3);
+    {
+        QFile hive(hivePath(store, RegistryStore::ClassesRoot));
+        ASSERT_TRUE(hive.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(hive.setFileTime(past, QFileDevice::FileModificationTime));
+    }
+    association.RegisterFileType(paths, str("tollgate"));
+    EXPECT_EQ(
+        QFileInfo(hivePath(store, RegistryStore::ClassesRoot)).lastModified().toUTC().toSecsSinceEpoch(),
+        past.toSecsSinceEpoch());
+    EXPECT_EQ(shell.registrations().size(), 2);
+
+    association.RegisterFileType(ProgramPaths(str("/usr/bin"), str("/usr/share/tollgate")), str("tollgate"));
+    EXPECT_EQ(read(store, "HKCR", str("Tollgate.file\\Shell\\Open\\Command"), ""),
+        native("/usr/bin/tollgate") + str(" %1"));
+    EXPECT_EQ(read(store, "HKCR", str("Tollgate.file\\DefaultIcon"), ""),
+        native("/usr/share/tollgate/Icons/IconRed.ICO") + str(",0"));
+    EXPECT_EQ(Sandbox::readFile(hivePath(store, RegistryStore::ClassesRoot)).count("IconRed.ICO"), 1)
+        << "a replaced value is one value";
 }
 
 TEST(RegistryStore, SystemLayerIsReadBeneathAndNeverWritten)
@@ -78,11 +112,9 @@ TEST(RegistryStore, SystemLayerIsReadBeneathAndNeverWritten)
     const QString systemPath = Sandbox::writeFile(str("registry/system/HKEY_LOCAL_MACHINE.reg"), system);
     SettingsStore store;
     const QString key = str("Software\\Harbrook\\Tollgate");
-    EXPECT_EQ(store.ReadSetting(str("HKLM"), key, str("Language"), str("S"), QString()).value,
-        SettingValue(str("Site.lng")));
+    EXPECT_EQ(read(store, "HKLM", key, "Language"), str("Site.lng"));
     ASSERT_EQ(store.WriteSetting(str("HKLM"), key, str("Language"), str("S"), str("Mine.lng")), 0);
-    EXPECT_EQ(store.ReadSetting(str("HKLM"), key, str("Language"), str("S"), QString()).value,
-        SettingValue(str("Mine.lng")));
+    EXPECT_EQ(read(store, "HKLM", key, "Language"), str("Mine.lng"));
     EXPECT_EQ(store.ReadSetting(str("HKLM"), key, str("Kiosk"), str("D"), 0).value, SettingValue(1));
     EXPECT_EQ(Sandbox::readFile(systemPath), system);
 }
@@ -94,15 +126,13 @@ TEST(RegistryStore, UnreadableLinesAreKeptAsideBeforeARewrite)
                               "garbage\r\n\x00\x01\x02\r\n";
     const QString path = Sandbox::writeFile(str("registry/HKEY_CURRENT_USER.reg"), broken);
     SettingsStore store;
-    EXPECT_EQ(store.ReadSetting(str("HKCU"), str("Software\\A"), str("Good"), str("S"), QString()).value,
-        SettingValue(str("1")));
+    EXPECT_EQ(read(store, "HKCU", str("Software\\A"), "Good"), str("1"));
     ASSERT_EQ(store.WriteSetting(str("HKCU"), str("Software\\A"), str("New"), str("S"), str("2")), 0);
-    const QStringList kept = QDir(QFileInfo(path).absolutePath())
-                                 .entryList({str("HKEY_CURRENT_USER.reg.unreadable-*")}, QDir::Files);
+    const QDir folder = QFileInfo(path).absoluteDir();
+    const QStringList kept = folder.entryList({str("HKEY_CURRENT_USER.reg.unreadable-*")}, QDir::Files);
     ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(Sandbox::readFile(QFileInfo(path).absolutePath() + u'/' + kept.first()), broken);
-    EXPECT_EQ(store.ReadSetting(str("HKCU"), str("Software\\A"), str("Good"), str("S"), QString()).value,
-        SettingValue(str("1")));
+    EXPECT_EQ(Sandbox::readFile(folder.filePath(kept.first())), broken);
+    EXPECT_EQ(read(store, "HKCU", str("Software\\A"), "Good"), str("1"));
 }
 
 TEST(RegistryStore, ConcurrentWritersLoseNothing)
@@ -119,10 +149,9 @@ TEST(RegistryStore, ConcurrentWritersLoseNothing)
     b.join();
     SettingsStore store;
     for (int i = 0; i < writes; ++i) {
-        for (const char* prefix : {"a", "b"}) {
-            const auto read = store.ReadSetting(
-                str("HKCU"), str("Software\\Race"), str(prefix) + QString::number(i), str("S"), QString());
-            EXPECT_EQ(read.value, SettingValue(QString::number(i))) << prefix << i;
-        }
+        for (const char* prefix : {"a", "b"})
+            EXPECT_EQ(
+                read(store, "HKCU", str("Software\\Race"), qPrintable(str(prefix) + QString::number(i))),
+                QString::number(i));
     }
 }

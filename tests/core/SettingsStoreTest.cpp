@@ -2,8 +2,8 @@
 
 #include "common/TestEnvironment.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace Tollgate;
 
@@ -11,35 +11,48 @@ namespace {
 
 const QString S = QStringLiteral("S");
 
-} // namespace
-
-TEST(SettingsStore, HiveAbbreviations)
+QByteArray userHive(SettingsStore& store)
 {
-    EXPECT_EQ(SettingsStore::GetHiveKey(str("hklm")), 0x80000002u);
-    EXPECT_EQ(SettingsStore::GetHiveKey(str("HKCR")), 0x80000000u);
-    EXPECT_EQ(SettingsStore::GetHiveKey(str("HKCU")), 0x80000001u);
-    EXPECT_EQ(SettingsStore::GetHiveKey(str("HKU")), 0x80000003u);
-    EXPECT_EQ(SettingsStore::GetHiveKey(str("HKCC")), 0x80000005u);
-    EXPECT_EQ(SettingsStore::GetHiveKey(str("HKDD")), 0x80000006u);
-    EXPECT_EQ(SettingsStore::GetHiveKey(str("HKEY_LOCAL_MACHINE")), 1u);
-    EXPECT_EQ(SettingsStore::GetHiveKey(QString()), 1u);
-    EXPECT_EQ(SettingsStore::GetHiveKey(str("/tmp/x.Tollgate")), 1u);
+    return Sandbox::readFile(
+        static_cast<RegistryStore&>(store.registry()).userHivePath(RegistryStore::CurrentUser));
 }
 
-TEST(SettingsStore, IniReadsGiveTextOrTheDefaultsTextForm)
+} // namespace
+
+// Each abbreviation, in any case, is a hive of its own; any other store text is a file.
+TEST(SettingsStore, HiveAbbreviationsSelectTheirHive)
+{
+    SettingsStore store;
+    const char* const hives[] = {"HKCU", "HKLM", "HKU", "HKCC", "HKDD", "HKCR"};
+    for (const char* hive : hives)
+        ASSERT_EQ(store.WriteSetting(str(hive).toLower(), str("Software\\T"), str("Hive"), S, str(hive)), 0);
+    SettingsStore fresh;
+    for (const char* hive : hives) {
+        EXPECT_EQ(fresh.ReadSetting(str(hive), str("Software\\T"), str("Hive"), S, QString()).value,
+            SettingValue(str(hive)));
+    }
+    EXPECT_EQ(SettingsStore::GetHiveKey(str("HKEY_LOCAL_MACHINE")), SettingsStore::IniFileMarker);
+    EXPECT_EQ(SettingsStore::GetHiveKey(QString()), SettingsStore::IniFileMarker);
+}
+
+TEST(SettingsStore, IniFilesReadAsTextOrTheDefaultsTextForm)
 {
     SettingsStore store;
     const QString path = Sandbox::writeFile(str("doc.ini"), "[Processes]\r\nCount=2\r\nEmpty=\r\n");
-    EXPECT_EQ(store.ReadSetting(path, str("Processes"), str("IdleTime"), str("s"), 30).value,
-        SettingValue(str("30")));
-    EXPECT_EQ(store.ReadSetting(path, str("Processes"), str("Count"), S, 0).value, SettingValue(str("2")));
-    EXPECT_EQ(
-        store.ReadSetting(path, str("Processes"), str("Empty"), S, str("d")).value, SettingValue(QString()));
-    const auto missingFile = store.ReadSetting(str("/nonexistent/x.ini"), str("A"), str("B"), S, 0);
-    EXPECT_EQ(missingFile.status, 0);
-    EXPECT_EQ(missingFile.value, SettingValue(str("0")));
-    EXPECT_EQ(store.ReadSetting(path, str("Processes"), str("Count"), str("D"), 5).value, SettingValue(5))
-        << "other letters leave the default unchanged";
+    // Entry, type letter, default, and what is read; a missing file reads as empty.
+    using Case = std::tuple<QString, const char*, const char*, SettingValue, SettingValue>;
+    const Case cases[] = {
+        {path, "IdleTime", "s", 30, str("30")},
+        {path, "Count", "S", 0, str("2")},
+        {path, "Empty", "S", str("d"), QString()},
+        {path, "Count", "D", 5, 5}, // other letters leave the default unchanged
+        {str("/nonexistent/x.ini"), "Count", "S", 0, str("0")},
+    };
+    for (const auto& [file, name, type, defaultValue, expected] : cases) {
+        const auto read = store.ReadSetting(file, str("Processes"), str(name), str(type), defaultValue);
+        EXPECT_EQ(read.status, 0) << name;
+        EXPECT_EQ(read.value, expected) << name;
+    }
 }
 
 TEST(SettingsStore, IniWritesRoundTripAndSeeChangesMadeBehindTheCache)
@@ -59,77 +72,47 @@ TEST(SettingsStore, IniWritesRoundTripAndSeeChangesMadeBehindTheCache)
     EXPECT_EQ(store.ReadSetting(path, str("Windows"), str("Count"), S, 0).value, SettingValue(str("4")));
 }
 
-TEST(SettingsStore, IniWriteNeverClobbersAnUnreadableFile)
-{
-    if (!Sandbox::permissionsBind())
-        GTEST_SKIP() << "file permissions do not stop reads here (root, or Windows)";
-    SettingsStore store;
-    const QString path = Sandbox::writeFile(str("locked.ini"), "[A]\r\nkeep=1\r\n");
-    QFile::setPermissions(path, QFile::WriteOwner);
-    EXPECT_NE(store.WriteSetting(path, str("A"), str("b"), S, str("2")), 0);
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    EXPECT_EQ(Sandbox::readFile(path), QByteArray("[A]\r\nkeep=1\r\n"));
-}
-
-TEST(SettingsStore, IniFilesFromWindowsDecodeAsWindows1252)
-{
-    SettingsStore store;
-    const QString path = Sandbox::writeFile(str("win.ini"),
-        "[Windows]\r\nUserMessage=Gr\xFC\xDF"
-        "e \x80\r\n");
-    EXPECT_EQ(store.ReadSetting(path, str("Windows"), str("UserMessage"), S, QString()).value,
-        SettingValue(str("Gr\u00fc\u00dfe \u20ac")));
-}
-
-TEST(SettingsStore, RegistryTextValues)
+// Each value type as written to the hive file and read back; Boolean and number letters
+// in either case.
+TEST(SettingsStore, RegistryValueTypes)
 {
     SettingsStore store;
     const QString key = str("Software\\Harbrook\\Tollgate\\");
-    const auto missing = store.ReadSetting(str("HKLM"), key, str("Language"), S, 7);
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_EQ(missing.value, SettingValue(7)) << "a whole-number default stays a whole number";
+    // Type letter, value, its line in the hive file (nullptr: the write is refused), and
+    // the status and value a read with the default 1 gives.
+    using Case = std::tuple<const char*, SettingValue, const char*, int, SettingValue>;
+    const Case cases[] = {
+        {"S", str("abc"), "=\"abc\"", 0, str("abc")}, {"b", true, "=hex:ff,ff", 0, true},
+        {"B", false, "=hex:00,00", 0, false}, {"D", 30, "=dword:0000001e", 0, 30},
+        {"d", -2, "=dword:fffffffe", 0, -2}, {"D", 40000, nullptr, 2, 1}, // only 16-bit numbers
+        {"Q", 1, nullptr, 0, 1}, // no such type: the default
+    };
+    int n = 0;
+    for (const auto& [type, written, inFile, status, read] : cases) {
+        const QString name = str("V") + QString::number(++n);
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(store.WriteSetting(str("HKCU"), key, name, str(type), written) == 0, inFile != nullptr);
+        EXPECT_EQ(
+            userHive(store).contains('"' + name.toUtf8() + '"' + (inFile ? inFile : "=")), inFile != nullptr)
+            << userHive(store).toStdString();
+        const auto got
+            = store.ReadSetting(str("hkcu"), key.toLower(), name.toLower(), str(type), SettingValue(1));
+        EXPECT_EQ(got.status, status);
+        EXPECT_EQ(got.value, read);
+    }
 
-    EXPECT_EQ(store.WriteSetting(str("HKLM"), key, str("Language"), S, str("abc")), 0);
-    const auto read
-        = store.ReadSetting(str("hklm"), str("software\\harbrook\\tollgate"), str("language"), S, QString());
-    EXPECT_EQ(read.status, 0);
-    EXPECT_EQ(read.value, SettingValue(str("abc")));
-
-    const auto missingValue = store.ReadSetting(str("HKLM"), key, str("Other"), S, str("d"));
-    EXPECT_EQ(missingValue.status, 2);
-    EXPECT_EQ(missingValue.value, SettingValue(str("d")));
-}
-
-TEST(SettingsStore, RegistryBooleansAndNumbers)
-{
-    SettingsStore store;
-    const QString key = str("Software\\Test");
-    EXPECT_EQ(store.WriteSetting(str("HKCU"), key, str("Flag"), str("b"), true), 0);
-    EXPECT_EQ(store.ReadSetting(str("HKCU"), key, str("Flag"), str("B"), false).value, SettingValue(true));
-    EXPECT_TRUE(Sandbox::readFile(
-        static_cast<RegistryStore&>(store.registry()).userHivePath(RegistryStore::CurrentUser))
-                    .contains("\"Flag\"=hex:ff,ff"));
-    EXPECT_EQ(store.WriteSetting(str("HKCU"), key, str("Flag"), str("B"), false), 0);
-    EXPECT_EQ(store.ReadSetting(str("HKCU"), key, str("Flag"), str("B"), true).value, SettingValue(false));
-
-    EXPECT_EQ(store.WriteSetting(str("HKCU"), key, str("Count"), str("D"), 30), 0);
-    EXPECT_TRUE(Sandbox::readFile(
-        static_cast<RegistryStore&>(store.registry()).userHivePath(RegistryStore::CurrentUser))
-                    .contains("\"Count\"=dword:0000001e"));
-    EXPECT_EQ(store.WriteSetting(str("HKCU"), key, str("Neg"), str("D"), -2), 0);
-    EXPECT_EQ(store.ReadSetting(str("HKCU"), key, str("Neg"), str("D"), 0).value, SettingValue(-2));
-    EXPECT_NE(store.WriteSetting(str("HKCU"), key, str("Big"), str("D"), 40000), 0) << "only 16-bit numbers";
-    EXPECT_EQ(store.ReadSetting(str("HKCU"), key, str("Big"), str("D"), 1).status, 2);
-
+    // A missing key or value gives the default, a whole number staying one.
+    for (const char* hive : {"HKLM", "HKCU"}) {
+        const auto missing = store.ReadSetting(str(hive), key, str("Other"), S, 7);
+        EXPECT_EQ(missing.status, 2);
+        EXPECT_EQ(missing.value, SettingValue(7));
+    }
     // A text is longer than the 2 or 4 bytes a Boolean or a number query takes.
-    EXPECT_EQ(store.WriteSetting(str("HKCU"), key, str("Text"), S, str("abcd")), 0);
-    const auto asBool = store.ReadSetting(str("HKCU"), key, str("Text"), str("B"), false);
+    const auto asBool = store.ReadSetting(str("HKCU"), key, str("V1"), str("B"), false);
     EXPECT_EQ(asBool.status, 234);
     EXPECT_EQ(asBool.value, SettingValue(false));
-    EXPECT_EQ(store.ReadSetting(str("HKCU"), key, str("Count"), str("S"), QString()).value,
-        SettingValue(str("\x1e")))
+    EXPECT_EQ(store.ReadSetting(str("HKCU"), key, str("V4"), S, QString()).value, SettingValue(str("\x1e")))
         << "the registry type is not examined";
-    EXPECT_NE(store.WriteSetting(str("HKCU"), key, str("X"), str("Q"), 1), 0);
 }
 
 // Language files are read from their text: unanchored names, CR LF or LF lines, the
@@ -139,13 +122,8 @@ TEST(ReadIniText, FindsEntriesOfTheSectionOrGivesTheDefault)
     const QString crlf = str("[Form]\r\nlblInfo=Hello\r\nlblEmpty=\r\n");
     const QString last = str("[A]\r\nx=1\r\n[B]\r\nx=2");
     const QString lf = str("[A]\nlblCaption=One\ncmdOK=Two\n[B]\ncmdOK=Three\n");
-    const struct
-    {
-        QString text;
-        const char* section;
-        const char* name;
-        SettingValue expected;
-    } cases[] = {
+    using Case = std::tuple<QString, const char*, const char*, SettingValue>;
+    const Case cases[] = {
         {crlf, "Form", "Info", str("Hello")},
         {crlf, "Form", "lblEmpty", str("d")},
         {crlf, "form", "lblInfo", str("d")},
@@ -157,10 +135,9 @@ TEST(ReadIniText, FindsEntriesOfTheSectionOrGivesTheDefault)
         {lf, "A", "cmdOK", str("Two")},
         {lf, "B", "cmdOK", str("Three")},
     };
-    for (const auto& item : cases) {
-        EXPECT_EQ(SettingsStore::ReadIniText(item.text, str(item.section), str(item.name), S, str("d")),
-            item.expected)
-            << item.section << "." << item.name << " in " << item.text.toStdString();
+    for (const auto& [text, section, name, expected] : cases) {
+        EXPECT_EQ(SettingsStore::ReadIniText(text, str(section), str(name), S, str("d")), expected)
+            << section << "." << name << " in " << text.toStdString();
     }
     EXPECT_EQ(SettingsStore::ReadIniText(crlf, str("Form"), str("cmdX"), S, 5), SettingValue(5))
         << "a whole-number default stays a whole number";

@@ -1,8 +1,7 @@
 // Fuzz targets for everything that reads text a user or another program may have written:
 // INI documents, language files, registry files, rule-set documents, title patterns and
-// titles, COMPOUND_TEXT window names, /proc files and Always Run command lines.
-#include "FuzzTargets.h"
-
+// titles, COMPOUND_TEXT window names, /proc files and Always Run command lines. Each binary
+// feeds the one that TOLLGATE_FUZZ_TARGET names; each aborts when an invariant breaks.
 #include "lang/MessageCatalogue.h"
 #include "lang/WindowTranslation.h"
 #include "platform/ShellWords.h"
@@ -16,133 +15,95 @@
 #include "store/TextFile.h"
 #include "survey/TitlePattern.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 
 namespace Tollgate::Fuzz {
 
-namespace {
+static void check(bool condition, const char* what)
+{
+    if (!condition)
+        qFatal("fuzz check failed: %s", what);
+}
 
-    void check(bool condition, const char* what)
-    {
-        if (!condition) {
-            fprintf(stderr, "fuzz check failed: %s\n", what);
-            abort();
-        }
-    }
+// The first byte picks one of the names, the rest is the text.
+static QString pickName(const QByteArray& bytes,
+    std::initializer_list<const char*> names
+    = {"Windows", "Count", "Caption_1", "Messages", "lblInfo", "A", ""})
+{
+    return QString::fromLatin1(names.begin()[bytes.isEmpty() ? 0 : uchar(bytes.at(0)) % names.size()]);
+}
 
-    // The first byte picks a name to look up, the rest is the text.
-    QString pickName(const QByteArray& bytes)
-    {
-        static const char* const names[] = {"Windows", "Count", "Caption_1", "Messages", "lblInfo", "A", ""};
-        return QString::fromLatin1(names[bytes.isEmpty() ? 0 : static_cast<uchar>(bytes.at(0)) % 7]);
-    }
-
-} // namespace
-
-int ini(const QByteArray& bytes)
+void ini(const QByteArray& bytes)
 {
     const QString text = TextFile::decode(bytes);
     IniDocument doc = IniDocument::parse(text);
     check(doc.toText() == text, "an unchanged document writes back as it was read");
     const QString name = pickName(bytes);
-    check(
-        doc.readString(name, name, QString()).size() <= 2 * IniDocument::MaxValueChars, "reads are bounded");
+    check(doc.readString(name, name, {}).size() <= 2 * IniDocument::MaxValueChars, "reads are bounded");
     doc.setValue(name, QStringLiteral("Entry"), text.left(40));
-    const IniDocument again = IniDocument::parse(doc.toText());
     if (!name.trimmed().isEmpty())
-        check(again.value(name, QStringLiteral("Entry")) == IniDocument::singleLine(text.left(40)).trimmed(),
+        check(IniDocument::parse(doc.toText()).value(name, QStringLiteral("Entry"))
+                == IniDocument::singleLine(text.left(40)).trimmed(),
             "a written value reads back");
-    return 0;
 }
 
-int iniText(const QByteArray& bytes)
+void iniText(const QByteArray& bytes)
 {
     const QString text = TextFile::decode(bytes);
     const QString name = pickName(bytes);
     const SettingValue value = SettingsStore::ReadIniText(text, name, name, QStringLiteral("S"), 7);
     if (const auto* found = std::get_if<QString>(&value))
         check(!found->isEmpty() && text.contains(*found), "a value is part of the text");
-    return 0;
 }
 
-int registry(const QByteArray& bytes)
+void registry(const QByteArray& bytes)
 {
-    const QString text = TextFile::decode(bytes);
-    const auto hive
-        = static_cast<RegistryStore::Hive>(bytes.isEmpty() ? 0 : static_cast<uchar>(bytes.at(0)) % 6);
-    const RegistryStore::HiveData data = RegistryStore::HiveData::parse(text, hive);
-    const QString written = data.toText(hive);
+    const auto hive = static_cast<RegistryStore::Hive>(bytes.isEmpty() ? 0 : uchar(bytes.at(0)) % 6);
+    const QString written = RegistryStore::HiveData::parse(TextFile::decode(bytes), hive).toText(hive);
     const RegistryStore::HiveData reread = RegistryStore::HiveData::parse(written, hive);
     check(reread.problems.isEmpty(), "what we write we can read");
     check(reread.toText(hive) == written, "writing is stable");
-    return 0;
 }
 
-namespace {
-
-    struct DocumentFixture
-    {
-        QTemporaryDir folder;
-        SettingsStore store;
-        MessageCatalogue catalogue;
-        RuleSet rules;
-        RuleSetDocument document;
-
-        DocumentFixture()
-            : store(RegistryStore::Location {folder.path(), {}})
-            , catalogue(store, ProgramPaths(folder.path(), folder.path()))
-            , document(rules, catalogue)
-        { }
-    };
-
-} // namespace
-
-int document(const QByteArray& bytes)
-{
-    static DocumentFixture fixture;
-    fixture.document.loadBytes(QStringLiteral("fuzz.Tollgate"), bytes);
-    const RuleSet& rules = fixture.rules;
-    check(rules.windowRules().count() <= RuleSetDocument::MaxRowsPerSection, "rows are bounded");
-    check(rules.processRules().count() <= RuleSetDocument::MaxRowsPerSection, "rows are bounded");
-    check(rules.idleTime() >= RuleSet::MinIdleTime && rules.idleTime() <= RuleSet::MaxIdleTime,
-        "idle time in range");
-    // After one save, saving and loading again changes nothing.
-    fixture.document.loadBytes(
-        QStringLiteral("saved.Tollgate"), RuleSetDocument::documentText(rules).toUtf8());
-    const QString text = RuleSetDocument::documentText(rules);
-    fixture.document.loadBytes(QStringLiteral("again.Tollgate"), text.toUtf8());
-    check(RuleSetDocument::documentText(rules) == text, "a saved document loads back the same");
-    return 0;
-}
-
-int language(const QByteArray& bytes)
+void document(const QByteArray& bytes)
 {
     static const QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("fuzz.lng"));
-    {
-        QFile file(path);
-        check(file.open(QIODevice::WriteOnly | QIODevice::Truncate), "the language file can be written");
-        file.write(bytes);
-    }
-    const QString text = WindowTranslation::readLanguageFile(path);
-    check(text == TextFile::decode(bytes), "a language file reads as its decoded text");
-    static const char* const windows[] = {"frmMain", "frmMessage", "Messages", "", "[x]"};
-    static const char* const entries[] = {"FORM_CAPTION", "lblInfo", "CAPTION_RUN", "cmdOK", "="};
-    const QString windowName = QString::fromLatin1(windows[bytes.isEmpty() ? 0 : uchar(bytes.at(0)) % 5]);
-    const WindowTranslation translation = WindowTranslation::fromText(text, windowName);
-    for (const char* entry : entries) {
-        const QString caption = translation.caption(QString::fromLatin1(entry));
-        check(caption.size() <= text.size(), "a caption comes out of the text");
-    }
-    return 0;
+    static SettingsStore store(RegistryStore::Location {folder.path(), {}});
+    static const MessageCatalogue catalogue(store, ProgramPaths(folder.path(), folder.path()));
+    static RuleSet rules;
+    static RuleSetDocument document(rules, catalogue);
+    document.loadBytes(QStringLiteral("fuzz.Tollgate"), bytes);
+    check(std::max(rules.windowRules().count(), rules.processRules().count())
+                <= RuleSetDocument::MaxRowsPerSection
+            && rules.idleTime() >= RuleSet::MinIdleTime && rules.idleTime() <= RuleSet::MaxIdleTime,
+        "rows are bounded and the idle time in range");
+    // After one save, saving and loading again changes nothing.
+    document.loadBytes(QStringLiteral("saved.Tollgate"), RuleSetDocument::documentText(rules).toUtf8());
+    const QString text = RuleSetDocument::documentText(rules);
+    document.loadBytes(QStringLiteral("again.Tollgate"), text.toUtf8());
+    check(RuleSetDocument::documentText(rules) == text, "a saved document loads back the same");
 }
 
-int pattern(const QByteArray& bytes)
+void language(const QByteArray& bytes)
+{
+    static const QTemporaryDir folder;
+    QFile file(folder.filePath(QStringLiteral("fuzz.lng")));
+    check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size()
+            && file.flush(),
+        "the language file can be written");
+    const QString text = WindowTranslation::readLanguageFile(file.fileName());
+    check(text == TextFile::decode(bytes), "a language file reads as its decoded text");
+    const WindowTranslation translation = WindowTranslation::fromText(
+        text, pickName(bytes, {"frmMain", "frmMessage", "Messages", "", "[x]"}));
+    for (const char* entry : {"FORM_CAPTION", "lblInfo", "CAPTION_RUN", "cmdOK", "="})
+        check(translation.caption(QString::fromLatin1(entry)).size() <= text.size(),
+            "a caption comes out of the text");
+}
+
+void pattern(const QByteArray& bytes)
 {
     // A pattern, a NUL byte, then a title; without one, the same text is both.
     const qsizetype split = bytes.indexOf('\0');
@@ -150,30 +111,25 @@ int pattern(const QByteArray& bytes)
     const QString title = split < 0 ? patternText : QString::fromUtf8(bytes.sliced(split + 1));
     const TitlePattern compiled(patternText);
     const QList<char32_t> lowerTitle = TitlePattern::lowerCaseCharacters(title);
-    const qint64 patternLength = TitlePattern::lowerCaseCharacters(patternText).size();
     qint64 steps = 0;
     const bool matched = compiled.matchesLowerCase(lowerTitle, &steps);
-    check(steps <= (patternLength + 2) * (qint64(lowerTitle.size()) + 2),
+    check(steps <= (TitlePattern::lowerCaseCharacters(patternText).size() + 2) * (lowerTitle.size() + 2),
         "matching work is bounded by pattern length times title length");
     check(!matched || compiled.isValid(), "a malformed pattern matches nothing");
     // Text without wildcards is a pattern that matches exactly itself, in any case.
-    static const QString wildcards = QStringLiteral("*?#[");
-    if (std::none_of(title.begin(), title.end(), [](QChar c) { return wildcards.contains(c); }))
+    if (std::none_of(title.begin(), title.end(), [](QChar c) { return QStringLiteral("*?#[").contains(c); }))
         check(TitlePattern(title).matches(title), "a plain title matches itself");
     if (compiled.isValid() && !patternText.isEmpty())
         check(TitlePattern(QStringLiteral("*") + patternText).matches(title) || !matched,
             "a leading star matches at least what the pattern did");
-    return 0;
 }
 
-int compoundText(const QByteArray& bytes)
+void compoundText(const QByteArray& bytes)
 {
-    const QString text = Platform::CompoundText::decode(bytes);
-    check(text.size() <= 2 * bytes.size(), "decoding does not invent text");
-    return 0;
+    check(Platform::CompoundText::decode(bytes).size() <= 2 * bytes.size(), "decoding does not invent text");
 }
 
-int proc(const QByteArray& bytes)
+void proc(const QByteArray& bytes)
 {
     using Platform::ProcFields;
     if (const auto stat = ProcFields::parseStat(bytes)) {
@@ -185,22 +141,23 @@ int proc(const QByteArray& bytes)
     const ProcFields::TaskCounters counters = ProcFields::taskCounters(bytes);
     check(counters.total >= 0 || counters.lastPid == 0, "task counters come both or not at all");
     ProcFields::statusGrantsKill(bytes);
-    return 0;
 }
 
-int shellWords(const QByteArray& bytes)
+void shellWords(const QByteArray& bytes)
 {
-    const QString commandLine = QString::fromUtf8(bytes);
-    const std::optional<QStringList> words = Platform::ShellWords::split(commandLine);
-    if (!words)
-        return 0;
+    const std::optional<QStringList> words = Platform::ShellWords::split(QString::fromUtf8(bytes));
     // Each word quoted again splits back into the same words.
     QStringList quoted;
-    for (QString word : *words)
+    for (QString word : words.value_or(QStringList()))
         quoted.append(u'\'' + word.replace(u'\'', QStringLiteral("'\\''")) + u'\'');
     const std::optional<QStringList> again = Platform::ShellWords::split(quoted.join(u' '));
-    check(again && *again == *words, "quoted words split back into themselves");
-    return 0;
+    check(!words || (again && *again == *words), "quoted words split back into themselves");
 }
 
 } // namespace Tollgate::Fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    Tollgate::Fuzz::TOLLGATE_FUZZ_TARGET(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    return 0;
+}
