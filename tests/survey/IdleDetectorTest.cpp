@@ -1,12 +1,11 @@
 #include "SurveyFixture.h"
 
-#include <gtest/gtest.h>
-
 using namespace Tollgate;
 
 namespace {
 
-class IdleDetectorTest : public testing::Test, protected SurveyFixture
+// An empty rule set: idle time and the corner are watched all the same.
+class IdleDetectorTest : public SurveyTest
 {
 protected:
     IdleDetectorTest()
@@ -16,13 +15,19 @@ protected:
         cycle.run();
         cycle.tick(); // the first sample counts as a move from (0, 0)
     }
+    qint64 idleMs() { return cycle.idleDetector().idleMs(); }
 };
 
 } // namespace
 
-TEST_F(IdleDetectorTest, TimeoutMessageOncePerIdlePeriod)
+TEST_F(IdleDetectorTest, TimeoutMessageOncePerIdlePeriodCountedOnlyWhileRunning)
 {
-    runFor(30000);
+    runFor(20000);
+    cycle.stop();
+    runFor(60000);
+    EXPECT_EQ(idleMs(), 20000) << "the counter stands still while stopped";
+    cycle.run();
+    runFor(10000);
     EXPECT_EQ(notifier.timeoutMessages, 0);
     runFor(200);
     EXPECT_EQ(notifier.timeoutMessages, 1) << "a little over the idle time";
@@ -36,55 +41,43 @@ TEST_F(IdleDetectorTest, TimeoutMessageOncePerIdlePeriod)
     EXPECT_EQ(notifier.timeoutMessages, 2) << "activity starts a new idle period";
 }
 
-TEST_F(IdleDetectorTest, OnlyPolledKeysCountAsActivity)
+TEST_F(IdleDetectorTest, OnlyPolledKeysCountAsActivityEachPressOnce)
 {
-    runFor(20000);
-    fake.input().setKeyDown(0x10, true); // Shift
-    fake.input().pressKey(0x0D); // Enter
-    fake.input().pressKey(0x20); // space bar
-    runFor(10200);
-    EXPECT_EQ(notifier.timeoutMessages, 1);
-
-    runFor(20000);
+    // Key code and whether it counts: Shift, Enter, the space bar, the polled range's ends, F1.
+    const std::pair<int, bool> keys[] = {{0x10, false}, {0x0D, false}, {0x20, false}, {0x23, false},
+        {0x24, true}, {'A', true}, {0x70, true}, {0x7E, true}, {0x7F, false}};
+    for (const auto& [key, counts] : keys) {
+        SCOPED_TRACE(key);
+        runFor(1000);
+        fake.input().pressKey(key);
+        cycle.tick();
+        EXPECT_EQ(idleMs() == 0, counts);
+    }
     fake.input().pressKey('A');
     cycle.tick();
-    EXPECT_EQ(cycle.idleDetector().idleMs(), 0);
-    fake.input().pressKey(0x70); // F1
     cycle.tick();
-    EXPECT_EQ(cycle.idleDetector().idleMs(), 0);
-    cycle.tick();
-    EXPECT_EQ(cycle.idleDetector().idleMs(), 50) << "a pressed key counts once";
+    EXPECT_EQ(idleMs(), 50) << "a pressed key counts once";
+
+    // A key held down that is not polled keeps no one from going idle.
+    fake.input().setKeyDown(0x10, true);
+    runFor(30200);
+    EXPECT_EQ(notifier.timeoutMessages, 1);
 }
 
 TEST_F(IdleDetectorTest, CornerGesture)
 {
-    fake.input().moveCursor(QPoint(1013, 767));
+    // (W-11, H-1) and (W-1, H-11) lie outside; a second monitor lies beyond the corner.
+    const std::pair<QPoint, bool> moves[] = {{{1013, 767}, false}, {{1023, 757}, false}, {{1014, 758}, true},
+        {{1023, 767}, true}, {{3000, 2000}, true}};
+    for (const auto& [at, prompts] : moves) {
+        SCOPED_TRACE(at.x());
+        const int before = notifier.passwordPrompts;
+        fake.input().moveCursor(at);
+        cycle.tick();
+        EXPECT_EQ(notifier.passwordPrompts - before, prompts ? 1 : 0);
+    }
+    EXPECT_EQ(fake.input().cursorMoves(), QList<QPoint>(3, QPoint(512, 384)));
+    EXPECT_EQ(idleMs(), 0);
     cycle.tick();
-    fake.input().moveCursor(QPoint(1023, 757));
-    cycle.tick();
-    EXPECT_EQ(notifier.passwordPrompts, 0) << "(W-11, H-1) and (W-1, H-11) are outside";
-
-    fake.input().moveCursor(QPoint(1014, 758));
-    cycle.tick();
-    EXPECT_EQ(notifier.passwordPrompts, 1);
-    EXPECT_EQ(fake.input().cursorMoves(), QList<QPoint> {QPoint(512, 384)});
-    EXPECT_EQ(cycle.idleDetector().idleMs(), 0);
-    cycle.tick();
-    EXPECT_EQ(cycle.idleDetector().idleMs(), 0) << "the jump to the centre is a move too";
-
-    fake.input().moveCursor(QPoint(3000, 2000)); // a second monitor beyond the corner
-    cycle.tick();
-    EXPECT_EQ(notifier.passwordPrompts, 2);
-}
-
-TEST_F(IdleDetectorTest, StateSurvivesStopAndRun)
-{
-    runFor(20000);
-    cycle.stop();
-    runFor(60000);
-    EXPECT_EQ(cycle.idleDetector().idleMs(), 20000) << "the counter stands still while stopped";
-    rules.setIdleTime(30);
-    cycle.run();
-    runFor(10100);
-    EXPECT_EQ(notifier.timeoutMessages, 1);
+    EXPECT_EQ(idleMs(), 0) << "the jump to the centre is a move too";
 }

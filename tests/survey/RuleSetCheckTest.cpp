@@ -10,135 +10,109 @@ using namespace Tollgate;
 
 namespace {
 
-class RuleSetCheckTest : public testing::Test
+QList<QStringList> rows(std::initializer_list<std::initializer_list<const char*>> table)
 {
-protected:
-    RuleSetCheckTest() { rules.setPassword(str("pw")); }
-
-    QStringList check() const { return RuleSetCheck(conventions).warnings(rules); }
-
-    // Linux's: bare names, shell quoting.
-    static Platform::ProgramConventions linuxConventions()
-    {
-        Platform::ProgramConventions shell;
-        shell.programOf = [](const QString& line) -> std::optional<QString> {
-            const auto words = Platform::ShellWords::split(line);
-            return words ? std::optional<QString>(words->value(0)) : std::nullopt;
-        };
-        shell.programExists = [](const QString& program) {
-            return program == str("xterm") || program == str("/usr/bin/xterm");
-        };
-        return shell;
+    QList<QStringList> out;
+    for (const auto& row : table) {
+        out.append(QStringList());
+        for (const char* cell : row)
+            out.last().append(str(cell));
     }
+    return out;
+}
 
-    // The one warning the rule set gives; fails when there is not exactly one.
-    QString only() const
-    {
-        const QStringList found = check();
-        EXPECT_EQ(found.size(), 1) << found.join(u'\n').toStdString();
-        return found.value(0);
-    }
-
-    void windows(const QList<QStringList>& rows) { rules.windowRules().resetRows(rows); }
-    void processes(const QList<QStringList>& rows) { rules.processRules().resetRows(rows); }
-
-    RuleSet rules;
-    Platform::ProgramConventions conventions = linuxConventions();
+struct Case
+{
+    QList<QStringList> windows;
+    QList<QStringList> processes;
+    const char* start; // how the one warning begins; empty for a rule set without warnings
+    const char* part; // and what it says
+    const char* password = "pw";
 };
+
+// Runs each case through the check; every case has one warning at most.
+void expectWarnings(const Platform::ProgramConventions& conventions, const QList<Case>& cases)
+{
+    for (const Case& c : cases) {
+        RuleSet rules;
+        rules.windowRules().resetRows(c.windows);
+        rules.processRules().resetRows(c.processes);
+        rules.setPassword(str(c.password));
+        const QStringList warnings = RuleSetCheck(conventions).warnings(rules);
+        SCOPED_TRACE(warnings.join(u'\n').toStdString());
+        ASSERT_EQ(warnings.size(), *c.start ? 1 : 0) << c.start << c.part;
+        if (*c.start) {
+            EXPECT_TRUE(warnings.first().startsWith(str(c.start)));
+            EXPECT_TRUE(warnings.first().contains(str(c.part)));
+        }
+    }
+}
 
 } // namespace
 
-TEST_F(RuleSetCheckTest, SoundRuleSetHasNoWarnings)
+TEST(RuleSetCheck, LinuxRuleSets)
 {
-    windows({{str("*Solitaire*"), str("(1) Block")}, {str("Exam [0-9]#"), str("(2) Bring To Front")}});
-    processes({{str("steam"), str("(3) Block"), QString()},
-        {str("xterm"), str("(2) Always Run"), str("xterm -e 'top -d 1'")},
-        {str("XTERM"), str("(2) Always Run"), str("/usr/bin/xterm")}});
-    EXPECT_TRUE(check().isEmpty()) << check().join(u'\n').toStdString();
-}
-
-TEST_F(RuleSetCheckTest, PatternsThatCanNeverMatch)
-{
-    windows({{str("Game [abc"), str("(1) Block")}});
-    EXPECT_TRUE(only().startsWith(str("Windows row 1 (\"Game [abc\")"))) << only().toStdString();
-    EXPECT_TRUE(only().contains(str("unclosed"))) << only().toStdString();
-    windows({{str("ok"), str("(1) Block")}, {str("[z-a]*"), str("(1) Block")}});
-    EXPECT_TRUE(only().contains(str("row 2"))) << only().toStdString();
-    EXPECT_TRUE(only().contains(str("backward range"))) << only().toStdString();
-    EXPECT_EQ(RuleSetCheck::patternFault(str("[!a-z]x[*]")), QString());
-}
-
-TEST_F(RuleSetCheckTest, ProcessNamesTheProcessTableNeverReports)
-{
-    const QList<std::pair<QString, QString>> cases {
-        {str("/usr/bin/steam"), str("folder")},
-        {str("fire*"), str("wildcards")},
-        {str("Steam.EXE"), str("\"Steam\"")},
-        {str("  "), str("no process name")},
+    // Bare names, shell quoting.
+    Platform::ProgramConventions shell;
+    shell.programOf = [](const QString& line) -> std::optional<QString> {
+        const auto words = Platform::ShellWords::split(line);
+        return words ? std::optional<QString>(words->value(0)) : std::nullopt;
     };
-    for (const auto& [name, expected] : cases) {
-        processes({{name, str("(3) Block"), QString()}});
-        const QString warning = only();
-        EXPECT_TRUE(warning.startsWith(str("Processes row 1"))) << warning.toStdString();
-        EXPECT_TRUE(warning.contains(expected)) << warning.toStdString();
-    }
+    shell.programExists
+        = [](const QString& program) { return program == str("xterm") || program == str("/usr/bin/xterm"); };
+    const char* const always = "(2) Always Run";
+    expectWarnings(shell,
+        {
+            {rows({{"*Solitaire*", "(1) Block"}, {"Exam [0-9]#", "(2) Bring To Front"},
+                 {"[!a-z]x[*]", "(1) Block"}}),
+                rows({{"steam", "(3) Block", ""}, {"xterm", always, "xterm -e 'top -d 1'"},
+                    {"XTERM", always, "/usr/bin/xterm"}, {"app", "(3) Block", ""}}),
+                "", ""},
+            {rows({{"Game [abc", "(1) Block"}}), {}, "Windows row 1 (\"Game [abc\")", "unclosed"},
+            {rows({{"ok", "(1) Block"}, {"[z-a]*", "(1) Block"}}), {}, "Windows row 2", "backward range"},
+            {{}, rows({{"/usr/bin/steam", "(3) Block", ""}}), "Processes row 1", "folder"},
+            {{}, rows({{"fire*", "(3) Block", ""}}), "Processes row 1", "wildcards"},
+            {{}, rows({{"Steam.EXE", "(3) Block", ""}}), "Processes row 1", "write \"Steam\""},
+            {{}, rows({{"  ", "(3) Block", ""}}), "Processes row 1", "no process name"},
+            {{}, rows({{"app", always, ""}}), "Processes row 1 (\"app\")", "without a command"},
+            {{}, rows({{"app", always, "xterm -e 'top"}}), "Processes row 1", "unclosed quote"},
+            {{}, rows({{"app", always, "no-such-program --flag"}}), "Processes row 1",
+                "\"no-such-program\" is not found on the search path"},
+            {{}, rows({{"app", always, "/opt/gone/app"}}), "Processes row 1", "is not found at its path"},
+            {{},
+                rows({{"steam", "(3) Block", ""}, {"gimp", "(0) Ignore", ""},
+                    {"Steam", "(1) Close Process when Computer is Idle", ""}}),
+                "Processes row 3 (\"Steam\"): row 1", "another action"},
+            {rows({{"*game*", "(1) Block"}, {"*Game*", "(2) Bring To Front"}, {"*game*", "(1) Block"}}), {},
+                "Windows row 2 (\"*Game*\"): row 1", "another action"},
+            {{}, {}, "General: the password is empty", "", ""},
+        });
 }
 
-TEST_F(RuleSetCheckTest, AlwaysRunThatCannotStartAnything)
+TEST(RuleSetCheck, WindowsNamesKeepTheirEndingAndCommandsTheirBackslashes)
 {
-    const QList<std::pair<QString, QString>> cases {
-        {QString(), str("without a command")},
-        {str("xterm -e 'top"), str("unclosed quote")},
-        {str("no-such-program --flag"), str("\"no-such-program\" is not found on the search path")},
-        {str("/opt/gone/app"), str("is not found at its path")},
-    };
-    for (const auto& [command, expected] : cases) {
-        processes({{str("app"), str("(2) Always Run"), command}});
-        EXPECT_TRUE(only().contains(expected)) << only().toStdString();
-    }
-    processes({{str("app"), str("(3) Block"), QString()}});
-    EXPECT_TRUE(check().isEmpty()) << "only Always Run starts the command";
-}
-
-TEST_F(RuleSetCheckTest, RulesThatContradictEachOther)
-{
-    processes({{str("steam"), str("(3) Block"), QString()}, {str("gimp"), str("(0) Ignore"), QString()},
-        {str("Steam"), str("(1) Close Process when Computer is Idle"), QString()}});
-    EXPECT_TRUE(only().startsWith(str("Processes row 3 (\"Steam\"): row 1"))) << only().toStdString();
-
-    processes({});
-    windows({{str("*game*"), str("(1) Block")}, {str("*Game*"), str("(2) Bring To Front")},
-        {str("*game*"), str("(1) Block")}});
-    EXPECT_TRUE(only().startsWith(str("Windows row 2 (\"*Game*\"): row 1"))) << only().toStdString();
-}
-
-TEST_F(RuleSetCheckTest, EmptyPasswordIsNamed)
-{
-    rules.setPassword(QString());
-    EXPECT_TRUE(only().startsWith(str("General: the password is empty"))) << only().toStdString();
-}
-
-TEST_F(RuleSetCheckTest, WindowsNamesKeepTheirEndingAndCommandsTheirBackslashes)
-{
-    conventions.namesEndInExe = true;
-    conventions.folderSeparator = u'\\';
+    Platform::ProgramConventions windows;
+    windows.namesEndInExe = true;
+    windows.folderSeparator = u'\\';
     // A stand-in for the Windows reading: the first blank-separated or quoted token.
-    conventions.programOf = [](const QString& line) -> std::optional<QString> {
+    windows.programOf = [](const QString& line) -> std::optional<QString> {
         if (!line.startsWith(u'"'))
             return line.section(u' ', 0, 0);
         const qsizetype close = line.indexOf(u'"', 1);
         return close < 0 ? std::nullopt : std::optional<QString>(line.mid(1, close - 1));
     };
-    conventions.programExists
+    windows.programExists
         = [](const QString& program) { return program == str("C:\\Program Files\\Kiosk\\kiosk.exe"); };
-    processes({{str("steam.exe"), str("(3) Block"), QString()},
-        {str("kiosk.exe"), str("(2) Always Run"), str("\"C:\\Program Files\\Kiosk\\kiosk.exe\" --full")}});
-    EXPECT_TRUE(check().isEmpty()) << check().join(u'\n').toStdString();
-
-    processes({{str("steam"), str("(3) Block"), QString()}});
-    EXPECT_TRUE(only().contains(str("write \"steam.exe\""))) << only().toStdString();
-    processes({{str("C:\\Games\\steam.exe"), str("(3) Block"), QString()}});
-    EXPECT_TRUE(only().contains(str("after the last \"\\\""))) << only().toStdString();
-    processes({{str("kiosk.exe"), str("(2) Always Run"), str("C:\\Kiosk\\gone.exe")}});
-    EXPECT_TRUE(only().contains(str("is not found at its path"))) << only().toStdString();
+    expectWarnings(windows,
+        {
+            {{},
+                rows({{"steam.exe", "(3) Block", ""},
+                    {"kiosk.exe", "(2) Always Run", "\"C:\\Program Files\\Kiosk\\kiosk.exe\" --full"}}),
+                "", ""},
+            {{}, rows({{"steam", "(3) Block", ""}}), "Processes row 1", "write \"steam.exe\""},
+            {{}, rows({{"C:\\Games\\steam.exe", "(3) Block", ""}}), "Processes row 1",
+                "after the last \"\\\""},
+            {{}, rows({{"kiosk.exe", "(2) Always Run", "C:\\Kiosk\\gone.exe"}}), "Processes row 1",
+                "is not found at its path"},
+        });
 }

@@ -9,36 +9,41 @@
 #include "survey/SurveyCycle.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QLocale>
-#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 namespace Tollgate {
 
-using Test::RecordingNotifier;
-
-// A rule set, fake desktop, recording windows, simulated clock and a log in the sandbox.
-struct SurveyFixture
+// A rule set, fake desktop, recording windows, simulated clock and a log in the test's own folder.
+class SurveyTest : public testing::Test
 {
-    RuleSet rules;
-    Platform::FakePlatform fake;
-    RecordingNotifier notifier;
-    FakeClock clock;
-    QTemporaryDir folder {Sandbox::folder() + QStringLiteral("/survey-XXXXXX")};
-    ActivityLog log {folder.filePath(QStringLiteral("Tollgate.log")), clock, QLocale(QLocale::German)};
-    SurveyCycle cycle {rules, fake.platform(), notifier, log, clock};
+protected:
+    using ProcessId = Platform::ProcessId;
+    using WindowId = Platform::WindowId;
 
-    SurveyFixture() { rules.setIdleTime(30); }
+    SurveyTest()
+    {
+        rules.setIdleTime(30);
+        cycle.processSurvey().setReporter([this](const QString& text) { reports.append(text); });
+    }
 
     void addWindowRule(const char* pattern, const char* action)
     {
-        rules.windowRules().appendRow({QString::fromUtf8(pattern), QString::fromUtf8(action)});
+        rules.windowRules().appendRow({str(pattern), str(action)});
     }
     void addProcessRule(const char* name, const char* action, const char* exe = "")
     {
-        rules.processRules().appendRow(
-            {QString::fromUtf8(name), QString::fromUtf8(action), QString::fromUtf8(exe)});
+        rules.processRules().appendRow({str(name), str(action), str(exe)});
     }
+    // A new window of that process, in front.
+    WindowId show(const char* title, ProcessId pid = 1)
+    {
+        const WindowId window = fake.windows().addWindow(str(title), pid);
+        fake.windows().setForegroundWindow(window);
+        return window;
+    }
+    ProcessId add(const char* name) { return fake.processes().addProcess(str(name)); }
+    ProcessSurvey& processes() { return cycle.processSurvey(); }
     // Runs the survey for a while, one tick per interval.
     void runFor(qint64 ms)
     {
@@ -51,11 +56,16 @@ struct SurveyFixture
     void deliverChanges() { QCoreApplication::sendPostedEvents(&cycle, QEvent::MetaCall); }
     QStringList logLines() const
     {
-        QFile file(log.LogFilePath());
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        return QString::fromUtf8(Sandbox::readFile(log.LogFilePath())).split(str("\r\n"), Qt::SkipEmptyParts);
     }
+
+    RuleSet rules;
+    Platform::FakePlatform fake;
+    Tollgate::Test::RecordingNotifier notifier;
+    FakeClock clock;
+    ActivityLog log {Sandbox::folder() + QStringLiteral("/Tollgate.log"), clock, QLocale(QLocale::German)};
+    SurveyCycle cycle {rules, fake.platform(), notifier, log, clock};
+    QStringList reports; // processes that may not be ended
 };
 
 } // namespace Tollgate

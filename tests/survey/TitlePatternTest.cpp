@@ -6,72 +6,58 @@
 
 using Tollgate::TitlePattern;
 
-namespace {
-
-bool match(const char* title, const char* pattern)
+TEST(TitlePattern, Matches)
 {
-    return TitlePattern(QString::fromUtf8(pattern)).matches(QString::fromUtf8(title));
-}
-
-} // namespace
-
-TEST(TitlePattern, WholeTitleAgainstWholePatternWithoutCase)
-{
-    EXPECT_TRUE(match("Untitled - Notepad", "*notepad"));
-    EXPECT_FALSE(match("Untitled - Notepad", "notepad"));
-    EXPECT_TRUE(match("NOTEPAD", "notepad"));
-    EXPECT_TRUE(match("", "*"));
-    EXPECT_TRUE(match("", ""));
-    EXPECT_FALSE(match("x", ""));
-    EXPECT_TRUE(match("Tollgate", "*"));
-    EXPECT_TRUE(match("Big Game Night", "*game*"));
-    EXPECT_TRUE(match("\u00c4RGER \u0130stanbul", "\u00e4rger*"));
-    EXPECT_TRUE(match("STRASSE", "strasse"));
-}
-
-TEST(TitlePattern, SingleCharacterClasses)
-{
-    EXPECT_TRUE(match("Chapter 7", "chapter ?"));
-    EXPECT_FALSE(match("Chapter 10", "chapter ?"));
-    EXPECT_TRUE(match("Room 42", "room ##"));
-    EXPECT_FALSE(match("Room 4a", "room ##"));
-    EXPECT_TRUE(match("b", "[abc]"));
-    EXPECT_FALSE(match("d", "[abc]"));
-    EXPECT_TRUE(match("d", "[!abc]"));
-    EXPECT_TRUE(match("Q", "[a-z]")) << "ranges are lower-cased with the pattern";
-    EXPECT_TRUE(match("-", "[a-]"));
-    EXPECT_TRUE(match("-", "[-a]"));
-    EXPECT_TRUE(match("*", "[*]"));
-    EXPECT_FALSE(match("x", "[*]"));
-    EXPECT_TRUE(match("#", "[#]"));
-    EXPECT_TRUE(match("a?b", "a[?]b"));
-    EXPECT_TRUE(match("ab", "a[]b")) << "an empty list stands for nothing";
-    EXPECT_TRUE(match("\U0001F600", "?")) << "a character beyond 16 bits is one character";
-}
-
-TEST(TitlePattern, TitleCharactersAreNeverSpecial)
-{
-    EXPECT_TRUE(match("a*b?c#[", "a[*]b[?]c[#][[]"));
-    EXPECT_FALSE(match("a*b", "a[?]b"));
-    EXPECT_TRUE(match("[x]", "[[]x]"));
-}
-
-TEST(TitlePattern, MalformedPatternsNeverMatch)
-{
-    EXPECT_FALSE(TitlePattern(QStringLiteral("[abc")).isValid());
-    EXPECT_FALSE(match("[abc", "[abc"));
-    EXPECT_FALSE(match("anything", "*[*"));
-    EXPECT_FALSE(match("m", "[z-a]"));
-    EXPECT_FALSE(match("", "["));
-}
-
-TEST(TitlePattern, ManyStarsStayFast)
-{
-    // Exponential backtracking would make this take ages; the suite's timeout would say so.
-    const QString title(254, u'a');
-    for (int i = 0; i < 200; ++i) {
-        EXPECT_FALSE(TitlePattern(QStringLiteral("*a*a*a*a*a*a*a*a*b")).matches(title));
-        EXPECT_FALSE(TitlePattern(QStringLiteral("*?*?*?*?*?*?*?*?*[!a]")).matches(title));
+    const QString longTitle(254, u'a');
+    const struct
+    {
+        QString title;
+        QString pattern;
+        bool matches;
+    } cases[] = {
+        // The whole title against the whole pattern, without regard to case.
+        {str("Untitled - Notepad"), str("*notepad"), true},
+        {str("Untitled - Notepad"), str("notepad"), false},
+        {str("NOTEPAD"), str("notepad"), true},
+        {str(""), str("*"), true},
+        {str(""), str(""), true},
+        {str("x"), str(""), false},
+        {str("Big Game Night"), str("*game*"), true},
+        {str("\u00c4RGER \u0130stanbul"), str("\u00e4rger*"), true},
+        {str("STRASSE"), str("strasse"), true},
+        // Single characters and classes.
+        {str("Chapter 7"), str("chapter ?"), true},
+        {str("Chapter 10"), str("chapter ?"), false},
+        {str("Room 42"), str("room ##"), true},
+        {str("Room 4a"), str("room ##"), false},
+        {str("b"), str("[abc]"), true},
+        {str("d"), str("[abc]"), false},
+        {str("d"), str("[!abc]"), true},
+        {str("b"), str("[!abc]"), false},
+        {str("Q"), str("[a-z]"), true}, // ranges are lower-cased with the pattern
+        {str("-"), str("[a-]"), true},
+        {str("-"), str("[-a]"), true},
+        {str("ab"), str("a[]b"), true}, // an empty list stands for nothing
+        {str("\U0001F600"), str("?"), true}, // a character beyond 16 bits is one character
+        // Characters of the title are never special; bracketed ones in the pattern are not either.
+        {str("a*b?c#["), str("a[*]b[?]c[#][[]"), true},
+        {str("x"), str("[*]"), false},
+        {str("a*b"), str("a[?]b"), false},
+        {str("[x]"), str("[[]x]"), true},
+        // Malformed patterns never match.
+        {str("[abc"), str("[abc"), false},
+        {str("anything"), str("*[*"), false},
+        {str("m"), str("[z-a]"), false},
+        {str(""), str("["), false},
+        // Many stars: the fuzz target bounds the work, these the answers.
+        {longTitle, str("*a*a*a*a*a*a*a*a*b"), false},
+        {longTitle, str("*?*?*?*?*?*?*?*?*[!a]"), false},
+        {longTitle, str("*a*a*a*a*a*a*a*a*"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title.left(20).toStdString() + " ~ " + c.pattern.toStdString());
+        EXPECT_EQ(TitlePattern(c.pattern).matches(c.title), c.matches);
     }
-    EXPECT_TRUE(TitlePattern(QStringLiteral("*a*a*a*a*a*a*a*a*")).matches(title));
+    EXPECT_FALSE(TitlePattern(str("[abc")).isValid());
+    EXPECT_TRUE(TitlePattern(str("[!a-z]x[*]")).isValid());
 }

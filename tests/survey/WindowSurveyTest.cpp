@@ -1,81 +1,67 @@
 #include "SurveyFixture.h"
 
-#include <QCoreApplication>
-#include <gtest/gtest.h>
-
 using namespace Tollgate;
 
 namespace {
 
-class WindowSurveyTest : public testing::Test, protected SurveyFixture
+class WindowSurveyTest : public SurveyTest
 {
 protected:
-    Platform::WindowId show(const char* title, Platform::ProcessId pid = 1)
-    {
-        const auto window = fake.windows().addWindow(QString::fromUtf8(title), pid);
-        fake.windows().setForegroundWindow(window);
-        return window;
-    }
     void survey() { cycle.windowSurvey().SurveyWindows(); }
 };
 
 } // namespace
 
-TEST_F(WindowSurveyTest, BlockClosesTellsAndLogs)
+TEST_F(WindowSurveyTest, BlockClosesTellsAndLogsTheWindowInFrontOnly)
 {
     addWindowRule("*game*", "(1) Block");
-    const auto window = show("Big Game; Night");
+    addWindowRule("*x", "(1) Block");
+    fake.windows().addWindow(str("A game behind"), 1);
     survey();
-    EXPECT_EQ(fake.windows().closeRequests(), QList<Platform::WindowId> {window});
+    EXPECT_TRUE(fake.windows().closeRequests().isEmpty()) << "no window in front";
+    EXPECT_TRUE(logLines().isEmpty());
+
+    const WindowId window = show("Big Game; Night");
+    survey();
+    EXPECT_EQ(fake.windows().closeRequests(), QList<WindowId> {window});
     EXPECT_EQ(notifier.blockMessages, 1);
     EXPECT_EQ(logLines(),
-        QStringList({QStringLiteral("Date/Time;WindowTitle;Keyword"),
-            QStringLiteral("27.02.04 15:01:23;Big Game; Night;*game*")}));
+        QStringList({str("Date/Time;WindowTitle;Keyword"), str("27.02.04 15:01:23;Big Game; Night;*game*")}));
     // Still in front on the next tick: closed, told and logged again.
     survey();
     EXPECT_EQ(fake.windows().closeRequests().size(), 2);
     EXPECT_EQ(logLines().size(), 3);
+
+    // Long titles are compared on their first 254 characters.
+    show(QByteArray(253, 'a').append("x").append(QByteArray(46, 'b')).constData());
+    survey();
+    EXPECT_EQ(notifier.blockMessages, 3);
 }
 
 TEST_F(WindowSurveyTest, FirstEffectiveRowWins)
 {
-    addWindowRule("*", "(0) Ignore");
-    addWindowRule("*game*", "(1) Block");
-    show("Game");
-    survey();
-    EXPECT_EQ(notifier.blockMessages, 1) << "an Ignore row shields nothing";
-
-    rules.windowRules().clear();
-    addWindowRule("*", "(2) Bring To Front");
-    addWindowRule("*game*", "(1) Block");
-    const auto window = show("Game");
-    survey();
-    EXPECT_EQ(notifier.blockMessages, 1) << "bring to front came first";
-    EXPECT_TRUE(fake.windows().isTopMost(window));
-    EXPECT_TRUE(fake.windows().closeRequests().size() == 1);
-
-    rules.windowRules().clear();
-    addWindowRule("*", "Block"); // no code: Ignore
-    addWindowRule("*", "");
-    survey();
-    EXPECT_EQ(notifier.blockMessages, 1);
-}
-
-TEST_F(WindowSurveyTest, NothingHappensWithoutAForegroundWindow)
-{
-    addWindowRule("*", "(1) Block");
-    fake.windows().setForegroundWindow(0);
-    survey();
-    EXPECT_TRUE(fake.windows().closeRequests().isEmpty());
-    EXPECT_TRUE(logLines().isEmpty());
-}
-
-TEST_F(WindowSurveyTest, LongTitlesAreComparedOnTheirFirst254Characters)
-{
-    addWindowRule("*x", "(1) Block");
-    show(QByteArray(253, 'a').append("x").append(QByteArray(46, 'b')).constData());
-    survey();
-    EXPECT_EQ(notifier.blockMessages, 1);
+    struct Case
+    {
+        QList<QStringList> rows;
+        bool closed;
+        bool raised;
+    };
+    const Case cases[] = {
+        {{{str("*"), str("(0) Ignore")}, {str("*game*"), str("(1) Block")}}, true, false},
+        {{{str("*"), str("(2) Bring To Front")}, {str("*game*"), str("(1) Block")}}, false, true},
+        {{{str("*game*"), str("(1) Block")}, {str("*"), str("(2) Bring To Front")}}, true, false},
+        {{{str("*"), str("Block")}, {str("*"), QString()}}, false, false}, // no code: Ignore
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rows.first().join(u' ').toStdString());
+        rules.windowRules().resetRows(c.rows);
+        const int blocksBefore = notifier.blockMessages;
+        const WindowId window = show("Game");
+        survey();
+        EXPECT_EQ(fake.windows().closeRequests().contains(window), c.closed);
+        EXPECT_EQ(notifier.blockMessages - blocksBefore, c.closed ? 1 : 0);
+        EXPECT_EQ(fake.windows().isTopMost(window), c.raised);
+    }
 }
 
 TEST_F(WindowSurveyTest, RuleEditedWhileRunningTakesEffectOnTheNextTick)
@@ -85,15 +71,15 @@ TEST_F(WindowSurveyTest, RuleEditedWhileRunningTakesEffectOnTheNextTick)
     cycle.run();
     cycle.tick();
     EXPECT_EQ(notifier.blockMessages, 0);
-    rules.windowRules().setCell(1, RuleSet::WindowAction, QStringLiteral("(1) Block"));
+    rules.windowRules().setCell(1, RuleSet::WindowAction, str("(1) Block"));
     cycle.tick();
     EXPECT_EQ(notifier.blockMessages, 1);
 
     // A changed pattern is matched as it now reads, also after rows were removed.
-    rules.windowRules().setCell(1, RuleSet::WindowPattern, QStringLiteral("*browser*"));
+    rules.windowRules().setCell(1, RuleSet::WindowPattern, str("*browser*"));
     cycle.tick();
     EXPECT_EQ(notifier.blockMessages, 1);
-    rules.windowRules().appendRow({QStringLiteral("*text*"), QStringLiteral("(1) Block")});
+    rules.windowRules().appendRow({str("*text*"), str("(1) Block")});
     rules.windowRules().removeRule(1);
     cycle.tick();
     EXPECT_EQ(notifier.blockMessages, 2);
@@ -103,18 +89,18 @@ TEST_F(WindowSurveyTest, RulesNeverCloseOrRaiseOurOwnWindowsButStillWorkForOther
 {
     // A "*" Block rule would otherwise close the password prompt as soon as it showed.
     addWindowRule("*", "(1) Block");
-    const auto own = Platform::ProcessId(QCoreApplication::applicationPid());
+    const auto own = ProcessId(QCoreApplication::applicationPid());
     show("Password", own);
     survey();
     EXPECT_TRUE(fake.windows().closeRequests().isEmpty());
     EXPECT_EQ(notifier.blockMessages, 0);
     EXPECT_TRUE(logLines().isEmpty());
 
-    const auto other = show("Password", own + 1);
+    const WindowId other = show("Password", own + 1);
     survey();
-    EXPECT_EQ(fake.windows().closeRequests(), QList<Platform::WindowId> {other});
+    EXPECT_EQ(fake.windows().closeRequests(), QList<WindowId> {other});
 
-    rules.windowRules().setCell(1, RuleSet::WindowAction, QStringLiteral("(2) Bring To Front"));
+    rules.windowRules().setCell(1, RuleSet::WindowAction, str("(2) Bring To Front"));
     show("Tollgate message", own);
     survey();
     EXPECT_TRUE(fake.windows().topMostCalls().isEmpty());
