@@ -8,56 +8,32 @@ using Tollgate::TitlePattern;
 
 TEST(TitlePattern, Matches)
 {
-    const QString longTitle(254, u'a');
-    const struct
-    {
-        QString title;
-        QString pattern;
-        bool matches;
-    } cases[] = {
-        // The whole title against the whole pattern, without regard to case.
-        {str("Untitled - Notepad"), str("*notepad"), true},
-        {str("Untitled - Notepad"), str("notepad"), false},
-        {str("NOTEPAD"), str("notepad"), true},
-        {str(""), str("*"), true},
-        {str(""), str(""), true},
-        {str("x"), str(""), false},
-        {str("Big Game Night"), str("*game*"), true},
-        {str("\u00c4RGER \u0130stanbul"), str("\u00e4rger*"), true},
-        {str("STRASSE"), str("strasse"), true},
-        // Single characters and classes.
-        {str("Chapter 7"), str("chapter ?"), true},
-        {str("Chapter 10"), str("chapter ?"), false},
-        {str("Room 42"), str("room ##"), true},
-        {str("Room 4a"), str("room ##"), false},
-        {str("b"), str("[abc]"), true},
-        {str("d"), str("[abc]"), false},
-        {str("d"), str("[!abc]"), true},
-        {str("b"), str("[!abc]"), false},
-        {str("Q"), str("[a-z]"), true}, // ranges are lower-cased with the pattern
-        {str("-"), str("[a-]"), true},
-        {str("-"), str("[-a]"), true},
-        {str("ab"), str("a[]b"), true}, // an empty list stands for nothing
-        {str("\U0001F600"), str("?"), true}, // a character beyond 16 bits is one character
-        // Characters of the title are never special; bracketed ones in the pattern are not either.
-        {str("a*b?c#["), str("a[*]b[?]c[#][[]"), true},
-        {str("x"), str("[*]"), false},
-        {str("a*b"), str("a[?]b"), false},
-        {str("[x]"), str("[[]x]"), true},
-        // Malformed patterns never match.
-        {str("[abc"), str("[abc"), false},
-        {str("anything"), str("*[*"), false},
-        {str("m"), str("[z-a]"), false},
-        {str(""), str("["), false},
-        // Many stars: the fuzz target bounds the work, these the answers.
-        {longTitle, str("*a*a*a*a*a*a*a*a*b"), false},
-        {longTitle, str("*?*?*?*?*?*?*?*?*[!a]"), false},
-        {longTitle, str("*a*a*a*a*a*a*a*a*"), true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.title.left(20).toStdString() + " ~ " + c.pattern.toStdString());
-        EXPECT_EQ(TitlePattern(c.pattern).matches(c.title), c.matches);
-    }
+    // Title, pattern, whether it matches.
+    const std::tuple<const char*, const char*, bool> cases[]
+        = {// The whole title against the whole pattern, without regard to case.
+            {"Untitled - Notepad", "*notepad", true}, {"Untitled - Notepad", "notepad", false},
+            {"NOTEPAD", "notepad", true}, {"", "*", true}, {"", "", true}, {"x", "", false},
+            {"Big Game Night", "*game*", true}, {"\u00c4RGER \u0130stanbul", "\u00e4rger*", true},
+            {"STRASSE", "strasse", true},
+            // Single characters and classes: ranges are lower-cased with the pattern, an empty list
+            // stands for nothing, a character beyond 16 bits is one character.
+            {"Chapter 7", "chapter ?", true}, {"Chapter 10", "chapter ?", false},
+            {"Room 42", "room ##", true}, {"Room 4a", "room ##", false}, {"b", "[abc]", true},
+            {"d", "[abc]", false}, {"d", "[!abc]", true}, {"b", "[!abc]", false}, {"Q", "[a-z]", true},
+            {"-", "[a-]", true}, {"-", "[-a]", true}, {"ab", "a[]b", true}, {"\U0001F600", "?", true},
+            // Characters of the title are never special, bracketed ones of the pattern neither.
+            {"a*b?c#[", "a[*]b[?]c[#][[]", true}, {"x", "[*]", false}, {"a*b", "a[?]b", false},
+            {"[x]", "[[]x]", true},
+            // Malformed patterns never match.
+            {"[abc", "[abc", false}, {"anything", "*[*", false}, {"m", "[z-a]", false}, {"", "[", false}};
+    for (const auto& [title, pattern, matches] : cases)
+        EXPECT_EQ(TitlePattern(str(pattern)).matches(str(title)), matches) << title << " ~ " << pattern;
     EXPECT_FALSE(TitlePattern(str("[abc")).isValid());
     EXPECT_TRUE(TitlePattern(str("[!a-z]x[*]")).isValid());
+
+    // Many stars: the fuzz target bounds the work, these the answers.
+    const QString title(254, u'a');
+    EXPECT_FALSE(TitlePattern(str("*a*a*a*a*a*a*a*a*b")).matches(title));
+    EXPECT_FALSE(TitlePattern(str("*?*?*?*?*?*?*?*?*[!a]")).matches(title));
+    EXPECT_TRUE(TitlePattern(str("*a*a*a*a*a*a*a*a*")).matches(title));
 }
