@@ -1,0 +1,224 @@
+#include "ProgramDriver.h"
+
+#include "WaitUntil.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace Tollgate::Test {
+
+const QString ProgramDriver::MainTitle = QStringLiteral("Tollgate - Blocking Windows and Processes");
+const QString ProgramDriver::MessageTitle = QStringLiteral("Tollgate Message");
+const QString ProgramDriver::PromptTitle = QStringLiteral("Enter Tollgate Password");
+
+ProgramDriver::ProgramDriver(ProgramDesktop& desktop)
+    : m_desktop(desktop)
+    , m_folder(Sandbox::folder() + QStringLiteral("/program XXXXXX"))
+{ }
+
+ProgramDriver::~ProgramDriver()
+{
+    // The program first, so that it starts nothing again; then what it started.
+    m_children.killAll();
+    for (const QString& name : {m_keptName, m_blockedName}) {
+        if (!name.isEmpty())
+            m_desktop.endAll(name);
+    }
+}
+
+QString ProgramDriver::setUp()
+{
+    if (!m_folder.isValid())
+        return QStringLiteral("no folder for the program");
+    m_program = m_desktop.installProgram(m_folder.path());
+    m_blockedName = QFileInfo(m_desktop.makeSleeper(m_folder.path(), QStringLiteral("tgb"))).fileName();
+    m_keptName = QFileInfo(m_desktop.makeSleeper(m_folder.path(), QStringLiteral("tga"))).fileName();
+    if (m_program.isEmpty() || m_blockedName.isEmpty() || m_keptName.isEmpty())
+        return QStringLiteral("the program or a sleeping program could not be copied into ")
+            + m_folder.path();
+    return QString();
+}
+
+QProcess* ProgramDriver::start(const QStringList& arguments)
+{
+    return m_children.start(m_program, arguments, m_desktop.environment(), ChildProcesses::Output::Captured);
+}
+
+QString ProgramDriver::write(const DocumentBuilder& document)
+{
+    return document.write(
+        QDir(Sandbox::folder()).relativeFilePath(m_folder.filePath(QStringLiteral("lab rules.Tollgate"))));
+}
+
+QByteArray ProgramDriver::log() const
+{
+    return Sandbox::readFile(m_folder.filePath(QStringLiteral("Tollgate.log")));
+}
+
+QProcess* ProgramDriver::startBlocked()
+{
+    return m_children.start(
+        m_folder.filePath(m_blockedName), m_desktop.sleepArguments(), m_desktop.environment());
+}
+
+QProcess* ProgramDriver::startWindow(const QString& title)
+{
+    const QStringList command = m_desktop.windowCommand(title);
+    return m_children.start(command.first(), command.mid(1), m_desktop.environment());
+}
+
+QStringList ProgramDriver::titles(const QProcess* program)
+{
+    QStringList found;
+    for (const Window window : m_desktop.windowsOf(program->processId()))
+        found.append(m_desktop.title(window));
+    return found;
+}
+
+ProgramDriver::Window ProgramDriver::window(const QProcess* program, const QString& titleStart)
+{
+    for (const Window window : m_desktop.windowsOf(program->processId())) {
+        if (m_desktop.title(window).startsWith(titleStart))
+            return window;
+    }
+    return 0;
+}
+
+ProgramDriver::Window ProgramDriver::openPrompt(const QProcess* program)
+{
+    Window prompt = 0;
+    waitUntil(
+        [&] {
+            m_desktop.pointerIntoCorner();
+            waitUntil([&] { return (prompt = window(program, PromptTitle)) != 0; }, std::chrono::seconds(1));
+            return prompt != 0;
+        },
+        Patience);
+    return prompt && waitUntil([&] { return m_desktop.foreground() == prompt; }, Patience) ? prompt : 0;
+}
+
+void ProgramDriver::unattendedStartEnforcesTheDocument()
+{
+    QProcess* sleeper = startBlocked();
+    ASSERT_TRUE(sleeper);
+    const QString kept = u'"' + QDir::toNativeSeparators(m_folder.filePath(m_keptName))
+        + QStringLiteral("\" ") + m_desktop.sleepArguments().join(u' ');
+    const QString path
+        = write(DocumentBuilder()
+                    .window(QStringLiteral("*forbidden-%1*").arg(m_blockedName), QStringLiteral("(1) Block"))
+                    .process(m_blockedName, QStringLiteral("(3) Block"))
+                    .process(m_keptName, QStringLiteral("(2) Always Run"), kept)
+                    .password(QStringLiteral("pw")));
+    // The path has blanks: it arrives in pieces and is whole again.
+    QProcess* program = start(QDir::toNativeSeparators(path).split(u' '));
+    ASSERT_TRUE(program);
+
+    bool mainWindowSeen = false;
+    const auto watching = [&](const std::function<bool()>& condition) {
+        return waitUntil(
+            [&] {
+                mainWindowSeen = mainWindowSeen || showsMainWindow(program);
+                return condition();
+            },
+            Patience);
+    };
+    ASSERT_TRUE(watching([&] { return ended(sleeper); })) << "the blocked process was not ended";
+    QList<qint64> keptPids;
+    EXPECT_TRUE(watching([&] { return (keptPids = m_desktop.processesOf(m_keptName)).size() == 1; }))
+        << "the always-run program was not started";
+
+    QProcess* game = startWindow(QStringLiteral("A forbidden-%1 game").arg(m_blockedName));
+    ASSERT_TRUE(game);
+    ASSERT_TRUE(watching([&] { return ended(game); })) << "the blocked window stayed";
+    EXPECT_TRUE(
+        game->exitStatus() == QProcess::NormalExit && game->exitCode() == m_desktop.closedWindowExitCode())
+        << "the window was not asked to close but its process was ended";
+
+    Window message = 0;
+    ASSERT_TRUE(watching([&] {
+        return (message = window(program, MessageTitle)) != 0 && m_desktop.onTop(message);
+    })) << "no block message on top: "
+        << titles(program).join(u'|').toStdString();
+    const QByteArray blocked = m_blockedName.toUtf8();
+    EXPECT_TRUE(watching([&] {
+        const QByteArray text = log();
+        return text.startsWith("Date/Time;WindowTitle;Keyword\r\n")
+            && text.contains(";A forbidden-" + blocked + " game;*forbidden-" + blocked + "*\r\n")
+            && text.contains(";" + blocked + ";(3) Block\r\n")
+            && text.contains(";" + m_keptName.toUtf8() + ";(2) Always Run\r\n");
+    })) << log().toStdString();
+
+    // Ended again, it is started again.
+    m_desktop.endAll(m_keptName);
+    EXPECT_TRUE(watching([&] {
+        const QList<qint64> now = m_desktop.processesOf(m_keptName);
+        return std::any_of(now.begin(), now.end(), [&](qint64 pid) { return !keptPids.contains(pid); });
+    })) << "the always-run program stayed ended";
+    EXPECT_FALSE(ended(program));
+    EXPECT_FALSE(mainWindowSeen) << "the main window showed";
+}
+
+void ProgramDriver::passwordStopsTheSurveyAndShowsTheMainWindow()
+{
+    QProcess* program = start({write(DocumentBuilder()
+                                         .process(m_blockedName, QStringLiteral("(3) Block"))
+                                         .password(QStringLiteral("sesame42")))});
+    ASSERT_TRUE(program);
+    const Window prompt = openPrompt(program);
+    ASSERT_NE(prompt, 0u) << "the corner gesture opened no prompt that took the focus: "
+                          << titles(program).join(u'|').toStdString();
+    EXPECT_FALSE(showsMainWindow(program));
+
+    m_desktop.typeLine(QStringLiteral("sesame4"));
+    ASSERT_TRUE(waitUntil([&] { return window(program, PromptTitle) == prompt; }));
+    EXPECT_FALSE(showsMainWindow(program)) << "a wrong password opened the main window";
+    // The field keeps what was typed: one more character makes it right.
+    m_desktop.typeLine(QStringLiteral("2"));
+    ASSERT_TRUE(waitUntil([&] { return showsMainWindow(program); }, Patience))
+        << "no main window after the password: " << titles(program).join(u'|').toStdString();
+    EXPECT_TRUE(waitUntil([&] { return window(program, PromptTitle) == 0; })) << "the prompt stayed";
+
+    // The survey stopped: a blocked program now stays.
+    QProcess* sleeper = startBlocked();
+    ASSERT_TRUE(sleeper);
+    EXPECT_FALSE(sleeper->waitForFinished(3000)) << "the survey still ends blocked processes";
+
+    // Closing the main window ends the program: nothing changed, nothing asked.
+    ASSERT_TRUE(m_desktop.close(window(program, MainTitle)));
+    ASSERT_TRUE(program->waitForFinished(30000)) << "closing the main window did not end the program";
+    EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program->exitCode(), 0);
+}
+
+void ProgramDriver::interactiveStartThenASecondStart(QStringList* seenBeforeMain)
+{
+    QProcess* first = start({});
+    QStringList seen;
+    EXPECT_TRUE(first
+        && waitUntil(
+            [&] {
+                const QStringList now = titles(first);
+                if (!now.contains(MainTitle))
+                    seen.append(now);
+                return now.contains(MainTitle);
+            },
+            Patience))
+        << "no main window";
+    EXPECT_TRUE(first && waitUntil([&] { return titles(first) == QStringList {MainTitle}; }))
+        << "more than the main window stayed";
+
+    for (const QStringList& arguments :
+        {QStringList {}, QStringList {Sandbox::folder() + QStringLiteral("/x")}}) {
+        QProcess* second = start(arguments);
+        ASSERT_TRUE(second && second->waitForFinished(30000)) << "the second instance did not end";
+        EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(second->exitCode(), 0);
+        EXPECT_TRUE(second->readAllStandardOutput().isEmpty());
+        EXPECT_TRUE(second->readAllStandardError().isEmpty());
+    }
+    EXPECT_FALSE(first && ended(first));
+    if (seenBeforeMain)
+        *seenBeforeMain = seen;
+}
+
+} // namespace Tollgate::Test

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "ChildProcesses.h"
+#include "DocumentBuilder.h"
+
+#include <QTemporaryDir>
+#include <chrono>
+
+namespace Tollgate::Test {
+
+// What driving the real program needs of a desktop: its windows, its input and its
+// programs. A window is the desktop's own handle, 0 for none.
+class ProgramDesktop
+{
+public:
+    using Window = quintptr;
+    virtual ~ProgramDesktop() = default;
+
+    // The environment the program and the desktop's programs run in.
+    virtual QProcessEnvironment environment() = 0;
+    // Copies the built program, with what it needs beside it, into folder; returns its path.
+    virtual QString installProgram(const QString& folder) = 0;
+    // A copy of a program that sleeps, under a new name that starts with prefix, in folder;
+    // its path, empty when it could not be made. It sleeps for minutes with sleepArguments().
+    virtual QString makeSleeper(const QString& folder, const QString& prefix) = 0;
+    virtual QStringList sleepArguments() = 0;
+    // A program with one window of that title (program first), and its exit code when its
+    // window is asked to close.
+    virtual QStringList windowCommand(const QString& title) = 0;
+    virtual int closedWindowExitCode() = 0;
+    // The processes that run the program of that file name; ending them all.
+    virtual QList<qint64> processesOf(const QString& fileName) = 0;
+    virtual void endAll(const QString& fileName) = 0;
+
+    virtual QList<Window> windowsOf(qint64 pid) = 0;
+    virtual QString title(Window window) = 0;
+    virtual bool onTop(Window window) = 0;
+    virtual Window foreground() = 0;
+    virtual bool close(Window window) = 0;
+    virtual void pointerIntoCorner() = 0; // the bottom-right corner of the screen
+    virtual void typeLine(const QString& text) = 0; // letters and digits, then Enter
+};
+
+// The real program, started with documents in a folder of its own beside it (where its
+// activity log lies too), watched through the desktop. The scenarios every desktop runs are
+// here; a desktop's own tests use the parts.
+class ProgramDriver
+{
+public:
+    using Window = ProgramDesktop::Window;
+    static constexpr std::chrono::seconds Patience {90};
+    static const QString MainTitle;
+    static const QString MessageTitle;
+    static const QString PromptTitle;
+
+    explicit ProgramDriver(ProgramDesktop& desktop);
+    ~ProgramDriver();
+    ProgramDriver(const ProgramDriver&) = delete;
+    ProgramDriver& operator=(const ProgramDriver&) = delete;
+
+    // Why the program or its helpers could not be put in place; empty when they are.
+    QString setUp();
+
+    // A document with a blocked window, a blocked program and one that must always run:
+    // all three enforced, the message on top, the log written, the main window never shown.
+    void unattendedStartEnforcesTheDocument();
+    // The corner gesture opens the prompt; a wrong password keeps it, the right one stops the
+    // survey and shows the main window, whose closing ends the program.
+    void passwordStopsTheSurveyAndShowsTheMainWindow();
+    // Started without a document, the program shows its main window, which stays alone once
+    // the splash has closed; a second start, with or without a document, ends at once and
+    // says nothing. Gives the titles seen before the main window.
+    void interactiveStartThenASecondStart(QStringList* seenBeforeMain = nullptr);
+
+    QProcess* start(const QStringList& arguments);
+    // Writes the document as "lab rules.Tollgate" beside the program; the path has a blank.
+    QString write(const DocumentBuilder& document);
+    QByteArray log() const;
+    // A program of the blocked name, sleeping.
+    QProcess* startBlocked();
+    const QString& blockedName() const { return m_blockedName; }
+    QProcess* startWindow(const QString& title);
+
+    QStringList titles(const QProcess* program);
+    Window window(const QProcess* program, const QString& titleStart);
+    bool showsMainWindow(const QProcess* program) { return window(program, MainTitle) != 0; }
+    // Pushes the pointer into the corner until the prompt shows and has the focus; 0 when it never does.
+    Window openPrompt(const QProcess* program);
+    static bool ended(QProcess* process) { return ChildProcesses::exited(process); }
+
+private:
+    ProgramDesktop& m_desktop;
+    QTemporaryDir m_folder;
+    QString m_program;
+    QString m_blockedName;
+    QString m_keptName;
+    ChildProcesses m_children;
+};
+
+} // namespace Tollgate::Test
