@@ -12,21 +12,25 @@
 
 using namespace Tollgate;
 using Test::DocumentBuilder;
+using Test::NamedProgram;
 using Test::ProgramDriver;
 using Test::waitUntil;
 using Test::XServer;
 
 namespace {
 
-class X11Desktop : public Test::ProgramDesktop
+// The private desktop for the program driver.
+class ProgramOnX11 : public testing::Test, public Test::ProgramDesktop
 {
-public:
-    explicit X11Desktop(XServer& server)
-        : m_server(server)
-    { }
-    void connect()
+protected:
+    void SetUp() override
     {
+        if (const QString reason = XServer::unavailableReason(true); !reason.isEmpty())
+            GTEST_SKIP() << "the program's desktop tests need a private X server: " << qPrintable(reason);
+        ASSERT_TRUE(m_server.start(true)) << "the private X server did not start";
         m_platform = Platform::PlatformFactory::create(m_server.display(), QString(), QString());
+        const QString reason = m_driver.setUp();
+        ASSERT_TRUE(reason.isEmpty()) << qPrintable(reason);
     }
 
     QProcessEnvironment environment() override
@@ -44,7 +48,7 @@ public:
     }
     QString makeSleeper(const QString& folder, const QString& prefix) override
     {
-        m_sleepers.push_back(std::make_unique<Test::NamedProgram>(prefix, folder));
+        m_sleepers.push_back(std::make_unique<NamedProgram>(prefix, folder));
         return m_sleepers.back()->ready() ? m_sleepers.back()->path() : QString();
     }
     QStringList sleepArguments() override { return {QStringLiteral("600")}; }
@@ -53,33 +57,18 @@ public:
         return {QStringLiteral("xmessage"), QStringLiteral("-title"), title, QStringLiteral("play")};
     }
     int closedWindowExitCode() override { return 1; }
-    QList<qint64> processesOf(const QString& fileName) override
-    {
-        QList<qint64> found;
-        for (const Platform::ProcessEntry& entry : Platform::ProcProcessTable().fullSnapshot()) {
-            if (entry.name == fileName)
-                found.append(entry.pid);
-        }
-        return found;
-    }
-    void endAll(const QString& fileName) override
-    {
-        for (const auto& sleeper : m_sleepers) {
-            if (sleeper->name() == fileName)
-                sleeper->killAll();
-        }
-    }
+    int running(const QString& fileName) override { return sleeper(fileName).running(); }
+    void endAll(const QString& fileName) override { sleeper(fileName).killAll(); }
 
-    QList<Window> windowsOf(qint64 pid) override
+    QList<std::pair<Window, QString>> windowsOf(qint64 pid) override
     {
-        QList<Window> found;
+        QList<std::pair<Window, QString>> found;
         for (const Platform::TopLevelWindow& window : windows().topLevelWindows()) {
             if (windows().windowProcessId(window.window) == Platform::ProcessId(pid))
-                found.append(window.window);
+                found.append({window.window, windows().windowTitle(window.window)});
         }
         return found;
     }
-    QString title(Window window) override { return windows().windowTitle(Platform::WindowId(window)); }
     bool onTop(Window window) override
     {
         Platform::X11Connection& x = m_server.connection();
@@ -98,47 +87,30 @@ public:
             qint16(screen.height_in_pixels - 1), 0);
         m_server.roundTrip();
     }
-    // Lower-case letters and digits: their keysyms are their ASCII codes.
+    // Lower-case letters and digits: their keysyms are their ASCII codes; Return after them.
     void typeLine(const QString& text) override
     {
-        constexpr quint32 KeysymReturn = 0xff0d;
-        QList<quint32> keysyms;
-        for (const QChar character : text)
-            keysyms.append(character.unicode());
-        keysyms.append(KeysymReturn);
-        xcb_connection_t* c = m_server.connection().get();
-        for (const quint32 keysym : keysyms) {
+        QList<uint> keysyms = text.toUcs4();
+        for (const uint keysym : keysyms << 0xff0d) {
             const quint8 keycode = m_server.keycodeOf(keysym);
-            xcb_test_fake_input(c, XCB_KEY_PRESS, keycode, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-            xcb_test_fake_input(c, XCB_KEY_RELEASE, keycode, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+            for (const quint8 type : {XCB_KEY_PRESS, XCB_KEY_RELEASE})
+                xcb_test_fake_input(
+                    m_server.connection().get(), type, keycode, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
         }
         m_server.roundTrip();
     }
 
-private:
     Platform::WindowSystem& windows() { return m_platform->windows(); }
-
-    XServer& m_server;
-    std::unique_ptr<Platform::Platform> m_platform;
-    std::vector<std::unique_ptr<Test::NamedProgram>> m_sleepers;
-};
-
-class ProgramOnX11 : public testing::Test
-{
-protected:
-    void SetUp() override
+    NamedProgram& sleeper(const QString& fileName)
     {
-        if (const QString reason = XServer::unavailableReason(true); !reason.isEmpty())
-            GTEST_SKIP() << "the program's desktop tests need a private X server: " << qPrintable(reason);
-        ASSERT_TRUE(m_server.start(true)) << "the private X server did not start";
-        m_desktop.connect();
-        const QString reason = m_driver.setUp();
-        ASSERT_TRUE(reason.isEmpty()) << qPrintable(reason);
+        return **std::find_if(
+            m_sleepers.begin(), m_sleepers.end(), [&](const auto& s) { return s->name() == fileName; });
     }
 
     XServer m_server;
-    X11Desktop m_desktop {m_server};
-    ProgramDriver m_driver {m_desktop};
+    std::unique_ptr<Platform::Platform> m_platform;
+    std::vector<std::unique_ptr<NamedProgram>> m_sleepers;
+    ProgramDriver m_driver {*this};
 };
 
 } // namespace
@@ -148,7 +120,7 @@ TEST_F(ProgramOnX11, UnattendedStartEnforcesTheDocument)
     m_driver.unattendedStartEnforcesTheDocument();
 }
 
-TEST_F(ProgramOnX11, PasswordStopsTheSurveyAndShowsTheMainWindow)
+TEST_F(ProgramOnX11, ABlockEverythingRuleNeverClosesThePromptWhosePasswordStopsTheSurveyAndShowsTheMainWindow)
 {
     m_driver.passwordStopsTheSurveyAndShowsTheMainWindow();
 }
@@ -176,31 +148,11 @@ TEST_F(ProgramOnX11, AnUnreadableDocumentStartsTheSurveyAndWarnsOnce)
     // It runs unattended all the same: the password (empty) brings the main window.
     ASSERT_NE(m_driver.openPrompt(program), 0u);
     EXPECT_FALSE(m_driver.showsMainWindow(program));
-    m_desktop.typeLine(QString());
+    typeLine(QString());
     EXPECT_TRUE(waitUntil([&] { return m_driver.showsMainWindow(program); }));
     program->waitForReadyRead(500);
     errors += program->readAllStandardError();
     EXPECT_EQ(errors.count('\n'), 1) << errors.toStdString();
-}
-
-TEST_F(ProgramOnX11, ABlockEverythingRuleClosesOtherWindowsButNeverThePasswordPrompt)
-{
-    QProcess* program
-        = m_driver.start({m_driver.write(DocumentBuilder()
-                                             .window(QStringLiteral("*"), QStringLiteral("(1) Block"))
-                                             .password(QStringLiteral("pw")))});
-    QProcess* other = m_driver.startWindow(QStringLiteral("anything"));
-    ASSERT_TRUE(program && other);
-    ASSERT_TRUE(waitUntil([&] { return ProgramDriver::ended(other); }, ProgramDriver::Patience))
-        << "the rule did not close another program's window";
-
-    // The prompt takes the focus and stays, however often the survey looks at it.
-    ASSERT_NE(m_driver.openPrompt(program), 0u) << m_driver.titles(program).join(u'|').toStdString();
-    m_desktop.typeLine(QStringLiteral("pw"));
-    EXPECT_TRUE(waitUntil([&] { return m_driver.showsMainWindow(program); }))
-        << "locked out: " << m_driver.titles(program).join(u'|').toStdString();
-    EXPECT_FALSE(m_driver.log().contains(ProgramDriver::PromptTitle.toUtf8()))
-        << m_driver.log().toStdString();
 }
 
 TEST_F(ProgramOnX11, WhenTheDisplayDiesTheProgramExitsWithAReasonInsteadOfCrashingOrSpinning)

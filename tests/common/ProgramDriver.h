@@ -3,6 +3,7 @@
 #include "ChildProcesses.h"
 #include "DocumentBuilder.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <chrono>
 
@@ -28,12 +29,12 @@ public:
     // window is asked to close.
     virtual QStringList windowCommand(const QString& title) = 0;
     virtual int closedWindowExitCode() = 0;
-    // The processes that run the program of that file name; ending them all.
-    virtual QList<qint64> processesOf(const QString& fileName) = 0;
+    // How many processes run the program of that file name; ending them all.
+    virtual int running(const QString& fileName) = 0;
     virtual void endAll(const QString& fileName) = 0;
 
-    virtual QList<Window> windowsOf(qint64 pid) = 0;
-    virtual QString title(Window window) = 0;
+    // The top-level windows of a process, with their titles.
+    virtual QList<std::pair<Window, QString>> windowsOf(qint64 pid) = 0;
     virtual bool onTop(Window window) = 0;
     virtual Window foreground() = 0;
     virtual bool close(Window window) = 0;
@@ -49,11 +50,13 @@ class ProgramDriver
 public:
     using Window = ProgramDesktop::Window;
     static constexpr std::chrono::seconds Patience {90};
-    static const QString MainTitle;
-    static const QString MessageTitle;
-    static const QString PromptTitle;
+    static inline const QString MainTitle = QStringLiteral("Tollgate - Blocking Windows and Processes");
+    static inline const QString MessageTitle = QStringLiteral("Tollgate Message");
+    static inline const QString PromptTitle = QStringLiteral("Enter Tollgate Password");
 
-    explicit ProgramDriver(ProgramDesktop& desktop);
+    explicit ProgramDriver(ProgramDesktop& desktop)
+        : m_desktop(desktop)
+    { }
     ~ProgramDriver();
     ProgramDriver(const ProgramDriver&) = delete;
     ProgramDriver& operator=(const ProgramDriver&) = delete;
@@ -64,22 +67,34 @@ public:
     // A document with a blocked window, a blocked program and one that must always run:
     // all three enforced, the message on top, the log written, the main window never shown.
     void unattendedStartEnforcesTheDocument();
-    // The corner gesture opens the prompt; a wrong password keeps it, the right one stops the
-    // survey and shows the main window, whose closing ends the program.
+    // With a rule that blocks every window, another program's window is closed but the prompt
+    // that the corner gesture opens never is; a wrong password keeps it, the right one stops
+    // the survey and shows the main window, whose closing ends the program.
     void passwordStopsTheSurveyAndShowsTheMainWindow();
     // Started without a document, the program shows its main window, which stays alone once
     // the splash has closed; a second start, with or without a document, ends at once and
     // says nothing. Gives the titles seen before the main window.
     void interactiveStartThenASecondStart(QStringList* seenBeforeMain = nullptr);
 
-    QProcess* start(const QStringList& arguments);
-    // Writes the document as "lab rules.Tollgate" beside the program; the path has a blank.
-    QString write(const DocumentBuilder& document);
-    QByteArray log() const;
+    QProcess* start(const QStringList& arguments)
+    {
+        return m_children.start(
+            m_program, arguments, m_desktop.environment(), ChildProcesses::Output::Captured);
+    }
+    // Writes the document as "lab rules.Tollgate" beside the program; the path has blanks.
+    QString write(const DocumentBuilder& document)
+    {
+        return document.write(QDir(Sandbox::folder())
+                                  .relativeFilePath(m_folder.filePath(QStringLiteral("lab rules.Tollgate"))));
+    }
+    QByteArray log() const { return Sandbox::readFile(m_folder.filePath(QStringLiteral("Tollgate.log"))); }
     // A program of the blocked name, sleeping.
-    QProcess* startBlocked();
+    QProcess* startBlocked()
+    {
+        return startOnDesktop(QStringList {m_folder.filePath(m_blockedName)} + m_desktop.sleepArguments());
+    }
     const QString& blockedName() const { return m_blockedName; }
-    QProcess* startWindow(const QString& title);
+    QProcess* startWindow(const QString& title) { return startOnDesktop(m_desktop.windowCommand(title)); }
 
     QStringList titles(const QProcess* program);
     Window window(const QProcess* program, const QString& titleStart);
@@ -89,8 +104,13 @@ public:
     static bool ended(QProcess* process) { return ChildProcesses::exited(process); }
 
 private:
+    QProcess* startOnDesktop(const QStringList& command)
+    {
+        return m_children.start(command.first(), command.mid(1), m_desktop.environment());
+    }
+
     ProgramDesktop& m_desktop;
-    QTemporaryDir m_folder;
+    QTemporaryDir m_folder {Sandbox::folder() + QStringLiteral("/program XXXXXX")};
     QString m_program;
     QString m_blockedName;
     QString m_keptName;
