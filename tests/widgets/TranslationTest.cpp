@@ -199,7 +199,9 @@ TEST_F(TranslationTest, NamesMatchExactlyAndValuesAreTakenAsWritten)
     EXPECT_EQ(message().windowTitle(), str("Meldung (14)"));
 }
 
-TEST_F(TranslationTest, SelectLanguageStoresTheBareNameAndTranslatesTheWindow)
+// Select stores the bare name and translates the window at once; Restore clears the choice
+// and asks for a restart.
+TEST_F(TranslationTest, SelectLanguageStoresTheBareNameAndRestoreDefaultClearsIt)
 {
     Sandbox::writeFile(str("Language/Mine.lng"), "[frmMain]\r\ncmdRun=&Los\r\n");
     Sandbox::writeFile(str("elsewhere/Mine.lng"), "[frmMain]\r\ncmdRun=&Wrong folder\r\n");
@@ -218,12 +220,7 @@ TEST_F(TranslationTest, SelectLanguageStoresTheBareNameAndTranslatesTheWindow)
     select.trigger();
     EXPECT_TRUE(QFile::exists(catalogue.LanguageFolder() + str("Missing.lng")));
     EXPECT_EQ(shown("cmdRun"), str("&Los")) << "translation never restores a design text";
-}
 
-TEST_F(TranslationTest, RestoreDefaultClearsTheChoiceAndAsksForARestart)
-{
-    useLanguage("[frmMain]\r\ncmdAddWindow=&Neu\r\n");
-    openWindow();
     control<QAction>("mnuLanguageRestore").trigger();
     EXPECT_EQ(catalogue.GetLanguageFile(), QString());
     const auto stored = store.ReadSetting(MessageCatalogue::RegistryStoreName, MessageCatalogue::RegistryKey,
@@ -232,5 +229,5 @@ TEST_F(TranslationTest, RestoreDefaultClearsTheChoiceAndAsksForARestart)
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_EQ(
         dialogs.questions[0].text, str("The default Language has been restored. Please restart the Program"));
-    EXPECT_EQ(shown("cmdAddWindow"), str("&Neu")) << "the window keeps its texts until a restart";
+    EXPECT_EQ(shown("cmdRun"), str("&Los")) << "the window keeps its texts until a restart";
 }
