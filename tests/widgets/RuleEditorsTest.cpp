@@ -55,10 +55,11 @@ protected:
 
 // OK without a name keeps an editor open; it has no default button, and Escape and
 // Cancel close it without writing anything.
-TEST_F(RuleEditorsTest, EditorsCloseOnlyOnOkWithANameOrOnCancel)
+TEST_F(RuleEditorsTest, EditorsCloseOnlyOnOkWithANameOrOnCancelAndOkWritesTheRuleAsShown)
 {
     for (const bool windows : {true, false}) {
         SCOPED_TRACE(windows ? "window editor" : "process editor");
+        rules.setChanged(false);
         edit(windows, 0, [](QDialog& editor) {
             EXPECT_EQ(nameBox(editor).text(), QString());
             EXPECT_EQ(actionBox(editor).currentText(), QString()) << "a new rule starts without an action";
@@ -77,16 +78,11 @@ TEST_F(RuleEditorsTest, EditorsCloseOnlyOnOkWithANameOrOnCancel)
             press(editor, "cmdCancel");
             EXPECT_FALSE(editor.isVisible());
         });
-        EXPECT_EQ(table(windows).count(), 0);
-    }
-    EXPECT_FALSE(rules.changed());
-}
-
-TEST_F(RuleEditorsTest, OkWritesTheRuleAsShownIntoItsRowOrItsSortedPlace)
-{
-    for (const bool windows : {true, false}) {
-        SCOPED_TRACE(windows ? "window editor" : "process editor");
         RuleTable& rows = table(windows);
+        EXPECT_EQ(rows.count(), 0);
+        EXPECT_FALSE(rules.changed());
+
+        // OK writes the rule as shown into its row, or its sorted place.
         for (const char* name : {"b", "a", "c"})
             rows.appendRow({str(name), str("(0) Ignore")});
         rules.setChanged(false);
