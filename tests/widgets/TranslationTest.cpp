@@ -4,14 +4,11 @@
 #include "ui/TabStrip.h"
 #include "ui/WindowRuleEditor.h"
 
-#include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QGroupBox>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QMenu>
 #include <QTreeView>
 
 using namespace Tollgate;
@@ -23,16 +20,12 @@ using Entries = QMap<QString, QString>;
 // The text a language file can replace: a control's caption, empty for controls without one.
 QString caption(QObject& control)
 {
-    if (auto* button = qobject_cast<QAbstractButton*>(&control))
-        return button->text();
-    if (auto* label = qobject_cast<QLabel*>(&control))
-        return label->text();
-    if (auto* frame = qobject_cast<QGroupBox*>(&control))
-        return frame->title();
-    if (auto* menu = qobject_cast<QMenu*>(&control))
-        return menu->title();
-    if (auto* item = qobject_cast<QAction*>(&control))
-        return item->text();
+    const std::pair<const char*, const char*> properties[] = {{"QAbstractButton", "text"}, {"QLabel", "text"},
+        {"QGroupBox", "title"}, {"QMenu", "title"}, {"QAction", "text"}};
+    for (const auto& [type, property] : properties) {
+        if (control.inherits(type))
+            return control.property(property).toString();
+    }
     return {};
 }
 
