@@ -96,24 +96,20 @@ TEST_F(RuleListsTest, EnterReturnAndDoubleClickEditOnlyASelectedRule)
 
     // A double click elsewhere edits the selected rule, on a rule that rule.
     const QPoint third = view.visualRect(view.model()->index(2, 0)).center();
-    const struct
-    {
-        std::function<void()> gesture;
-        const char* shows;
-    } cases[] = {
+    const std::pair<std::function<void()>, const char*> cases[] = {
         {[&] { QTest::keyClick(&view, Qt::Key_Return); }, "two"},
         {[&] { QTest::keyClick(&view, Qt::Key_Enter); }, "two"},
         {[&] { QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, empty); }, "two"},
         {[&] { QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, third); }, "three"},
     };
-    for (const auto& item : cases) {
-        SCOPED_TRACE(item.shows);
+    for (const auto& [gesture, shows] : cases) {
+        SCOPED_TRACE(shows);
         view.selectPosition(2);
         QString shown;
         dialogs.editorScripts.push_back(
             [&](QDialog& editor) { shown = child<QLineEdit>(editor, "txtCaption").text(); });
-        item.gesture();
-        EXPECT_EQ(shown, str(item.shows));
+        gesture();
+        EXPECT_EQ(shown, str(shows));
     }
     EXPECT_EQ(dialogs.modalRuns, 4);
     EXPECT_FALSE(rules.changed()) << "an editor closed without OK changes nothing";

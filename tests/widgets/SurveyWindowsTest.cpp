@@ -128,11 +128,8 @@ TEST_F(SurveyWindowsTest, OnlyATimeoutCountdownThatRunsOutClosesIdlePrograms)
         for (int n = 0; n < times; ++n)
             message().Timer_Timer();
     };
-    const struct
-    {
-        std::function<void()> steps;
-        bool closes;
-    } cases[] = {
+    // Steps with the countdown up, and whether they end with the idle programs closed.
+    const std::pair<std::function<void()>, bool> cases[] = {
         {[&] { child<QPushButton>(message(), "cmdOK").click(); }, false},
         {[&] { message().close(); }, false},
         {[&] { QTest::keyClick(&message(), Qt::Key_Escape); }, false},
@@ -156,9 +153,9 @@ TEST_F(SurveyWindowsTest, OnlyATimeoutCountdownThatRunsOutClosesIdlePrograms)
         const Platform::ProcessId browser = fake.processes().addProcess(str("browser"));
         notifier.showTimeoutMessage();
         EXPECT_EQ(message().windowTitle(), str("Tollgate Message")) << "a fresh window has the plain title";
-        item.steps();
+        item.first();
         EXPECT_FALSE(message().isVisible());
-        EXPECT_EQ(fake.processes().kills().contains(browser), item.closes) << &item - cases;
+        EXPECT_EQ(fake.processes().kills().contains(browser), item.second) << &item - cases;
     }
 
     // A block every second, as a blocked window that keeps coming back: it never closes.
