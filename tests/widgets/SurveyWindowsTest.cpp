@@ -54,13 +54,9 @@ protected:
 // neither keeps the program alive.
 TEST_F(SurveyWindowsTest, BothCountDownInTheirTitleAndCloseAtZero)
 {
-    const struct
-    {
-        std::function<void()> show;
-        CountdownDialog& window;
-        const char* title;
-    } windows[] = {{[this] { notifier.showBlockMessage(); }, message(), "Tollgate Message"},
-        {[this] { notifier.showPasswordPrompt(); }, prompt(), "Enter Tollgate Password"}};
+    const std::tuple<std::function<void()>, CountdownDialog&, const char*> windows[]
+        = {{[this] { notifier.showBlockMessage(); }, message(), "Tollgate Message"},
+            {[this] { notifier.showPasswordPrompt(); }, prompt(), "Enter Tollgate Password"}};
     for (const auto& [show, window, title] : windows) {
         SCOPED_TRACE(title);
         show();
