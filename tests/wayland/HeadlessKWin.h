@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HeadlessCompositor.h"
+#include "platform/wayland/WaylandConnection.h"
 
 namespace Tollgate::Test {
 
@@ -12,22 +13,72 @@ namespace Tollgate::Test {
 class HeadlessKWin : public HeadlessCompositor
 {
 public:
-    HeadlessKWin();
+    HeadlessKWin()
+        : HeadlessCompositor(str("kwin"), str("wayland-kwin"))
+    { }
 
     // Why KWin tests cannot run here, or empty when they can.
-    static QString unavailableReason();
+    static QString unavailableReason() { return missing({"kwin_wayland", "dbus-daemon"}, "running as root"); }
 
     // False with the reason in *error when the bus or KWin did not come up.
-    bool start(QString* error);
-    // Ends KWin, as a crash would, and starts it again on the same bus and socket.
-    bool restart(QString* error);
+    bool start(QString* error)
+    {
+        const QString config = writeRuntimeFile(str("bus.conf"),
+            str("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                "<busconfig><type>session</type><listen>%1</listen><auth>EXTERNAL</auth>\n"
+                "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\"/>"
+                "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>\n")
+                .arg(busAddress()),
+            error);
+        if (config.isEmpty()
+            || !m_servers.start(str("dbus-daemon"), {str("--nofork"), str("--config-file=") + config},
+                QProcessEnvironment::systemEnvironment(), ChildProcesses::Output::Logged,
+                m_runtime.filePath(str("bus.log")))
+            || !waitUntil([&] { return QFile::exists(m_runtime.filePath(str("bus"))); })) {
+            *error = str("the private session bus did not start ") + *error;
+            return false;
+        }
+        return restart(error);
+    }
+
+    // Ends KWin, as a crash would, and starts it again on the same bus and socket; also the
+    // first start.
+    bool restart(QString* error)
+    {
+        killCompositor();
+        const QString copy = m_runtime.filePath(str("kwin_wayland"));
+        if (!QFile::exists(copy) && !QFile::copy(QStandardPaths::findExecutable(str("kwin_wayland")), copy)) {
+            *error = str("cannot copy kwin_wayland");
+            return false;
+        }
+        const QStringList arguments {str("--virtual"), str("--width"), QString::number(Width),
+            str("--height"), QString::number(Height), str("--socket"), socketName(), str("--no-lockscreen"),
+            str("--no-global-shortcuts"), str("--no-kactivities")};
+        // Software painting (KWIN_COMPOSE=Q): there is no GPU here.
+        const QStringList settings {str("XDG_CONFIG_HOME=") + m_runtime.filePath(str("config")),
+            str("DBUS_SESSION_BUS_ADDRESS=") + busAddress(), str("KWIN_COMPOSE=Q")};
+        // The socket comes before KWin answers on it.
+        const auto answers = [this] {
+            QString ignored;
+            return Platform::WaylandConnection::open(QFile::encodeName(displayPath()), &ignored) != nullptr;
+        };
+        return startCompositor(copy, arguments, settings, {}, error)
+            && waitForCompositor([&] { return QFile::exists(displayPath()); }, "did not come up", error)
+            && waitForCompositor(answers, "does not answer", error);
+    }
+
     // The private bus, as DBUS_SESSION_BUS_ADDRESS takes it. KWin's scripting service comes
     // up on it a little after the Wayland socket answers.
-    QString busAddress() const;
-    QProcessEnvironment clientEnvironment() const override;
+    QString busAddress() const { return str("unix:path=") + m_runtime.filePath(str("bus")); }
 
-private:
-    bool startKWin(QString* error);
+    QProcessEnvironment clientEnvironment() const override
+    {
+        QProcessEnvironment environment = HeadlessCompositor::clientEnvironment();
+        environment.insert(str("DBUS_SESSION_BUS_ADDRESS"), busAddress());
+        environment.remove(str("SWAYSOCK"));
+        return environment;
+    }
 };
 
 } // namespace Tollgate::Test

@@ -25,15 +25,13 @@ struct KWinDesktop : QtWindows
     static QString unavailableReason() { return HeadlessKWin::unavailableReason(); }
     static bool start(HeadlessKWin& kwin, QString* error)
     {
-        if (!kwin.start(error))
-            return false;
-        qputenv("DBUS_SESSION_BUS_ADDRESS", kwin.busAddress().toLocal8Bit());
-        return waitProcessingEvents(
-            [&] { return KWinWindowSystem::available(QDBusConnection::sessionBus(), error); });
+        return kwin.start(error) && qputenv("DBUS_SESSION_BUS_ADDRESS", kwin.busAddress().toLocal8Bit())
+            && waitProcessingEvents(
+                [&] { return KWinWindowSystem::available(QDBusConnection::sessionBus(), error); });
     }
     static std::unique_ptr<Platform::Platform> platform(HeadlessKWin& kwin)
     {
-        auto platform = PlatformFactory::create(QString(), kwin.displayPath(), QStringLiteral("wayland"));
+        auto platform = PlatformFactory::create(QString(), kwin.displayPath(), str("wayland"));
         auto* windows = dynamic_cast<KWinWindowSystem*>(&platform->windows());
         EXPECT_TRUE(windows && waitProcessingEvents([&] { return windows->hasReported(); }))
             << "the script never reported";
@@ -44,56 +42,45 @@ struct KWinDesktop : QtWindows
 
 INSTANTIATE_TYPED_TEST_SUITE_P(KWin, DesktopContract, KWinDesktop);
 
-} // namespace Tollgate::Test
-
-namespace {
-
-using Tollgate::Test::waitProcessingEvents;
-
-class KWinSession : public Tollgate::Test::DesktopContract<Tollgate::Test::KWinDesktop>
+class KWinSession : public DesktopContract<KWinDesktop>
 {
 protected:
     WaylandInputDevices& input() { return dynamic_cast<WaylandInputDevices&>(m_platform->input()); }
 };
 
-TEST_F(KWinSession, idleFiresOnceAfterTheIdleTimeWithoutInput)
+// The virtual session has no input devices: the seat goes idle and stays so.
+TEST_F(KWinSession, idleFiresOnceWithoutInputAndTheCornerSurfaceIsOnThePrimaryOutput)
 {
     IdleDetector detector(m_rules, input(), m_notifier);
     constexpr int tickMs = 10000;
-    const int ticksToTimeout = m_rules.idleTime() * 1000 / tickMs + 2;
-    // The virtual session has no input devices: the seat goes idle and stays so.
     ASSERT_TRUE(waitProcessingEvents([&] { return !input().keyActive(0x41); }))
         << "KWin never reported the seat idle";
-    for (int tick = 0; tick < ticksToTimeout * 5; ++tick)
+    for (int tick = 0; tick < (m_rules.idleTime() * 1000 / tickMs + 2) * 5; ++tick)
         detector.SurveyIdle(tickMs);
     EXPECT_EQ(m_notifier.timeoutMessages, 1) << "one idle period warns once";
-}
 
-TEST_F(KWinSession, theCornerSurfaceIsOnThePrimaryOutput)
-{
     ASSERT_TRUE(waitProcessingEvents([&] {
         input().cursorPosition();
         return input().cornerSurfaceMapped();
     })) << "KWin did not place the layer-shell corner surface";
-    EXPECT_EQ(input().primaryScreenSize(),
-        QSize(Tollgate::Test::HeadlessKWin::Width, Tollgate::Test::HeadlessKWin::Height));
+    EXPECT_EQ(input().primaryScreenSize(), QSize(HeadlessKWin::Width, HeadlessKWin::Height));
 }
 
 // Last: it restarts the process's KWin.
 TEST_F(KWinSession, aRestartedKWinGetsTheScriptAgainAndForgetsTheOldWindows)
 {
-    QProcess* before = startWindow(QStringLiteral("Tollgate probe before"));
-    const WindowId old = showWindow(before, QStringLiteral("Tollgate probe before"));
+    QProcess* before = startWindow(str("Tollgate probe before"));
+    const WindowId old = showWindow(before, str("Tollgate probe before"));
     ASSERT_NE(old, 0u);
 
     QString error;
     ASSERT_TRUE(s_desktop->restart(&error)) << qPrintable(error);
     EXPECT_TRUE(waitProcessingEvents([&] { return windows().windowTitle(old).isEmpty(); }))
         << "a window of the old KWin is still listed";
-    QProcess* after = startWindow(QStringLiteral("Tollgate probe after"));
-    const WindowId fresh = showWindow(after, QStringLiteral("Tollgate probe after"));
+    QProcess* after = startWindow(str("Tollgate probe after"));
+    const WindowId fresh = showWindow(after, str("Tollgate probe after"));
     ASSERT_NE(fresh, 0u) << "the new KWin does not report to Tollgate";
     EXPECT_EQ(windows().windowProcessId(fresh), ProcessId(after->processId()));
 }
 
-} // namespace
+} // namespace Tollgate::Test

@@ -1,3 +1,4 @@
+#include "common/TestEnvironment.h"
 #include "platform/wayland/SwayIpc.h"
 
 #include <QJsonDocument>
@@ -24,20 +25,21 @@ const char* const Layout = R"({"type":"root","nodes":[{"type":"output","nodes":[
      "floating_nodes":[{"type":"floating_con","name":"float","app_id":"editor","pid":204}]},
     {"type":"workspace","nodes":[{"type":"con","name":"xterm","app_id":null,"pid":305}]}]}]})";
 
+// By app id and title; a title that two windows share needs the focus to decide.
 TEST(SwayTree, findsTheProcessOfAWindowByAppIdAndTitle)
 {
-    const QJsonObject layout = tree(Layout);
-    EXPECT_EQ(SwayIpc::findProcessId(layout, QStringLiteral("editor"), QStringLiteral("notes"), false), 203u);
-    EXPECT_EQ(SwayIpc::findProcessId(layout, QStringLiteral("editor"), QStringLiteral("float"), false), 204u);
-    EXPECT_EQ(SwayIpc::findProcessId(layout, QString(), QStringLiteral("xterm"), false), 305u);
-    EXPECT_EQ(SwayIpc::findProcessId(layout, QStringLiteral("foot"), QStringLiteral("notes"), false), 0u);
-}
-
-TEST(SwayTree, anAmbiguousMatchNeedsTheFocus)
-{
-    const QJsonObject layout = tree(Layout);
-    EXPECT_EQ(SwayIpc::findProcessId(layout, QStringLiteral("foot"), QStringLiteral("shell"), false), 0u);
-    EXPECT_EQ(SwayIpc::findProcessId(layout, QStringLiteral("foot"), QStringLiteral("shell"), true), 102u);
+    const struct
+    {
+        const char* appId;
+        const char* title;
+        bool focused;
+        quint32 pid;
+    } cases[] = {{"editor", "notes", false, 203}, {"editor", "float", false, 204}, {"", "xterm", false, 305},
+        {"foot", "notes", false, 0}, {"foot", "shell", false, 0}, {"foot", "shell", true, 102}};
+    for (const auto& item : cases)
+        EXPECT_EQ(
+            SwayIpc::findProcessId(tree(Layout), str(item.appId), str(item.title), item.focused), item.pid)
+            << item.appId << " " << item.title;
 }
 
 TEST(SwayTree, badTreesGiveNoProcess)
@@ -46,9 +48,8 @@ TEST(SwayTree, badTreesGiveNoProcess)
         {"", "[]", R"({"nodes":"x"})", R"({"nodes":[{"name":"a","app_id":"b","pid":-4}]})",
             R"({"nodes":[{"name":"a","app_id":"b","pid":99999999999}]})",
             R"({"nodes":[{"name":"a","app_id":"b"}]})"})
-        EXPECT_EQ(SwayIpc::findProcessId(tree(json), QStringLiteral("b"), QStringLiteral("a"), true), 0u)
-            << json;
-    EXPECT_TRUE(SwayIpc(QStringLiteral("/nonexistent/sway.sock")).tree().isEmpty());
+        EXPECT_EQ(SwayIpc::findProcessId(tree(json), str("b"), str("a"), true), 0u) << json;
+    EXPECT_TRUE(SwayIpc(str("/nonexistent/sway.sock")).tree().isEmpty());
 }
 
 } // namespace

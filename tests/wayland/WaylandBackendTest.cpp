@@ -7,10 +7,10 @@
 #include "platform/wayland/WaylandWindowSystem.h"
 #include "survey/IdleDetector.h"
 
+#include <optional>
+
 using namespace Tollgate;
 using namespace Tollgate::Platform;
-using Tollgate::Test::HeadlessSway;
-using Tollgate::Test::waitUntil;
 
 namespace Tollgate::Test {
 
@@ -28,7 +28,7 @@ struct SwayDesktop : QtWindows
     static std::unique_ptr<Platform::Platform> platform(HeadlessSway& sway)
     {
         qputenv("SWAYSOCK", sway.ipcSocket().toLocal8Bit());
-        return PlatformFactory::create(QString(), sway.displayPath(), QStringLiteral("wayland"));
+        return PlatformFactory::create(QString(), sway.displayPath(), str("wayland"));
     }
     static bool activate(HeadlessSway&, Platform::Platform& platform, WindowId window)
     {
@@ -38,10 +38,7 @@ struct SwayDesktop : QtWindows
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Sway, DesktopContract, SwayDesktop);
 
-} // namespace Tollgate::Test
-
-namespace {
-
+// A sway of each test's own, since the tests turn outputs off and end the compositor.
 class SwaySession : public testing::Test
 {
 protected:
@@ -51,99 +48,99 @@ protected:
             GTEST_SKIP() << "Wayland tests need a headless sway: " << qPrintable(reason);
         QString error;
         ASSERT_TRUE(m_sway.start(&error)) << qPrintable(error);
-        m_platform = Tollgate::Test::SwayDesktop::platform(m_sway);
+        m_platform = SwayDesktop::platform(m_sway);
         m_input = dynamic_cast<WaylandInputDevices*>(&m_platform->input());
         ASSERT_TRUE(m_input) << qPrintable(m_platform->backendName());
+        m_detector.emplace(m_rules, *m_input, m_notifier);
     }
 
+    // The pointer in the middle of the layout, and the corner surface up on an output of
+    // this size.
     bool cornerSurfaceShown(QSize screen = QSize(HeadlessSway::Width, HeadlessSway::Height))
     {
-        return waitUntil([&] {
+        return m_sway.movePointer(HeadlessSway::Width / 2, HeadlessSway::Height / 2) && waitUntil([&] {
             m_input->cursorPosition();
             return m_input->cornerSurfaceMapped() && m_input->primaryScreenSize() == screen;
         });
     }
     // Ticks idle detection until the password prompt has come this often.
-    bool promptedTimes(int times, IdleDetector& detector)
+    bool promptedTimes(int times)
     {
         return waitUntil([&] {
-            detector.SurveyIdle(SurveyCycle::IntervalMs);
+            m_detector->SurveyIdle(SurveyCycle::IntervalMs);
             return m_notifier.passwordPrompts == times;
         });
+    }
+    bool idle()
+    {
+        return waitUntil([&] { return !m_input->keyActive(0x41); });
     }
 
     HeadlessSway m_sway;
     std::unique_ptr<Platform::Platform> m_platform;
     WaylandInputDevices* m_input = nullptr;
     RuleSet m_rules;
-    Tollgate::Test::RecordingNotifier m_notifier;
+    RecordingNotifier m_notifier;
+    std::optional<IdleDetector> m_detector;
 };
 
 TEST_F(SwaySession, theCornerSurfaceFiresOnceWhenThePointerEntersIt)
 {
-    ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width / 2, HeadlessSway::Height / 2))
-        << "the compositor offers no virtual pointer";
-    ASSERT_TRUE(cornerSurfaceShown());
-    IdleDetector detector(m_rules, *m_input, m_notifier);
-    detector.SurveyIdle(SurveyCycle::IntervalMs);
+    ASSERT_TRUE(cornerSurfaceShown()) << "no virtual pointer, or no corner surface";
+    m_detector->SurveyIdle(SurveyCycle::IntervalMs);
     EXPECT_EQ(m_notifier.passwordPrompts, 0) << "the pointer in the middle is no gesture";
 
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width - 2, HeadlessSway::Height - 2));
-    ASSERT_TRUE(promptedTimes(1, detector)) << "the pointer entering the corner did not bring the prompt";
+    ASSERT_TRUE(promptedTimes(1)) << "the pointer entering the corner did not bring the prompt";
     // Resting in the corner is one gesture, not one per tick.
     for (int tick = 0; tick < 5; ++tick)
-        detector.SurveyIdle(SurveyCycle::IntervalMs);
+        m_detector->SurveyIdle(SurveyCycle::IntervalMs);
     EXPECT_EQ(m_notifier.passwordPrompts, 1);
 
     // Leaving and coming back is the next gesture.
-    ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width / 2, HeadlessSway::Height / 2));
+    ASSERT_TRUE(cornerSurfaceShown());
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width - 1, HeadlessSway::Height - 1));
-    EXPECT_TRUE(promptedTimes(2, detector));
+    EXPECT_TRUE(promptedTimes(2));
 }
 
 TEST_F(SwaySession, theCornerSurfaceMovesToTheNextOutputWhenItsOutputGoes)
 {
-    ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width / 2, HeadlessSway::Height / 2));
     ASSERT_TRUE(cornerSurfaceShown());
-    ASSERT_TRUE(m_sway.command(QStringLiteral("create_output")));
-    ASSERT_TRUE(m_sway.command(QStringLiteral("output HEADLESS-2 resolution 800x600 position 1024 0")));
-    m_sway.command(QStringLiteral("output HEADLESS-1 disable"));
-    if (m_sway.outputActive(QStringLiteral("HEADLESS-1")))
+    ASSERT_TRUE(m_sway.command(str("create_output")));
+    ASSERT_TRUE(m_sway.command(str("output HEADLESS-2 resolution 800x600 position 1024 0")));
+    m_sway.command(str("output HEADLESS-1 disable"));
+    if (m_sway.outputActive(str("HEADLESS-1")))
         GTEST_SKIP() << "this sway cannot turn a headless output off (wlroots 0.15 fails the commit)";
     ASSERT_TRUE(cornerSurfaceShown(QSize(800, 600)))
         << "the corner surface did not move to the remaining output";
 
     // The virtual pointer's range is the layout, which is now the second output alone.
-    IdleDetector detector(m_rules, *m_input, m_notifier);
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width - 1, HeadlessSway::Height - 1));
-    EXPECT_TRUE(promptedTimes(1, detector));
+    EXPECT_TRUE(promptedTimes(1));
 }
 
 TEST_F(SwaySession, idleFiresAfterTheIdleTimeWithoutInputAndNotWhileThereIsInput)
 {
-    IdleDetector detector(m_rules, *m_input, m_notifier);
     // Each tick stands for ten seconds, so that the shortest idle time passes in a few.
     constexpr int tickMs = 10000;
     const int ticksToTimeout = m_rules.idleTime() * 1000 / tickMs + 2;
     const auto idleFor = [&](int ticks) {
-        ASSERT_TRUE(waitUntil([&] { return !m_input->keyActive(0x41); }))
-            << "the seat was never reported idle";
+        ASSERT_TRUE(idle()) << "the seat was never reported idle";
         for (int tick = 0; tick < ticks; ++tick)
-            detector.SurveyIdle(tickMs);
+            m_detector->SurveyIdle(tickMs);
     };
     // The pointer moved through sway's IPC, as a device would; the compositor reports the
     // activity on its own connection, so wait until the backend has seen it.
     int step = 0;
     const auto userInput = [&] {
-        ++step;
-        return m_sway.command(QStringLiteral("seat - cursor move %1 0").arg(step % 2 ? 3 : -3))
+        return m_sway.command(str("seat - cursor move %1 0").arg(++step % 2 ? 3 : -3))
             && waitUntil([&] { return m_input->keyActive(0x41); });
     };
 
     idleFor(0);
     for (int tick = 0; tick < ticksToTimeout * 2; ++tick) {
         ASSERT_TRUE(userInput()) << "the compositor did not report the input";
-        detector.SurveyIdle(tickMs);
+        m_detector->SurveyIdle(tickMs);
     }
     EXPECT_EQ(m_notifier.timeoutMessages, 0) << "a timeout while the pointer moved";
     idleFor(ticksToTimeout * 3);
@@ -151,35 +148,30 @@ TEST_F(SwaySession, idleFiresAfterTheIdleTimeWithoutInputAndNotWhileThereIsInput
 
     // Input ends the idle period; the next one warns again.
     ASSERT_TRUE(userInput());
-    detector.SurveyIdle(tickMs);
-    EXPECT_FALSE(detector.idleWarned());
+    m_detector->SurveyIdle(tickMs);
+    EXPECT_FALSE(m_detector->idleWarned());
     idleFor(ticksToTimeout);
     EXPECT_EQ(m_notifier.timeoutMessages, 2);
 }
 
 TEST_F(SwaySession, aLostCompositorLeavesNoWindowsAndNoFalseIdleness)
 {
-    const QString title = QStringLiteral("Tollgate probe lost");
-    ASSERT_TRUE(Tollgate::Test::SwayDesktop::startWindow(m_sway, title));
+    const QString title = str("Tollgate probe lost");
+    ASSERT_TRUE(SwayDesktop::startWindow(m_sway, title));
     WindowSystem& windows = m_platform->windows();
     WindowId window = 0;
-    ASSERT_TRUE(waitUntil([&] {
-        window = windows.foregroundWindow();
-        return windows.windowTitle(window) == title;
-    }));
-    ASSERT_TRUE(waitUntil([&] { return !m_input->keyActive(0x41); }));
+    ASSERT_TRUE(waitUntil([&] { return windows.windowTitle(window = windows.foregroundWindow()) == title; }));
+    ASSERT_TRUE(idle());
 
     m_sway.stop();
     EXPECT_TRUE(waitUntil([&] { return windows.foregroundWindow() == 0; }));
     EXPECT_TRUE(windows.topLevelWindows().isEmpty());
     EXPECT_FALSE(windows.postCloseRequest(window));
     EXPECT_TRUE(m_input->keyActive(0x41)) << "without a compositor nobody counts as idle";
-    for (const CapabilityStatus& status : windows.capabilities()) {
-        if (status.capability == Capability::ForegroundWindow) {
-            EXPECT_FALSE(status.works);
-            EXPECT_TRUE(status.detail.contains(QStringLiteral("lost"))) << qPrintable(status.detail);
-        }
-    }
+    for (const CapabilityStatus& status : windows.capabilities())
+        EXPECT_TRUE(status.capability != Capability::ForegroundWindow
+            || (!status.works && status.detail.contains(str("lost"))))
+            << qPrintable(status.detail);
 }
 
-} // namespace
+} // namespace Tollgate::Test

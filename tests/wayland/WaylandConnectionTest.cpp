@@ -12,11 +12,12 @@ using namespace Tollgate::Platform;
 
 namespace {
 
-// A socket that takes connections and never answers: a compositor that hangs.
-TEST(WaylandConnection, aCompositorThatNeverAnswersGivesTheNullBackendInsteadOfAHang)
+// A display that is not there, and a socket that takes connections and never answers (a
+// compositor that hangs): the null backend with the reason, instead of a hang.
+TEST(WaylandConnection, aMissingOrHungCompositorGivesTheNullBackendWithTheReason)
 {
-    const QString path = Tollgate::Sandbox::folder() + QStringLiteral("/wayland-hung");
-    const QByteArray encoded = QFile::encodeName(path);
+    const QString hung = Tollgate::Sandbox::folder() + str("/wayland-hung");
+    const QByteArray encoded = QFile::encodeName(hung);
     sockaddr_un address {};
     address.sun_family = AF_UNIX;
     ASSERT_LT(size_t(encoded.size()), sizeof(address.sun_path));
@@ -26,19 +27,13 @@ TEST(WaylandConnection, aCompositorThatNeverAnswersGivesTheNullBackendInsteadOfA
     ASSERT_EQ(::bind(server.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
     ASSERT_EQ(::listen(server.get(), 4), 0);
 
-    const auto platform = PlatformFactory::create(QString(), path, QStringLiteral("wayland"));
-    EXPECT_TRUE(platform->backendName().startsWith(QStringLiteral("null")))
-        << qPrintable(platform->backendName());
-    EXPECT_TRUE(platform->backendName().contains(QStringLiteral("does not answer")));
-    EXPECT_EQ(platform->windows().foregroundWindow(), 0u);
-}
-
-TEST(WaylandConnection, aMissingDisplayGivesTheNullBackendWithTheReason)
-{
-    const auto platform = PlatformFactory::create(QString(),
-        Tollgate::Sandbox::folder() + QStringLiteral("/no-such-wayland"), QStringLiteral("wayland"));
-    EXPECT_TRUE(platform->backendName().startsWith(QStringLiteral("null")));
-    EXPECT_TRUE(platform->backendName().contains(QStringLiteral("cannot connect")));
+    for (const auto& [display, reason] : {std::pair {hung, "does not answer"},
+             std::pair {Tollgate::Sandbox::folder() + str("/no-such-wayland"), "cannot connect"}}) {
+        const auto platform = PlatformFactory::create(QString(), display, str("wayland"));
+        EXPECT_TRUE(platform->backendName().startsWith(str("null"))) << qPrintable(platform->backendName());
+        EXPECT_TRUE(platform->backendName().contains(str(reason))) << qPrintable(platform->backendName());
+        EXPECT_EQ(platform->windows().foregroundWindow(), 0u);
+    }
 }
 
 } // namespace

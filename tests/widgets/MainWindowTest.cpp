@@ -7,40 +7,34 @@
 #include "ui/WindowRuleEditor.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSlider>
+#include <tuple>
 
 using namespace Tollgate;
 using Answer = UserDialogs::Answer;
 
 namespace {
 
-class MainWindowTest : public WidgetFixture
-{
-};
+using MainWindowTest = WidgetFixture;
+using SplashWindowTest = WidgetFixture;
 
 } // namespace
 
 TEST_F(MainWindowTest, EachTabShowsItsPageWithItsInfoLineAndPicture)
 {
-    auto& tabs = control<TabStrip>("TabStrip");
     const auto shown = [this](const char* name) { return control<QWidget>(name).isVisibleTo(window.get()); };
-    const struct
-    {
-        int tab;
-        const char* info;
-    } steps[] = {{0, "Add Top-Level Windows to survey"}, {1, "Add Processes to survey"},
-        {0, "Add Top-Level Windows to survey"}};
+    const char* const infos[] = {"Add Top-Level Windows to survey", "Add Processes to survey"};
     QList<qint64> pictures;
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.tab);
-        tabs.setCurrentIndex(step.tab);
-        EXPECT_EQ(shown("frameWindows"), step.tab == 0);
-        EXPECT_EQ(shown("frameProcesses"), step.tab == 1);
-        EXPECT_TRUE(shown("framePassword"));
-        EXPECT_EQ(control<QLabel>("lblInfo").text(), str(step.info));
+    for (const int tab : {0, 1, 0}) {
+        SCOPED_TRACE(tab);
+        control<TabStrip>("TabStrip").setCurrentIndex(tab);
+        EXPECT_EQ(std::tuple(shown("frameWindows"), shown("frameProcesses"), shown("framePassword")),
+            std::tuple(tab == 0, tab == 1, true));
+        EXPECT_EQ(control<QLabel>("lblInfo").text(), str(infos[tab]));
         pictures.append(control<PictureBox>("picInfo").pixmap().cacheKey());
     }
     EXPECT_NE(pictures[0], pictures[1]) << "each tab has its own picture";
@@ -65,10 +59,10 @@ TEST_F(MainWindowTest, SliderPasswordAndMessagesFollowTheRuleSetBothWays)
     EXPECT_EQ(rules.password(), str("ab"));
     EXPECT_TRUE(rules.changed()) << "every keystroke in the password box marks it changed";
     EXPECT_EQ(password.echoMode(), QLineEdit::Password);
-    control<QPushButton>("cmdPasswordInfo").click();
-    EXPECT_EQ(password.echoMode(), QLineEdit::Normal) << "the info button shows the password";
-    control<QPushButton>("cmdPasswordInfo").click();
-    EXPECT_EQ(password.echoMode(), QLineEdit::Password);
+    for (const auto mode : {QLineEdit::Normal, QLineEdit::Password}) {
+        control<QPushButton>("cmdPasswordInfo").click();
+        EXPECT_EQ(password.echoMode(), mode) << "the info button shows and hides the password";
+    }
 
     rules.setChanged(false);
     auto& block = control<QPlainTextEdit>("txtBlockMessage");
@@ -82,10 +76,9 @@ TEST_F(MainWindowTest, SliderPasswordAndMessagesFollowTheRuleSetBothWays)
                              .idleTime(95)
                              .password(str("pw"))
                              .write(str("values.Tollgate")));
-    EXPECT_EQ(slider.value(), 95);
-    EXPECT_EQ(password.text(), str("pw"));
-    EXPECT_EQ(block.toPlainText(), str("Stop\nnow"));
-    EXPECT_EQ(control<QPlainTextEdit>("txtTimeoutMessage").toPlainText(), str("Idle"));
+    EXPECT_EQ(std::tuple(slider.value(), password.text(), block.toPlainText(),
+                  control<QPlainTextEdit>("txtTimeoutMessage").toPlainText()),
+        std::tuple(95, str("pw"), str("Stop\nnow"), str("Idle")));
     EXPECT_FALSE(rules.changed()) << "showing a loaded document is no change";
 }
 
@@ -167,7 +160,6 @@ TEST_F(MainWindowTest, FileMenuAndCloseBoxGoThroughTheDocumentCommands)
     dialogs.files = {target};
     trigger("mnuFileNew");
     ASSERT_EQ(dialogs.questions.size(), 1);
-    EXPECT_EQ(dialogs.questions[0].text, str("The settings have been changed. Do you want to save changes?"));
     EXPECT_EQ(dialogs.questions[0].buttons, UserDialogs::Buttons::YesNoCancel);
     ASSERT_EQ(dialogs.fileRequests.size(), 1);
     EXPECT_EQ(dialogs.fileRequests[0].mode, UserDialogs::FileRequest::Mode::Save);
@@ -194,4 +186,62 @@ TEST_F(MainWindowTest, FileMenuAndCloseBoxGoThroughTheDocumentCommands)
     EXPECT_TRUE(window->isVisible());
     dialogs.answers = {Answer::No};
     EXPECT_TRUE(window->close());
+}
+
+TEST(SplashVersionTest, ReadsVersionMajorDotMinorBuildRevision)
+{
+    EXPECT_EQ(SplashWindow::versionText(str("2.0.42")), str("Version 2.0 Build 42"));
+    EXPECT_EQ(SplashWindow::versionText(str("10.07.003")), str("Version 10.7 Build 3"));
+    EXPECT_EQ(SplashWindow::versionText(str("3")), str("Version 3.0 Build 0"));
+}
+
+// It shows the version and the address over its picture. Only a click on the picture, or
+// Enter or Escape on their release, close it; a click on the address opens the help page.
+TEST_F(SplashWindowTest, ShowsTheVersionAndClosesOnAClickOnThePictureOrOnEnterOrEscape)
+{
+    SplashWindow splash(fake.platform());
+    splash.show();
+    EXPECT_EQ(child<QLabel>(splash, "lblInfo").text(), SplashWindow::versionText(str(TOLLGATE_VERSION)));
+    EXPECT_EQ(child<QLabel>(splash, "lblURL").text(), SplashWindow::address());
+    EXPECT_TRUE(QFileInfo(SplashWindow::address()).isFile()) << "the help page beside the program";
+    EXPECT_FALSE(splash.testAttribute(Qt::WA_QuitOnClose));
+    // The picture is drawn: the window is not one flat colour.
+    const QImage picture = splash.grab().toImage();
+    EXPECT_NE(picture.pixel(5, 5), picture.pixel(picture.width() / 2, picture.height() * 3 / 4));
+
+    const auto click
+        = [&](const char* label) { QTest::mouseClick(&child<QLabel>(splash, label), Qt::LeftButton); };
+    const std::pair<std::function<void()>, bool> cases[] = {
+        {[&] { click("lblInfo"); }, false},
+        {[&] { click("lblURL"); }, false},
+        {[&] { QTest::keyPress(&splash, Qt::Key_Escape); }, false},
+        {[&] { QTest::keyRelease(&splash, Qt::Key_Escape); }, true},
+        {[&] { QTest::keyClick(&splash, Qt::Key_Return); }, true},
+        {[&] { QTest::keyClick(&splash, Qt::Key_Enter); }, true},
+        {[&] { QTest::mouseClick(&splash, Qt::LeftButton, {}, QPoint(10, 10)); }, true},
+    };
+    for (const Qt::Key key : {Qt::Key_A, Qt::Key_Space, Qt::Key_F1, Qt::Key_Tab})
+        QTest::keyClick(&splash, key);
+    EXPECT_TRUE(splash.isVisible()) << "other keys leave it open";
+    for (std::size_t n = 0; n < std::size(cases); ++n) {
+        splash.show();
+        cases[n].first();
+        EXPECT_EQ(splash.isVisible(), !cases[n].second) << "case " << n;
+    }
+    EXPECT_EQ(fake.shell().opened(), QStringList {SplashWindow::address()});
+}
+
+TEST_F(SplashWindowTest, AboutShowsOneSplashWithoutWaitingAndItClosesByItself)
+{
+    window->show();
+    const QRect before = window->geometry();
+    control<QAction>("mnuHelpAbout").trigger();
+    control<QAction>("mnuHelpAbout").trigger();
+    const QList<SplashWindow*> splashes = window->findChildren<SplashWindow*>();
+    ASSERT_EQ(splashes.size(), 1) << "About while it is open shows the same one";
+    QPointer<SplashWindow> about = splashes.first();
+    EXPECT_TRUE(about->isVisible() && !about->isModal());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return about.isNull(); }, 30000)) << "closed and gone after 3 seconds";
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->geometry(), before);
 }

@@ -43,33 +43,27 @@ TEST_F(RuleListsTest, DeleteAndClearAskAndOnlyYesRemoves)
         SCOPED_TRACE(tab);
         RuleListView& view = fill(tab);
         auto& clear = control<QPushButton>(tab == 0 ? "cmdClearWindows" : "cmdClearProcesses");
+        // The rules left and whether the rule set was marked changed since the last check.
+        const auto left = [&](QStringList names, bool changed) {
+            EXPECT_EQ(column(table(tab), 0), names);
+            EXPECT_EQ(rules.changed(), changed);
+            rules.setChanged(false);
+        };
         view.selectPosition(2);
-        dialogs.answers = {Answer::No, Answer::Yes};
+        dialogs.answers = {Answer::No, Answer::Yes, Answer::Yes, Answer::No, Answer::Yes, Answer::Yes};
         QTest::keyClick(&view, Qt::Key_Delete);
-        EXPECT_EQ(table(tab).count(), 3);
-        EXPECT_FALSE(rules.changed());
+        left({str("one"), str("two"), str("three")}, false);
         QTest::keyClick(&view, Qt::Key_Delete, Qt::ShiftModifier);
-        EXPECT_EQ(column(table(tab), 0), (QStringList {str("one"), str("three")}));
-        EXPECT_TRUE(rules.changed());
-
-        rules.setChanged(false);
+        left({str("one"), str("three")}, true);
         view.selectionModel()->clearSelection();
-        dialogs.answers = {Answer::Yes};
         QTest::keyClick(&view, Qt::Key_Delete);
-        EXPECT_EQ(table(tab).count(), 2) << "nothing selected, nothing removed";
-        EXPECT_TRUE(rules.changed());
-
-        rules.setChanged(false);
-        dialogs.answers = {Answer::No, Answer::Yes, Answer::Yes};
+        left({str("one"), str("three")}, true); // nothing selected, nothing removed, but a Yes
         clear.click();
-        EXPECT_EQ(table(tab).count(), 2);
-        EXPECT_FALSE(rules.changed());
+        left({str("one"), str("three")}, false);
         clear.click();
-        EXPECT_EQ(table(tab).count(), 0);
-        EXPECT_TRUE(rules.changed());
-        rules.setChanged(false);
+        left({}, true);
         clear.click();
-        EXPECT_TRUE(rules.changed()) << "an empty list is cleared the same way";
+        left({}, true); // an empty list is cleared the same way
     }
     ASSERT_EQ(dialogs.questions.size(), 12);
     EXPECT_EQ(dialogs.questions[0].text, str("Are you sure you want to delete this item?"));
@@ -102,24 +96,20 @@ TEST_F(RuleListsTest, EnterReturnAndDoubleClickEditOnlyASelectedRule)
 
     // A double click elsewhere edits the selected rule, on a rule that rule.
     const QPoint third = view.visualRect(view.model()->index(2, 0)).center();
-    const struct
-    {
-        std::function<void()> gesture;
-        const char* shows;
-    } cases[] = {
+    const std::pair<std::function<void()>, const char*> cases[] = {
         {[&] { QTest::keyClick(&view, Qt::Key_Return); }, "two"},
         {[&] { QTest::keyClick(&view, Qt::Key_Enter); }, "two"},
         {[&] { QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, empty); }, "two"},
         {[&] { QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, third); }, "three"},
     };
-    for (const auto& item : cases) {
-        SCOPED_TRACE(item.shows);
+    for (const auto& [gesture, shows] : cases) {
+        SCOPED_TRACE(shows);
         view.selectPosition(2);
         QString shown;
         dialogs.editorScripts.push_back(
             [&](QDialog& editor) { shown = child<QLineEdit>(editor, "txtCaption").text(); });
-        item.gesture();
-        EXPECT_EQ(shown, str(item.shows));
+        gesture();
+        EXPECT_EQ(shown, str(shows));
     }
     EXPECT_EQ(dialogs.modalRuns, 4);
     EXPECT_FALSE(rules.changed()) << "an editor closed without OK changes nothing";

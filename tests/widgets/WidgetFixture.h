@@ -106,9 +106,8 @@ protected:
 
     void TearDown() override
     {
-        EXPECT_TRUE(dialogs.answers.empty()) << "answers left over";
-        EXPECT_TRUE(dialogs.files.empty()) << "file names left over";
-        EXPECT_TRUE(dialogs.editorScripts.empty()) << "editor scripts left over";
+        EXPECT_TRUE(dialogs.answers.empty() && dialogs.files.empty() && dialogs.editorScripts.empty())
+            << "scripted answers, file names or editor scripts left over";
         window.reset();
     }
 
