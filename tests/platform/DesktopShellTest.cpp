@@ -30,12 +30,11 @@ TEST(XdgFileType, installsTheMimeTypeAndADesktopEntryAndRewritesNothingThatIsRig
     const FileTypeRegistration registration {
         str("/opt/Tollgate Suite/bin/tollgate"), str("/opt/Tollgate Suite/share/Icons/IconRed.ICO")};
     XdgDesktopShell().registerFileType(registration);
-    for (const auto& [file, line] :
-        {std::pair(package, "type=\"application/x-tollgate\""), std::pair(package, "pattern=\"*.Tollgate\""),
-            std::pair(entry, "\nExec=\"/opt/Tollgate Suite/bin/tollgate\" %f\n"),
-            std::pair(entry, "\nMimeType=application/x-tollgate;\n")})
-        EXPECT_TRUE(Sandbox::readFile(file).contains(line)) << line;
+    EXPECT_TRUE(Sandbox::readFile(package).contains("type=\"application/x-tollgate\""));
+    EXPECT_TRUE(Sandbox::readFile(package).contains("pattern=\"*.Tollgate\""));
     EXPECT_TRUE(Sandbox::readFile(entry).startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(Sandbox::readFile(entry).contains("\nExec=\"/opt/Tollgate Suite/bin/tollgate\" %f\n"));
+    EXPECT_TRUE(Sandbox::readFile(entry).contains("\nMimeType=application/x-tollgate;\n"));
     if (QFileInfo::exists(str("/usr/bin/update-mime-database"))) {
         // Globs are matched without case, and stored lower-cased.
         EXPECT_TRUE(Sandbox::readFile(dataHome + str("/mime/globs2"))
