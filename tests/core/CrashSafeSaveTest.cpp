@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,44 +55,52 @@ int inChild(const std::function<int()>& work)
     if (pid == 0)
         ::_exit(work());
     int status = -1;
-    if (pid > 0)
-        ::waitpid(pid, &status, 0);
-    return status;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid ? status : -1;
 }
 
-// 500 times: starts a writer that rewrites for ever in a child and kills it at a random
-// moment within three times the length of one write (measured on write(), so the kills
-// fall across whole writes even where children are slow to start, as under sanitizers).
-// After each kill, outcome() says whether the file holds the old or the new contents, and
-// fails the test when it holds neither. Both must occur: the kills landed mid-write.
-void killWhileWriting(const std::function<void()>& write, const std::function<void()>& rewrite,
-    const std::function<bool(int)>& outcome)
+// In a child: fills the folder's file system (a private tmpfs, or else a file size limit
+// that makes writes fail the same way), then saves. Exit status 0: the save failed with a
+// reason and the old files were intact; 77: no full disk could be made here.
+int saveOntoFullDisk(const QString& folder, bool tmpfs, RuleSetDocument& bigDocument, RuleSetDocument& small)
 {
-    QElapsedTimer timer;
-    timer.start();
-    inChild([&] {
-        write();
-        return 0;
-    });
-    const int windowUs = 3 * int(std::max<qint64>(timer.nsecsElapsed() / 1000, 1000));
-    QRandomGenerator random(20261206);
-    int sawOld = 0;
-    int sawNew = 0;
-    for (int kill = 0; kill < 500 && !testing::Test::HasFailure(); ++kill) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            for (;;)
-                rewrite();
-        }
-        ASSERT_GT(pid, 0);
-        ::usleep(useconds_t(random.bounded(windowUs)));
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-        (outcome(kill) ? sawNew : sawOld)++;
+    const QString path = folder + QStringLiteral("/lab.Tollgate");
+    RegistryStore registry({folder + QStringLiteral("/hives"), {}});
+    const QString key = QStringLiteral("Software\\Tollgate\\Full");
+    const auto setValue = [&](const QByteArray& data) {
+        return registry.setValue(
+            RegistryStore::CurrentUser, key, {QStringLiteral("Data"), RegistryStore::Sz, data});
+    };
+    // Mounted in a mount namespace of this child's own, so it goes when the child does.
+    if (tmpfs
+        && (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || ::mount("tollgate-full", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=256k") != 0))
+        return 77;
+    if (!small.SaveRuleSet(path).isEmpty() || setValue(QByteArray("old\0", 4)) != 0)
+        return 3;
+    const QByteArray oldDocument = fileBytes(path);
+    const QString hivePath = registry.userHivePath(RegistryStore::CurrentUser);
+    const QByteArray oldHive = fileBytes(hivePath);
+    if (tmpfs) {
+        QFile filler(folder + QStringLiteral("/filler"));
+        if (!filler.open(QIODevice::WriteOnly))
+            return 4;
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) { }
+    } else {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit {64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
     }
-    std::printf("500 kills: the old contents %d times, the new ones %d times\n", sawOld, sawNew);
-    EXPECT_GT(sawOld, 0);
-    EXPECT_GT(sawNew, 0);
+    const QString error = bigDocument.SaveRuleSet(path);
+    std::fprintf(stderr, "the save said: %s\n", qPrintable(error));
+    const char* const fault = error.isEmpty()           ? "a save onto a full disk reported success"
+        : fileBytes(path) != oldDocument                ? "the old document was changed"
+        : setValue(QByteArray(300000, 'n') + '\0') == 0 ? "a hive rewrite onto a full disk reported success"
+        : fileBytes(hivePath) != oldHive                ? "the old hive file was changed"
+                                                        : nullptr;
+    if (fault)
+        std::fprintf(stderr, "%s\n", fault);
+    return fault ? 5 : 0;
 }
 
 class CrashSafeSave : public testing::Test
@@ -107,135 +116,99 @@ protected:
 
 } // namespace
 
-TEST_F(CrashSafeSave, DocumentKilledWhileSavingIsTheWholeOldOrTheWholeNew)
+// 500 times: a child rewrites the document and a hive value for ever and is killed at a
+// random moment within three times the length of one rewrite (measured on a rewrite in a
+// child, so the kills fall across whole writes even where children are slow to start, as
+// under sanitizers). Each file then holds the whole old or the whole new contents, and
+// both occur for each: the kills landed mid-write.
+TEST_F(CrashSafeSave, DocumentAndHiveKilledWhileWritingAreTheWholeOldOrTheWholeNew)
 {
     fill(oldRules, 'a');
     fill(newRules, 'b');
     const QByteArray oldBytes = RuleSetDocument::documentText(oldRules).toUtf8();
     const QByteArray newBytes = RuleSetDocument::documentText(newRules).toUtf8();
     const QString path = Sandbox::folder() + QStringLiteral("/lab.Tollgate");
+    const RegistryStore::Location location {Sandbox::folder() + QStringLiteral("/hives"), {}};
+    RegistryStore registry(location);
+    const QString key = QStringLiteral("Software\\Tollgate\\Crash");
+    const auto data = [](char c) { return QByteArray(200000, c) + '\0'; };
+    const auto setValue = [&](RegistryStore& hives, char c) {
+        return hives.setValue(
+            RegistryStore::CurrentUser, key, {QStringLiteral("Data"), RegistryStore::Sz, data(c)});
+    };
     ASSERT_EQ(oldDocument.SaveRuleSet(path), QString());
-    killWhileWriting([&] { oldDocument.SaveRuleSet(path); },
-        [&] {
+    ASSERT_EQ(setValue(registry, 'a'), 0);
+    const QString hivePath = registry.userHivePath(RegistryStore::CurrentUser);
+
+    QElapsedTimer timer;
+    timer.start();
+    // Each child is a hive writer of its own: it reads and parses the hive first.
+    inChild([&] {
+        oldDocument.SaveRuleSet(path);
+        RegistryStore fresh(location);
+        return setValue(fresh, 'a');
+    });
+    const int windowUs = 3 * int(std::max<qint64>(timer.nsecsElapsed() / 1000, 1000));
+    QRandomGenerator random(20261206);
+    int sawDocument[2] = {}, sawHive[2] = {}; // the old contents, the new ones
+    for (int kill = 0; kill < 500 && !HasFailure(); ++kill) {
+        const pid_t pid = ::fork();
+        if (pid == 0)
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        while (pid == 0) {
             newDocument.SaveRuleSet(path);
+            setValue(registry, 'b');
             oldDocument.SaveRuleSet(path);
-        },
-        [&](int kill) {
-            const QByteArray bytes = fileBytes(path);
-            EXPECT_TRUE(bytes == oldBytes || bytes == newBytes)
-                << "kill " << kill << " left " << bytes.size() << " bytes (old " << oldBytes.size()
-                << ", new " << newBytes.size() << ")";
-            return bytes == newBytes;
-        });
+            setValue(registry, 'a');
+        }
+        ASSERT_GT(pid, 0);
+        ::usleep(useconds_t(random.bounded(windowUs)));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+
+        const QByteArray bytes = fileBytes(path);
+        EXPECT_TRUE(bytes == oldBytes || bytes == newBytes)
+            << "kill " << kill << " left " << bytes.size() << " bytes (old " << oldBytes.size() << ", new "
+            << newBytes.size() << ")";
+        const RegistryStore::HiveData hive = RegistryStore::HiveData::parse(
+            TextFile::decode(fileBytes(hivePath)), RegistryStore::CurrentUser);
+        EXPECT_TRUE(hive.problems.isEmpty())
+            << "kill " << kill << ": " << hive.problems.join(u' ').toStdString();
+        const RegistryStore::Key* found = hive.find(key);
+        const QByteArray value
+            = found && found->values.size() == 1 ? found->values.first().data : QByteArray();
+        EXPECT_TRUE(value == data('a') || value == data('b')) << "kill " << kill;
+        ++sawDocument[bytes == newBytes];
+        ++sawHive[value == data('b')];
+        // A writer killed while taking the lock can leave a lock file that names nobody,
+        // which blocks writers until it counts as stale (see the next test); no writer
+        // lives now, so clear it at once and keep the kills landing in rewrites.
+        QFile::remove(hivePath + QStringLiteral(".lock"));
+        QFile::remove(hivePath + QStringLiteral(".lock.rmlock"));
+    }
+    std::printf("500 kills: the old document %d times, the new one %d times; the old hive value %d times, "
+                "the new one %d times\n",
+        sawDocument[0], sawDocument[1], sawHive[0], sawHive[1]);
+    for (const int saw : {sawDocument[0], sawDocument[1], sawHive[0], sawHive[1]})
+        EXPECT_GT(saw, 0);
     // The document still loads in full.
     RuleSet loaded;
     RuleSetDocument(loaded, catalogue).LoadRuleSet(path);
     EXPECT_EQ(loaded.windowRules().count() + loaded.processRules().count(), 10000);
 }
 
-TEST_F(CrashSafeSave, RegistryHiveKilledWhileWritingKeepsAWholeValue)
-{
-    const RegistryStore::Location location {Sandbox::folder() + QStringLiteral("/hives"), {}};
-    RegistryStore registry(location);
-    const auto value = [](char c) {
-        return RegistryStore::Value {QStringLiteral("Data"), RegistryStore::Sz, QByteArray(200000, c) + '\0'};
-    };
-    const QString key = QStringLiteral("Software\\Tollgate\\Crash");
-    ASSERT_EQ(registry.setValue(RegistryStore::CurrentUser, key, value('a')), 0);
-    const QString hivePath = registry.userHivePath(RegistryStore::CurrentUser);
-    // Each child is a writer of its own: it reads and parses the hive first.
-    killWhileWriting([&] { RegistryStore(location).setValue(RegistryStore::CurrentUser, key, value('a')); },
-        [&] {
-            registry.setValue(RegistryStore::CurrentUser, key, value('b'));
-            registry.setValue(RegistryStore::CurrentUser, key, value('a'));
-        },
-        [&](int kill) {
-            const RegistryStore::HiveData data = RegistryStore::HiveData::parse(
-                TextFile::decode(fileBytes(hivePath)), RegistryStore::CurrentUser);
-            EXPECT_TRUE(data.problems.isEmpty())
-                << "kill " << kill << ": " << data.problems.join(u' ').toStdString();
-            const RegistryStore::Key* found = data.find(key);
-            const QByteArray bytes
-                = found && found->values.size() == 1 ? found->values.first().data : QByteArray();
-            EXPECT_TRUE(bytes == value('a').data || bytes == value('b').data) << "kill " << kill;
-            // A writer killed while taking the lock can leave a lock file that names nobody,
-            // which blocks writers until it counts as stale (see the next test); no writer
-            // lives now, so clear it at once and keep the kills landing in rewrites.
-            QFile::remove(hivePath + QStringLiteral(".lock"));
-            QFile::remove(hivePath + QStringLiteral(".lock.rmlock"));
-            return bytes == value('b').data;
-        });
-}
-
 TEST_F(CrashSafeSave, ALockFileLeftEmptyByAKilledWriterDoesNotBlockTheNextWrite)
 {
     // Killed between creating the lock file and writing its pid: the lock names nobody.
-    const RegistryStore::Location location {Sandbox::folder() + QStringLiteral("/empty-lock"), {}};
-    RegistryStore registry(location);
-    ASSERT_TRUE(QDir().mkpath(location.userFolder));
-    QFile lock(registry.userHivePath(RegistryStore::CurrentUser) + QStringLiteral(".lock"));
-    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
-    lock.close();
+    RegistryStore registry({Sandbox::folder() + QStringLiteral("/empty-lock"), {}});
+    Sandbox::writeFile(
+        QDir(Sandbox::folder())
+            .relativeFilePath(registry.userHivePath(RegistryStore::CurrentUser) + QStringLiteral(".lock")),
+        {});
     EXPECT_EQ(registry.setValue(RegistryStore::CurrentUser, QStringLiteral("Software\\Tollgate"),
                   {QStringLiteral("Data"), RegistryStore::Sz, QByteArray("x\0", 2)}),
         0);
 }
-
-namespace {
-
-// In a child: fills the folder's file system (a private tmpfs, or else a file size limit
-// that makes writes fail the same way), then saves. Exit status 0: the save failed with a
-// reason and the old files were intact; 77: no full disk could be made here.
-int saveOntoFullDisk(const QString& folder, bool tmpfs, RuleSetDocument& bigDocument, RuleSetDocument& small)
-{
-    const QString path = folder + QStringLiteral("/lab.Tollgate");
-    RegistryStore registry({folder + QStringLiteral("/hives"), {}});
-    const QString key = QStringLiteral("Software\\Tollgate\\Full");
-    const RegistryStore::Value oldValue {QStringLiteral("Data"), RegistryStore::Sz, QByteArray("old\0", 4)};
-    if (tmpfs) {
-        // Mounted in a mount namespace of this child's own, so it goes when the child does.
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-            || ::mount("tollgate-full", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=256k") != 0)
-            return 77;
-    } else {
-        ::signal(SIGXFSZ, SIG_IGN);
-    }
-    if (!small.SaveRuleSet(path).isEmpty()
-        || registry.setValue(RegistryStore::CurrentUser, key, oldValue) != 0)
-        return 3;
-    const QByteArray oldDocument = fileBytes(path);
-    const QString hivePath = registry.userHivePath(RegistryStore::CurrentUser);
-    const QByteArray oldHive = fileBytes(hivePath);
-    if (tmpfs) {
-        QFile filler(folder + QStringLiteral("/filler"));
-        if (!filler.open(QIODevice::WriteOnly))
-            return 4;
-        const QByteArray block(4096, 'x');
-        while (filler.write(block) == block.size() && filler.flush()) { }
-    } else {
-        const rlimit limit {64 * 1024, 64 * 1024};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    const auto fault = [](const char* what) {
-        std::fprintf(stderr, "%s\n", what);
-        return 5;
-    };
-    const QString error = bigDocument.SaveRuleSet(path);
-    std::fprintf(stderr, "the save said: %s\n", qPrintable(error));
-    if (error.isEmpty())
-        return fault("a save onto a full disk reported success");
-    if (fileBytes(path) != oldDocument)
-        return fault("the old document was changed");
-    const RegistryStore::Value bigValue {
-        QStringLiteral("Data"), RegistryStore::Sz, QByteArray(300000, 'n') + '\0'};
-    if (registry.setValue(RegistryStore::CurrentUser, key, bigValue) == 0)
-        return fault("a hive rewrite onto a full disk reported success");
-    if (fileBytes(hivePath) != oldHive)
-        return fault("the old hive file was changed");
-    return 0;
-}
-
-} // namespace
 
 TEST_F(CrashSafeSave, SaveOntoAFullDiskKeepsTheOldFilesAndSaysWhy)
 {

@@ -84,27 +84,22 @@ TEST_F(DocumentCommandsTest, EveryCommandHonoursEveryAnswer)
     // After the command: the rule set's patterns, its document, its mark of changes and,
     // for Quit and Save, whether the program ends or the save succeeded.
     using Case = std::tuple<Command, const char*, const char*, const char*, bool, bool>;
-    const Case cases[] = {
-        {New, "ask:Cancel", "*game*", "", true, false},
+    const Case cases[] = {{New, "ask:Cancel", "*game*", "", true, false},
         {New, "ask:Yes save:-", "*game*", "", true, false},
-        {New, "ask:Yes save:new.Tollgate busy", "", "", false, true},
-        {New, "ask:No", "", "", false, true},
-        {Open, "ask:Cancel", "*game*", "", true, false},
-        {Open, "ask:No open:-", "*game*", "", true, false},
+        {New, "ask:Yes save:new.Tollgate busy", "", "", false, true}, {New, "ask:No", "", "", false, true},
+        {Open, "ask:Cancel", "*game*", "", true, false}, {Open, "ask:No open:-", "*game*", "", true, false},
         {Open, "ask:No open:open.Tollgate busy", "*chat*", "open.Tollgate", false, true},
         {Open, "ask:Yes save:b.Tollgate busy open:open.Tollgate busy", "*chat*", "open.Tollgate", false,
             true},
         {Open, "ask:No open:not-there.Tollgate busy", "", "not-there.Tollgate", false,
             true}, // a new rule set
-        {Quit, "ask:Cancel", "*game*", "", true, false},
-        {Quit, "ask:Yes save:-", "*game*", "", true, false},
+        {Quit, "ask:Cancel", "*game*", "", true, false}, {Quit, "ask:Yes save:-", "*game*", "", true, false},
         {Quit, "ask:Yes save:no-such-folder/c.Tollgate busy error", "*game*", "", true, false},
         {Quit, "ask:No", "*game*", "", true, true},
         {Quit, "ask:Yes save:quit.Tollgate busy", "*game*", "quit.Tollgate", false, true},
         {Save, "save:typed-without-extension busy", "*game*", "typed-without-extension", false, true},
         {Save, "save:no-such-folder/d.Tollgate busy error", "*game*", "", true, false},
-        {SaveAs, "save:-", "*game*", "", true, false},
-    };
+        {SaveAs, "save:-", "*game*", "", true, false}};
     for (const auto& [command, dialogue, patterns, path, changed, goesOn] : cases) {
         SCOPED_TRACE(dialogue);
         document.LoadRuleSet(QString());
@@ -141,18 +136,13 @@ TEST_F(DocumentCommandsTest, EveryCommandHonoursEveryAnswer)
             }
         }
     }
-}
 
-// With a file of its own, Save writes there without asking.
-TEST_F(DocumentCommandsTest, SaveWritesToTheDocumentsOwnFile)
-{
-    ScriptedPrompts prompts {QString()};
-    DocumentCommands commands(rules, document, catalogue, prompts);
-    const QString path = sandboxPath("own.Tollgate");
-    document.SaveRuleSet(path);
+    // With a file of its own, Save writes there without asking.
+    ScriptedPrompts silent {QString()};
+    ASSERT_EQ(document.SaveRuleSet(sandboxPath("own.Tollgate")), QString());
     addWindowRule("*mines*");
     rules.setChanged(true);
-    EXPECT_TRUE(commands.SaveFile(false));
-    EXPECT_TRUE(Sandbox::readFile(path).contains("Caption_1=*mines*"));
+    EXPECT_TRUE(DocumentCommands(rules, document, catalogue, silent).SaveFile(false));
+    EXPECT_TRUE(Sandbox::readFile(sandboxPath("own.Tollgate")).contains("Caption_2=*mines*"));
     EXPECT_FALSE(rules.changed());
 }

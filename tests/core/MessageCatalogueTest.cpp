@@ -7,7 +7,7 @@ using namespace Tollgate;
 
 using MessageCatalogueTest = RuleSetFixture;
 
-TEST_F(MessageCatalogueTest, LanguageFileOverridesOnlyNonEmptyMessages)
+TEST_F(MessageCatalogueTest, LanguageFileOverridesNonEmptyMessagesAndBrokenChoicesFallBack)
 {
     EXPECT_EQ(catalogue.GetLanguageFile(), QString());
     EXPECT_EQ(catalogue.MessageText(str("caption_stop")), QString()) << "built-in keys match with case";
@@ -31,10 +31,8 @@ TEST_F(MessageCatalogueTest, LanguageFileOverridesOnlyNonEmptyMessages)
     EXPECT_EQ(catalogue.MessageText(str("CAPTION_RUN")), str("&Other"));
     catalogue.SetLanguageFile(QString());
     EXPECT_EQ(catalogue.MessageText(str("CAPTION_RUN")), str("&Run"));
-}
 
-TEST_F(MessageCatalogueTest, BrokenChoicesFallBackToBuiltIns)
-{
+    // Broken choices fall back to the built-in texts.
     catalogue.SetLanguageFile(str("Missing.lng"));
     EXPECT_EQ(catalogue.MessageText(str("CAPTION_OK")), str("&OK"));
     Sandbox::writeFile(str("Language/Binary.lng"), QByteArray("\x00\xff\xfe[Messages\x00\r\n=", 15));

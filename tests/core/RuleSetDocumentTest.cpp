@@ -1,7 +1,6 @@
 #include "store/RuleSetDocument.h"
 
 #include "RuleSetFixture.h"
-#include "common/DocumentBuilder.h"
 #include "lang/ActionCodes.h"
 
 #include <QDir>
@@ -21,9 +20,8 @@ protected:
     {
         return document.LoadRuleSet(Sandbox::writeFile(str("doc.Tollgate"), contents));
     }
-    // One column of the window or the process rules, joined by "|".
+    // One column of the window rules, joined by "|".
     QString windows(int c) const { return column(rules.windowRules(), c).join(u'|'); }
-    QString processes(int c) const { return column(rules.processRules(), c).join(u'|'); }
     static QList<QStringList> rows(const RuleTable& table)
     {
         QList<QStringList> out;
@@ -55,11 +53,6 @@ TEST_F(RuleSetDocumentTest, NewRuleSet)
             catalogue.MessageText(str("MSG_DEFAULT_TIMEOUT_MESSAGE")), 30, QString()));
     EXPECT_EQ(document.GetDocumentPath(), QString());
     EXPECT_FALSE(rules.changed());
-
-    // A path that names no file gives a new rule set, but becomes the document's path.
-    const QString missing = sandboxPath("missing.Tollgate");
-    document.LoadRuleSet(missing);
-    EXPECT_EQ(document.documentPath(), missing);
 }
 
 // Administrators' tools read and diff these bytes: the layout must not drift.
@@ -127,18 +120,6 @@ TEST_F(RuleSetDocumentTest, RandomRuleSetsRoundTrip)
     }
 }
 
-TEST_F(RuleSetDocumentTest, MessagesAndTheirLineBreakCode)
-{
-    load("[Windows]\r\nUserMessage=A$vbcrlf$B$VBCRLF$C\r\n[Processes]\r\nUserMessage=\r\n");
-    EXPECT_EQ(rules.blockMessage(), str("A\r\nB$VBCRLF$C")) << "only the exact code is a line break";
-    EXPECT_EQ(rules.timeoutMessage(), QString()) << "an empty message is a message";
-
-    // A language file's default message may carry line breaks the same way.
-    useLanguage("[Messages]\r\nMSG_DEFAULT_BLOCK_MESSAGE=Nein$vbcrlf$Nie\r\n");
-    document.LoadRuleSet(QString());
-    EXPECT_EQ(rules.blockMessage(), str("Nein\r\nNie"));
-}
-
 TEST_F(RuleSetDocumentTest, MissingAndOddRowEntries)
 {
     const auto result = load("[Windows]\r\nCount=3\r\nCaption_1=a\r\nAction_1=7\r\nCaption_2=b\r\n"
@@ -146,7 +127,7 @@ TEST_F(RuleSetDocumentTest, MissingAndOddRowEntries)
     EXPECT_EQ(windows(RuleSet::WindowPattern), str("a|b|"));
     // Code 7 has no text; a missing window action stays empty; a missing process action is 0.
     EXPECT_EQ(windows(RuleSet::WindowAction), str("||"));
-    EXPECT_EQ(processes(RuleSet::ProcessAction), str("|(0) Ignore"));
+    EXPECT_EQ(column(rules.processRules(), RuleSet::ProcessAction).join(u'|'), str("|(0) Ignore"));
     EXPECT_EQ(result.warnings.size(), 3) << "code 7, x, and the missing action of \"b\"; row 3 is empty";
 
     // The next save writes the empty actions as Ignore.
@@ -164,12 +145,9 @@ TEST_F(RuleSetDocumentTest, CountsAndIdleTimesWithinBounds)
     const Case cases[] = {
         {"[Windows]\r\nCount=-1\r\nCaption_1=a\r\n[Processes]\r\nCount=two\r\nProcess_1=p\r\n", 0, 0, 30, 1},
         {"[Windows]\r\nCount=99999999999999\r\n[Processes]\r\nCount=2147483648\r\n", Max, Max, 30, 2},
-        {"[Windows]\r\nCount=1e9\r\n", 0, 0, 30, 1},
-        {"[Processes]\r\nIdleTime=120\r\n", 0, 0, 120, 0},
+        {"[Windows]\r\nCount=1e9\r\n", 0, 0, 30, 1}, {"[Processes]\r\nIdleTime=120\r\n", 0, 0, 120, 0},
         {"[Processes]\r\nIdleTime=soon\r\n", 0, 0, 120, 1}, // the previous rule set's idle time remains
-        {"[Processes]\r\nIdleTime=5\r\n", 0, 0, 30, 1},
-        {"[Processes]\r\nIdleTime=100000\r\n", 0, 0, 600, 1},
-    };
+        {"[Processes]\r\nIdleTime=5\r\n", 0, 0, 30, 1}, {"[Processes]\r\nIdleTime=100000\r\n", 0, 0, 600, 1}};
     for (const auto& [text, windowRows, processRows, idleTime, warnings] : cases) {
         SCOPED_TRACE(str(text).replace(str("\r\n"), str(" | ")).toStdString());
         const auto result = load(text);
@@ -216,15 +194,23 @@ TEST_F(RuleSetDocumentTest, FailedWritesKeepTheOldFileAndTheChangedFlag)
     EXPECT_EQ(Sandbox::readFile(ini), QByteArray("[A]\r\nkeep=1\r\n"));
 }
 
-TEST_F(RuleSetDocumentTest, DocumentsFromWindowsLoad)
+TEST_F(RuleSetDocumentTest, DocumentsFromWindowsAndTheirLineBreakCodeLoad)
 {
     // CR LF, Windows-1252, blanks around names and values as hand edits leave them.
-    load("[Windows]\r\nUserMessage=Zugriff verweigert \x96 bitte wenden Sie sich an die Aufsicht\r\n"
-         " Count = 1 \r\nCaption_1=*Solit\xE4r*\r\nAction_1=1\r\n[General]\r\nPassword=gr\xFCn\r\n");
-    EXPECT_EQ(rules.blockMessage(), str("Zugriff verweigert \u2013 bitte wenden Sie sich an die Aufsicht"));
+    load("[Windows]\r\nUserMessage=Zugriff verweigert \x96 bitte$vbcrlf$Aufsicht$VBCRLF$\r\n Count = 1 \r\n"
+         "Caption_1=*Solit\xE4r*\r\nAction_1=1\r\n[Processes]\r\nUserMessage=\r\n[General]\r\nPassword="
+         "gr\xFCn\r\n");
+    EXPECT_EQ(rules.blockMessage(), str("Zugriff verweigert \u2013 bitte\r\nAufsicht$VBCRLF$"))
+        << "only the exact code is a line break";
+    EXPECT_EQ(rules.timeoutMessage(), QString()) << "an empty message is a message";
     EXPECT_EQ(
         windows(RuleSet::WindowPattern) + windows(RuleSet::WindowAction), str("*Solit\u00e4r*(1) Block"));
     EXPECT_EQ(rules.password(), str("gr\u00fcn"));
+
+    // A language file's default message may carry line breaks the same way.
+    useLanguage("[Messages]\r\nMSG_DEFAULT_BLOCK_MESSAGE=Nein$vbcrlf$Nie\r\n");
+    document.LoadRuleSet(QString());
+    EXPECT_EQ(rules.blockMessage(), str("Nein\r\nNie"));
 }
 
 TEST_F(RuleSetDocumentTest, CorruptFilesLoadWithinBounds)
@@ -241,15 +227,14 @@ TEST_F(RuleSetDocumentTest, CorruptFilesLoadWithinBounds)
     const auto result = document.LoadRuleSet(folder);
     EXPECT_FALSE(result.fileRead);
     EXPECT_FALSE(result.error.isEmpty());
+    // A path that names no file gives a new rule set, but becomes the document's path.
+    document.LoadRuleSet(sandboxPath("missing.Tollgate"));
+    EXPECT_EQ(document.documentPath(), sandboxPath("missing.Tollgate"));
 }
 
 TEST_F(RuleSetDocumentTest, LoadsIntoASortedList)
 {
     rules.windowRules().toggleSort(RuleSet::WindowPattern); // descending
-    load(Tollgate::Test::DocumentBuilder()
-             .window(str("b"), {})
-             .window(str("c"), {})
-             .window(str("a"), {})
-             .bytes());
+    load("[Windows]\r\nCount=3\r\nCaption_1=b\r\nCaption_2=c\r\nCaption_3=a\r\n");
     EXPECT_EQ(column(rules.windowRules(), RuleSet::WindowPattern).join(u','), str("c,b,a"));
 }

@@ -1,8 +1,19 @@
+// The settings store over INI files and the registry hive files, and the INI reading and
+// writing beneath it.
 #include "store/SettingsStore.h"
 
 #include "common/TestEnvironment.h"
+#include "lang/ProgramPaths.h"
+#include "platform/fake/FakeDesktopShell.h"
+#include "store/FileAssociation.h"
+#include "store/IniDocument.h"
+#include "store/RegistryStore.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <gtest/gtest.h>
+#include <thread>
 #include <tuple>
 
 using namespace Tollgate;
@@ -11,10 +22,14 @@ namespace {
 
 const QString S = QStringLiteral("S");
 
-QByteArray userHive(SettingsStore& store)
+QString hivePath(SettingsStore& store, RegistryStore::Hive hive = RegistryStore::CurrentUser)
 {
-    return Sandbox::readFile(
-        static_cast<RegistryStore&>(store.registry()).userHivePath(RegistryStore::CurrentUser));
+    return static_cast<RegistryStore&>(store.registry()).userHivePath(hive);
+}
+
+QString read(const SettingsStore& store, const char* hive, const QString& key, const char* name)
+{
+    return settingText(store.ReadSetting(str(hive), key, str(name), S, str("<none>")).value);
 }
 
 } // namespace
@@ -35,41 +50,35 @@ TEST(SettingsStore, HiveAbbreviationsSelectTheirHive)
     EXPECT_EQ(SettingsStore::GetHiveKey(QString()), SettingsStore::IniFileMarker);
 }
 
-TEST(SettingsStore, IniFilesReadAsTextOrTheDefaultsTextForm)
+// INI files read as text or the default's text form, and writes that read back and see
+// changes made behind the cache.
+TEST(SettingsStore, IniFilesReadAndWrite)
 {
     SettingsStore store;
     const QString path = Sandbox::writeFile(str("doc.ini"), "[Processes]\r\nCount=2\r\nEmpty=\r\n");
     // Entry, type letter, default, and what is read; a missing file reads as empty.
     using Case = std::tuple<QString, const char*, const char*, SettingValue, SettingValue>;
-    const Case cases[] = {
-        {path, "IdleTime", "s", 30, str("30")},
-        {path, "Count", "S", 0, str("2")},
+    const Case cases[] = {{path, "IdleTime", "s", 30, str("30")}, {path, "Count", "S", 0, str("2")},
         {path, "Empty", "S", str("d"), QString()},
         {path, "Count", "D", 5, 5}, // other letters leave the default unchanged
-        {str("/nonexistent/x.ini"), "Count", "S", 0, str("0")},
-    };
+        {str("/nonexistent/x.ini"), "Count", "S", 0, str("0")}};
     for (const auto& [file, name, type, defaultValue, expected] : cases) {
         const auto read = store.ReadSetting(file, str("Processes"), str(name), str(type), defaultValue);
-        EXPECT_EQ(read.status, 0) << name;
-        EXPECT_EQ(read.value, expected) << name;
+        EXPECT_EQ(std::pair(read.status, read.value), std::pair(0, expected)) << name;
     }
-}
 
-TEST(SettingsStore, IniWritesRoundTripAndSeeChangesMadeBehindTheCache)
-{
-    SettingsStore store;
-    const QString path = Sandbox::folder() + str("/doc.ini");
-    EXPECT_EQ(store.WriteSetting(path, str("Windows"), str("Count"), S, 3), 0);
-    EXPECT_EQ(store.WriteSetting(path, str("Windows"), str("Caption_1"), S, str("\u00e9t\u00e9 *")), 0);
-    EXPECT_NE(store.WriteSetting(path, str("Windows"), str("Flag"), str("B"), true), 0);
-    EXPECT_EQ(store.ReadSetting(path, str("windows"), str("caption_1"), S, QString()).value,
+    const QString written = Sandbox::folder() + str("/written.ini");
+    EXPECT_EQ(store.WriteSetting(written, str("Windows"), str("Count"), S, 3), 0);
+    EXPECT_EQ(store.WriteSetting(written, str("Windows"), str("Caption_1"), S, str("\u00e9t\u00e9 *")), 0);
+    EXPECT_NE(store.WriteSetting(written, str("Windows"), str("Flag"), str("B"), true), 0);
+    EXPECT_EQ(store.ReadSetting(written, str("windows"), str("caption_1"), S, QString()).value,
         SettingValue(str("\u00e9t\u00e9 *")));
     EXPECT_EQ(
-        Sandbox::readFile(path), QByteArray("[Windows]\r\nCount=3\r\nCaption_1=\xC3\xA9t\xC3\xA9 *\r\n"));
+        Sandbox::readFile(written), QByteArray("[Windows]\r\nCount=3\r\nCaption_1=\xC3\xA9t\xC3\xA9 *\r\n"));
 
     // Another program rewrites the file; the next read must see it.
-    Sandbox::writeFile(str("doc.ini"), "[Windows]\r\nCount=4\r\n");
-    EXPECT_EQ(store.ReadSetting(path, str("Windows"), str("Count"), S, 0).value, SettingValue(str("4")));
+    Sandbox::writeFile(str("written.ini"), "[Windows]\r\nCount=4\r\n");
+    EXPECT_EQ(store.ReadSetting(written, str("Windows"), str("Count"), S, 0).value, SettingValue(str("4")));
 }
 
 // Each value type as written to the hive file and read back; Boolean and number letters
@@ -93,24 +102,22 @@ TEST(SettingsStore, RegistryValueTypes)
         SCOPED_TRACE(name.toStdString());
         EXPECT_EQ(store.WriteSetting(str("HKCU"), key, name, str(type), written) == 0, inFile != nullptr);
         EXPECT_EQ(
-            userHive(store).contains('"' + name.toUtf8() + '"' + (inFile ? inFile : "=")), inFile != nullptr)
-            << userHive(store).toStdString();
+            Sandbox::readFile(hivePath(store)).contains('"' + name.toUtf8() + '"' + (inFile ? inFile : "=")),
+            inFile != nullptr)
+            << Sandbox::readFile(hivePath(store)).toStdString();
         const auto got
             = store.ReadSetting(str("hkcu"), key.toLower(), name.toLower(), str(type), SettingValue(1));
-        EXPECT_EQ(got.status, status);
-        EXPECT_EQ(got.value, read);
+        EXPECT_EQ(std::pair(got.status, got.value), std::pair(status, read));
     }
 
     // A missing key or value gives the default, a whole number staying one.
     for (const char* hive : {"HKLM", "HKCU"}) {
         const auto missing = store.ReadSetting(str(hive), key, str("Other"), S, 7);
-        EXPECT_EQ(missing.status, 2);
-        EXPECT_EQ(missing.value, SettingValue(7));
+        EXPECT_EQ(std::pair(missing.status, missing.value), std::pair(2, SettingValue(7))) << hive;
     }
     // A text is longer than the 2 or 4 bytes a Boolean or a number query takes.
     const auto asBool = store.ReadSetting(str("HKCU"), key, str("V1"), str("B"), false);
-    EXPECT_EQ(asBool.status, 234);
-    EXPECT_EQ(asBool.value, SettingValue(false));
+    EXPECT_EQ(std::pair(asBool.status, asBool.value), std::pair(234, SettingValue(false)));
     EXPECT_EQ(store.ReadSetting(str("HKCU"), key, str("V4"), S, QString()).value, SettingValue(str("\x1e")))
         << "the registry type is not examined";
 }
@@ -123,22 +130,179 @@ TEST(ReadIniText, FindsEntriesOfTheSectionOrGivesTheDefault)
     const QString last = str("[A]\r\nx=1\r\n[B]\r\nx=2");
     const QString lf = str("[A]\nlblCaption=One\ncmdOK=Two\n[B]\ncmdOK=Three\n");
     using Case = std::tuple<QString, const char*, const char*, SettingValue>;
-    const Case cases[] = {
-        {crlf, "Form", "Info", str("Hello")},
-        {crlf, "Form", "lblEmpty", str("d")},
-        {crlf, "form", "lblInfo", str("d")},
-        {crlf, "Form", "cmdX", str("d")},
-        {QString(), "Form", "cmdX", str("d")},
-        {last, "B", "x", str("2")},
-        {last, "A", "x", str("1")},
-        {lf, "A", "lblCaption", str("One")},
-        {lf, "A", "cmdOK", str("Two")},
-        {lf, "B", "cmdOK", str("Three")},
-    };
+    const Case cases[] = {{crlf, "Form", "Info", str("Hello")}, {crlf, "Form", "lblEmpty", str("d")},
+        {crlf, "form", "lblInfo", str("d")}, {crlf, "Form", "cmdX", str("d")},
+        {QString(), "Form", "cmdX", str("d")}, {last, "B", "x", str("2")}, {last, "A", "x", str("1")},
+        {lf, "A", "lblCaption", str("One")}, {lf, "A", "cmdOK", str("Two")},
+        {lf, "B", "cmdOK", str("Three")}};
     for (const auto& [text, section, name, expected] : cases) {
         EXPECT_EQ(SettingsStore::ReadIniText(text, str(section), str(name), S, str("d")), expected)
             << section << "." << name << " in " << text.toStdString();
     }
     EXPECT_EQ(SettingsStore::ReadIniText(crlf, str("Form"), str("cmdX"), S, 5), SettingValue(5))
         << "a whole-number default stays a whole number";
+}
+
+TEST(RegistryStore, ReadsHandWrittenAndExportedFiles)
+{
+    // As regedit exports: UTF-16 with a byte order mark, continued hex lines, a default value.
+    const QString text = str("Windows Registry Editor Version 5.00\r\n\r\n"
+                             "[HKEY_LOCAL_MACHINE\\Software\\Harbrook\\Tollgate]\r\n@=\"default\"\r\n"
+                             "\"Language\"=\"Deutsch \\\"neu\\\".lng\"\r\n\"Bin\"=hex:01,02,\\\r\n  03\r\n"
+                             "\"Num\"=dword:0000001e\r\n\"Other\"=hex(2):41,00,00,00\r\n");
+    QByteArray utf16("\xFF\xFE");
+    utf16.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    Sandbox::writeFile(str("registry/HKEY_LOCAL_MACHINE.reg"), utf16);
+
+    const RegistryStore registry(RegistryStore::locationFromEnvironment());
+    const QString key = str("SOFTWARE\\Harbrook\\Tollgate\\");
+    ASSERT_TRUE(registry.keyExists(RegistryStore::LocalMachine, key));
+    EXPECT_TRUE(registry.keyExists(RegistryStore::LocalMachine, str("Software")))
+        << "parents of listed keys exist";
+    EXPECT_FALSE(registry.keyExists(RegistryStore::LocalMachine, str("Softwar")));
+    const auto data
+        = [&](const char* name) { return registry.value(RegistryStore::LocalMachine, key, str(name))->data; };
+    EXPECT_EQ(data(""), QByteArray("default", 8));
+    EXPECT_EQ(data("language"), QByteArray("Deutsch \"neu\".lng", 18));
+    EXPECT_EQ(data("Bin"), QByteArray("\x01\x02\x03"));
+    EXPECT_EQ(data("Num"), QByteArray("\x1e\0\0\0", 4));
+    EXPECT_EQ(registry.value(RegistryStore::LocalMachine, key, str("Other"))->type, 2u);
+}
+
+// The document type's values, each key created with its parents, are what a fresh store
+// (another process) reads; a moved program replaces them, and values already right are
+// not written again. The desktop is told every time and decides for itself.
+TEST(RegistryStore, FileAssociationWritesTheClassesRootValues)
+{
+    SettingsStore store;
+    Platform::FakeDesktopShell shell;
+    FileAssociation association(store, shell);
+    const auto native = [](const char* text) { return QDir::toNativeSeparators(str(text)); };
+    const ProgramPaths paths(str("/opt/Tollgate Suite/bin"), str("/opt/Tollgate Suite/share"));
+    association.RegisterFileType(paths, str("tollgate"));
+    const SettingsStore other;
+    EXPECT_EQ(read(other, "HKCR", str(".tollgate"), ""), str("Tollgate.file"));
+    EXPECT_EQ(read(other, "HKCR", str("Tollgate.file\\DefaultIcon"), ""),
+        native("/opt/Tollgate Suite/share/Icons/IconRed.ICO") + str(",0"));
+    // %1 unquoted, as the program takes its whole argument text as one path; the program
+    // quoted for its blank, so that no "/opt/Tollgate" could be run instead.
+    EXPECT_EQ(read(other, "HKCR", str("tollgate.file\\shell\\open\\command"), ""),
+        u'"' + native("/opt/Tollgate Suite/bin/tollgate") + str("\" %1"));
+    EXPECT_EQ(shell.registrations(), QStringList {native("/opt/Tollgate Suite/bin/tollgate")});
+    const QByteArray file = Sandbox::readFile(hivePath(store, RegistryStore::ClassesRoot));
+    EXPECT_TRUE(file.startsWith("Windows Registry Editor Version 5.00\r\n\r\n"));
+    EXPECT_TRUE(file.contains("[HKEY_CLASSES_ROOT\\.Tollgate]\r\n@=\"Tollgate.file\"\r\n"));
+    EXPECT_TRUE(file.contains("[HKEY_CLASSES_ROOT\\Tollgate.file\\Shell]\r\n"));
+
+    // A time long past: a rewrite would bring it to now.
+    const QDateTime past = QDateTime::currentDateTimeUtc().addYears(-3);
+    {
+        QFile hive(hivePath(store, RegistryStore::ClassesRoot));
+        ASSERT_TRUE(hive.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(hive.setFileTime(past, QFileDevice::FileModificationTime));
+    }
+    association.RegisterFileType(paths, str("tollgate"));
+    EXPECT_EQ(
+        QFileInfo(hivePath(store, RegistryStore::ClassesRoot)).lastModified().toUTC().toSecsSinceEpoch(),
+        past.toSecsSinceEpoch());
+    EXPECT_EQ(shell.registrations().size(), 2);
+
+    association.RegisterFileType(ProgramPaths(str("/usr/bin"), str("/usr/share/tollgate")), str("tollgate"));
+    EXPECT_EQ(read(store, "HKCR", str("Tollgate.file\\Shell\\Open\\Command"), ""),
+        native("/usr/bin/tollgate") + str(" %1"));
+    EXPECT_EQ(read(store, "HKCR", str("Tollgate.file\\DefaultIcon"), ""),
+        native("/usr/share/tollgate/Icons/IconRed.ICO") + str(",0"));
+    EXPECT_EQ(Sandbox::readFile(hivePath(store, RegistryStore::ClassesRoot)).count("IconRed.ICO"), 1)
+        << "a replaced value is one value";
+}
+
+TEST(RegistryStore, SystemLayerIsReadBeneathAndNeverWritten)
+{
+    const QByteArray system = "Windows Registry Editor Version 5.00\r\n\r\n"
+                              "[HKEY_LOCAL_MACHINE\\Software\\Harbrook\\Tollgate]\r\n"
+                              "\"Language\"=\"Site.lng\"\r\n\"Kiosk\"=dword:00000001\r\n";
+    const QString systemPath = Sandbox::writeFile(str("registry/system/HKEY_LOCAL_MACHINE.reg"), system);
+    SettingsStore store;
+    const QString key = str("Software\\Harbrook\\Tollgate");
+    EXPECT_EQ(read(store, "HKLM", key, "Language"), str("Site.lng"));
+    ASSERT_EQ(store.WriteSetting(str("HKLM"), key, str("Language"), S, str("Mine.lng")), 0);
+    EXPECT_EQ(read(store, "HKLM", key, "Language"), str("Mine.lng"));
+    EXPECT_EQ(store.ReadSetting(str("HKLM"), key, str("Kiosk"), str("D"), 0).value, SettingValue(1));
+    EXPECT_EQ(Sandbox::readFile(systemPath), system);
+}
+
+TEST(RegistryStore, UnreadableLinesAreKeptAsideBeforeARewrite)
+{
+    const QByteArray broken = "Windows Registry Editor Version 5.00\r\n\r\n"
+                              "[HKEY_CURRENT_USER\\Software\\A]\r\n\"Good\"=\"1\"\r\n\"Bad\"=dword:xyz\r\n"
+                              "garbage\r\n\x00\x01\x02\r\n";
+    const QString path = Sandbox::writeFile(str("registry/HKEY_CURRENT_USER.reg"), broken);
+    SettingsStore store;
+    EXPECT_EQ(read(store, "HKCU", str("Software\\A"), "Good"), str("1"));
+    ASSERT_EQ(store.WriteSetting(str("HKCU"), str("Software\\A"), str("New"), S, str("2")), 0);
+    const QDir folder = QFileInfo(path).absoluteDir();
+    const QStringList kept = folder.entryList({str("HKEY_CURRENT_USER.reg.unreadable-*")}, QDir::Files);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(Sandbox::readFile(folder.filePath(kept.first())), broken);
+    EXPECT_EQ(read(store, "HKCU", str("Software\\A"), "Good"), str("1"));
+}
+
+TEST(RegistryStore, ConcurrentWritersLoseNothing)
+{
+    constexpr int writes = 40;
+    auto writer = [](const QString& prefix) {
+        SettingsStore store; // each its own store, as two processes would have
+        for (int i = 0; i < writes; ++i)
+            store.WriteSetting(str("HKCU"), str("Software\\Race"), prefix + QString::number(i), S, i);
+    };
+    std::thread a(writer, str("a"));
+    std::thread b(writer, str("b"));
+    a.join();
+    b.join();
+    SettingsStore store;
+    for (int i = 0; i < writes; ++i) {
+        for (const char* prefix : {"a", "b"})
+            EXPECT_EQ(
+                read(store, "HKCU", str("Software\\Race"), qPrintable(str(prefix) + QString::number(i))),
+                QString::number(i));
+    }
+}
+
+TEST(IniDocument, ReadsLikeTheProfileService)
+{
+    const IniDocument doc
+        = IniDocument::parse(str("[General]\nPassword=\nName=x\n; comment\r\n[Windows]\r\n  count =  2  \r\n"
+                                 "Caption_1=*Game*\r\n\r\n[windows]\r\ncount=9\r\n[Other]\r\nCount=7"));
+    EXPECT_EQ(doc.value(str("WINDOWS"), str("Count")), str("2")) << "names ignore case, values are trimmed";
+    EXPECT_EQ(doc.value(str("Windows"), str("caption_1")), str("*Game*"));
+    EXPECT_EQ(doc.value(str("Other"), str("Count")), str("7")) << "a last line without a break is whole";
+    EXPECT_EQ(doc.value(str("General"), str("Name")), str("x")) << "LF alone ends a line";
+    EXPECT_FALSE(doc.value(str("Windows"), str("Missing")));
+    EXPECT_EQ(doc.readString(str("Nowhere"), str("Count"), str("30")), str("30"));
+    EXPECT_EQ(doc.readString(str("General"), str("Password"), str("30")), QString())
+        << "empty is not missing";
+
+    // Reads are cut to 254 characters, defaults too, and a surrogate pair is never split.
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
+    const IniDocument longValues
+        = IniDocument::parse(str("[S]\r\nE=") + QString(300, u'x') + str("\r\nF=") + emoji.repeated(300));
+    EXPECT_EQ(longValues.readString(str("S"), str("E"), {}), QString(254, u'x'));
+    EXPECT_EQ(longValues.readString(str("S"), str("Missing"), QString(300, u'x')), QString(254, u'x'));
+    EXPECT_EQ(longValues.readString(str("S"), str("F"), {}), emoji.repeated(254));
+}
+
+// That a written value reads back as one entry, brackets, equal signs and line breaks and
+// all, the fuzz target "ini" checks on every input.
+TEST(IniDocument, WritesChangeOnlyTheLineConcerned)
+{
+    IniDocument doc = IniDocument::parse(str("; kept\r\n[A]\r\nx = 1\r\n\r\n; between\r\n[B]\nY=2\n"));
+    doc.setValue(str("a"), str("X"), str("10"));
+    doc.setValue(str("A"), str("z"), str("3"));
+    doc.setValue(str("C"), str("w"), str("4"));
+    EXPECT_EQ(doc.toText(), str("; kept\r\n[A]\r\nx=10\r\nz=3\r\n\r\n; between\r\n[B]\nY=2\n[C]\r\nw=4\r\n"));
+
+    IniDocument open = IniDocument::parse(str("[S]\r\na=1"));
+    open.setValue(str("S"), str("b"), str("2"));
+    open.setValue(str("T"), str("c"), str("3"));
+    EXPECT_EQ(open.toText(), str("[S]\r\na=1\r\nb=2\r\n[T]\r\nc=3\r\n"));
 }

@@ -37,7 +37,7 @@ protected:
 
 TYPED_TEST_SUITE_P(BackendContract);
 
-TYPED_TEST_P(BackendContract, listsStartsAndEndsProcessesInPidOrder)
+TYPED_TEST_P(BackendContract, listsStartsAndEndsProcessesInPidOrderButNoBrokenLines)
 {
     using namespace Platform;
     ASSERT_TRUE(this->m_program.ready());
@@ -59,45 +59,33 @@ TYPED_TEST_P(BackendContract, listsStartsAndEndsProcessesInPidOrder)
     EXPECT_TRUE(waitUntil([&] { return ChildProcesses::exited(owned) && !this->runs(started); }));
     EXPECT_FALSE(this->runs(ownedPid));
     EXPECT_EQ(this->m_table.terminate(ownedPid), TerminateResult::NoSuchProcess);
-}
 
-TYPED_TEST_P(BackendContract, startsNothingForEmptyMissingOrBrokenCommandLines)
-{
     const QString path = QDir::toNativeSeparators(this->m_program.path());
     for (const QString& line : {QString(), str("   "), str("tollgate-no-such-program-4711 -x"),
              u'"' + path + QStringLiteral("-missing\" 60"), u'"' + path + QStringLiteral(" 60")})
         EXPECT_EQ(this->m_table.start(line), 0u) << line.toStdString();
 }
 
-TYPED_TEST_P(BackendContract, aSecondInstanceSeesTheFirstUntilItEnds)
-{
-    using Instance = typename TypeParam::Instance;
-    auto first = std::make_unique<Instance>(TypeParam::instanceName());
-    EXPECT_FALSE(first->otherInstanceRuns());
-    EXPECT_FALSE(first->otherInstanceRuns()) << "asking again does not see itself";
-    Instance second(TypeParam::instanceName());
-    EXPECT_TRUE(second.otherInstanceRuns());
-    first.reset();
-    EXPECT_FALSE(second.otherInstanceRuns());
-    EXPECT_TRUE(Instance(TypeParam::instanceName()).otherInstanceRuns()) << "the second holds it now";
-}
-
-// Else an Always Run program would keep Tollgate from ever starting again.
-TYPED_TEST_P(BackendContract, programsTheTableStartsDoNotKeepTheClaim)
+// Programs the table starts must not keep the claim, else an Always Run program would keep
+// Tollgate from ever starting again.
+TYPED_TEST_P(BackendContract, aSecondInstanceSeesTheFirstUntilItEndsButNoProgramItStarted)
 {
     using Instance = typename TypeParam::Instance;
     ASSERT_TRUE(this->m_program.ready());
-    auto instance = std::make_unique<Instance>(TypeParam::instanceName());
-    ASSERT_FALSE(instance->otherInstanceRuns());
+    auto first = std::make_unique<Instance>(TypeParam::instanceName());
+    EXPECT_FALSE(first->otherInstanceRuns());
+    EXPECT_FALSE(first->otherInstanceRuns()) << "asking again does not see itself";
     const Platform::ProcessId started = this->m_table.start(this->commandLine());
     ASSERT_NE(started, 0u);
-    instance.reset();
-    EXPECT_FALSE(Instance(TypeParam::instanceName()).otherInstanceRuns());
+    Instance second(TypeParam::instanceName());
+    EXPECT_TRUE(second.otherInstanceRuns());
+    first.reset();
+    EXPECT_FALSE(second.otherInstanceRuns()) << "the program the first started holds no claim";
+    EXPECT_TRUE(Instance(TypeParam::instanceName()).otherInstanceRuns()) << "the second holds it now";
     this->m_table.terminate(started);
 }
 
-REGISTER_TYPED_TEST_SUITE_P(BackendContract, listsStartsAndEndsProcessesInPidOrder,
-    startsNothingForEmptyMissingOrBrokenCommandLines, aSecondInstanceSeesTheFirstUntilItEnds,
-    programsTheTableStartsDoNotKeepTheClaim);
+REGISTER_TYPED_TEST_SUITE_P(BackendContract, listsStartsAndEndsProcessesInPidOrderButNoBrokenLines,
+    aSecondInstanceSeesTheFirstUntilItEndsButNoProgramItStarted);
 
 } // namespace Tollgate::Test

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
+#include <algorithm>
 #include <sched.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -34,11 +35,8 @@ struct LinuxBackend
 
 QString nameIn(const QList<ProcessEntry>& snapshot, pid_t pid)
 {
-    for (const ProcessEntry& entry : snapshot) {
-        if (entry.pid == ProcessId(pid))
-            return entry.name;
-    }
-    return QString();
+    const auto found = std::ranges::find(snapshot, ProcessId(pid), &ProcessEntry::pid);
+    return found == snapshot.end() ? QString() : found->name;
 }
 
 QString fileName(const QString& path)
@@ -52,7 +50,7 @@ namespace Tollgate::Test {
 INSTANTIATE_TYPED_TEST_SUITE_P(Linux, BackendContract, testing::Types<LinuxBackend>);
 }
 
-TEST(ProcessNames, comeFromTheProgramFileWhateverTheProcessCallsItself)
+TEST(ProcessNames, comeFromTheProgramFileWhateverTheProcessCallsItselfAndAZombieHasNone)
 {
     const QString sleep = QFileInfo(str("/bin/sleep")).canonicalFilePath();
     const QString longName = Sandbox::folder() + str("/a-rather-long-executable-name-for-tests");
@@ -61,16 +59,13 @@ TEST(ProcessNames, comeFromTheProgramFileWhateverTheProcessCallsItself)
     ASSERT_TRUE(QFile::link(sleep, link));
     const QString script = Sandbox::writeFile(str("my-script.sh"), "#!/bin/sh\nread line\n");
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const struct
-    {
-        QString program;
-        QString name;
-    } cases[] = {{longName, fileName(longName)}, {link, fileName(sleep)}, {script, fileName(str("/bin/sh"))}};
+    const std::pair<QString, QString> cases[]
+        = {{longName, fileName(longName)}, {link, fileName(sleep)}, {script, fileName(str("/bin/sh"))}};
     ChildProcesses children;
     QList<pid_t> pids;
-    for (const auto& c : cases) {
-        const QProcess* child = children.start(c.program, {str("600")});
-        ASSERT_NE(child, nullptr) << c.program.toStdString();
+    for (const auto& [program, name] : cases) {
+        const QProcess* child = children.start(program, {str("600")});
+        ASSERT_NE(child, nullptr) << program.toStdString();
         pids.append(pid_t(child->processId()));
     }
     const Forked renamed([] {
@@ -82,22 +77,19 @@ TEST(ProcessNames, comeFromTheProgramFileWhateverTheProcessCallsItself)
         return Sandbox::readFile(QStringLiteral("/proc/%1/comm").arg(renamed.pid())) == "renamed\n";
     }));
 
-    const QList<ProcessEntry> snapshot = ProcProcessTable().snapshot();
-    for (int i = 0; i < pids.size(); ++i)
-        EXPECT_EQ(nameIn(snapshot, pids[i]), cases[i].name) << cases[i].program.toStdString();
-    EXPECT_EQ(nameIn(snapshot, renamed.pid()), fileName(str("/proc/self/exe")));
-}
-
-TEST(ProcessNames, aZombieIsNoRunningProcess)
-{
     ProcProcessTable table;
-    Forked doomed;
-    ASSERT_TRUE(waitUntil([&] { return !nameIn(table.snapshot(), doomed.pid()).isEmpty(); }));
-    ::kill(doomed.pid(), SIGKILL);
-    ASSERT_TRUE(doomed.ended(true));
-    EXPECT_TRUE(waitUntil([&] { return nameIn(table.snapshot(), doomed.pid()).isEmpty(); }));
-    EXPECT_TRUE(nameIn(table.fullSnapshot(), doomed.pid()).isEmpty());
-    EXPECT_TRUE(nameIn(ProcProcessTable().snapshot(), doomed.pid()).isEmpty())
+    const QList<ProcessEntry> snapshot = table.snapshot();
+    for (int i = 0; i < pids.size(); ++i)
+        EXPECT_EQ(nameIn(snapshot, pids[i]), cases[i].second) << cases[i].first.toStdString();
+    EXPECT_EQ(nameIn(snapshot, renamed.pid()), fileName(str("/proc/self/exe")));
+
+    // Killed, it stays a zombie until reaped: no running process, to a table that knew it
+    // and to a fresh one.
+    ::kill(renamed.pid(), SIGKILL);
+    ASSERT_TRUE(renamed.ended(true));
+    EXPECT_TRUE(waitUntil([&] { return nameIn(table.snapshot(), renamed.pid()).isEmpty(); }));
+    EXPECT_TRUE(nameIn(table.fullSnapshot(), renamed.pid()).isEmpty());
+    EXPECT_TRUE(nameIn(ProcProcessTable().snapshot(), renamed.pid()).isEmpty())
         << "a zombie at the first look";
 }
 
@@ -172,7 +164,8 @@ TEST(ProcessTermination, anotherUsersProcessIsNotPermitted)
     EXPECT_FALSE(target.ended());
 }
 
-TEST(ProcessStart, passesWordsVerbatimWithoutAShell)
+// Words verbatim, without a shell; the program detached in a session of its own.
+TEST(ProcessStart, passesWordsVerbatimAndRunsDetachedInASessionOfItsOwn)
 {
     ProcProcessTable table;
     const QString output = Sandbox::folder() + str("/words.txt");
@@ -182,11 +175,7 @@ TEST(ProcessStart, passesWordsVerbatimWithoutAShell)
     EXPECT_TRUE(waitUntil([&] { return Sandbox::readFile(output).count('\n') == 5; }));
     EXPECT_EQ(Sandbox::readFile(output), QByteArray("a b\nc\"d\n$HOME\n*\ne f\n"));
     EXPECT_EQ(table.start(str("''")), 0u);
-}
 
-TEST(ProcessStart, runsDetachedInASessionOfItsOwn)
-{
-    ProcProcessTable table;
     const NamedProgram program;
     ASSERT_TRUE(program.ready());
     const ProcessId pid = table.start(program.path() + str(" 600"));
@@ -199,8 +188,9 @@ TEST(ProcessStart, runsDetachedInASessionOfItsOwn)
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "no child of ours to reap";
 }
 
-TEST(SingleInstanceLock, isReleasedWhenItsHolderIsKilled)
+TEST(SingleInstanceLock, liesInTheRuntimeFolderElseInAPrivateFileThatFollowsNoLinksAndGoesWithItsHolder)
 {
+    EXPECT_EQ(SingleInstanceLock::lockPath(str("tollgate")), Sandbox::folder() + str("/run/tollgate.lock"));
     // A child holds it through the descriptor it inherits, as another instance would.
     auto lock = std::make_unique<SingleInstanceLock>();
     ASSERT_FALSE(lock->otherInstanceRuns());
@@ -210,11 +200,6 @@ TEST(SingleInstanceLock, isReleasedWhenItsHolderIsKilled)
     ::kill(holder.pid(), SIGKILL);
     holder.reap();
     EXPECT_FALSE(SingleInstanceLock().otherInstanceRuns());
-}
-
-TEST(SingleInstanceLock, liesInTheRuntimeFolderElseInAPrivateFileThatFollowsNoLinks)
-{
-    EXPECT_EQ(SingleInstanceLock::lockPath(str("tollgate")), Sandbox::folder() + str("/run/tollgate.lock"));
 
     const QString temporary = Sandbox::folder() + str("/tmp");
     QDir().mkpath(temporary);
@@ -230,9 +215,9 @@ TEST(SingleInstanceLock, liesInTheRuntimeFolderElseInAPrivateFileThatFollowsNoLi
     // Someone else's link in the shared folder: we neither follow nor touch it.
     const QString victim = Sandbox::writeFile(str("victim.txt"), "precious");
     ASSERT_TRUE(QFile::link(victim, path));
-    SingleInstanceLock lock;
-    EXPECT_FALSE(lock.otherInstanceRuns()) << "a lock we cannot take safely does not stop the program";
-    EXPECT_FALSE(lock.holdsLock());
+    SingleInstanceLock unsafe;
+    EXPECT_FALSE(unsafe.otherInstanceRuns()) << "a lock we cannot take safely does not stop the program";
+    EXPECT_FALSE(unsafe.holdsLock());
     EXPECT_EQ(Sandbox::readFile(victim), QByteArray("precious"));
 
     QFile::remove(path);

@@ -12,10 +12,8 @@ namespace {
 
 TEST(ShellWords, splitsAsAShellQuotesWithoutExpandingAndRefusesAnUnterminatedQuote)
 {
-    const std::pair<const char*, std::optional<QStringList>> cases[] = {
-        {"", QStringList()},
-        {"  \t ", QStringList()},
-        {"program", QStringList {str("program")}},
+    const std::pair<const char*, std::optional<QStringList>> cases[] = {{"", QStringList()},
+        {"  \t ", QStringList()}, {"program", QStringList {str("program")}},
         {"  a   b\tc  ", QStringList {str("a"), str("b"), str("c")}},
         {"'/opt/My Program/run' --flag", QStringList {str("/opt/My Program/run"), str("--flag")}},
         {"say \"a b\" 'c d'", QStringList {str("say"), str("a b"), str("c d")}},
@@ -26,11 +24,8 @@ TEST(ShellWords, splitsAsAShellQuotesWithoutExpandingAndRefusesAnUnterminatedQuo
         {"a\"b\"'c'd", QStringList {str("abcd")}},
         {"empty '' \"\"", QStringList {str("empty"), QString(), QString()}},
         {"$HOME ~ *.txt `x` a;b", QStringList {str("$HOME"), str("~"), str("*.txt"), str("`x`"), str("a;b")}},
-        {"a \\\n b", QStringList {str("a"), str("b")}},
-        {"say 'oops", std::nullopt},
-        {"say \"oops", std::nullopt},
-        {"say \"oops\\\"", std::nullopt},
-    };
+        {"a \\\n b", QStringList {str("a"), str("b")}}, {"say 'oops", std::nullopt},
+        {"say \"oops", std::nullopt}, {"say \"oops\\\"", std::nullopt}};
     for (const auto& [line, words] : cases)
         EXPECT_EQ(ShellWords::split(str(line)), words) << line;
 }
@@ -66,15 +61,11 @@ TEST(KeyTable, mapsKeycodesToTheVirtualKeysOfTheirKeysyms)
     KeyTable table;
     table.build(10, 2, keysyms, int(std::size(keysyms)));
 
-    EXPECT_EQ(table.virtualKeys(10), std::vector<int> {0x41});
-    EXPECT_TRUE(table.virtualKeys(11).empty()) << "Shift is not polled";
-    EXPECT_EQ(table.virtualKeys(12), std::vector<int> {0x31});
-    EXPECT_EQ(table.virtualKeys(13), std::vector<int> {0x31});
-    EXPECT_EQ(table.virtualKeys(14), std::vector<int> {0x67});
-    EXPECT_EQ(table.virtualKeys(15), std::vector<int> {0x7B});
-    EXPECT_TRUE(table.virtualKeys(16).empty()) << "F16 lies beyond the polled range";
-    EXPECT_EQ(table.virtualKeys(17), std::vector<int> {0x24});
-    EXPECT_TRUE(table.virtualKeys(200).empty());
+    // Shift is not polled, and F16 lies beyond the polled range.
+    const std::pair<int, std::vector<int>> keys[] = {{10, {0x41}}, {11, {}}, {12, {0x31}}, {13, {0x31}},
+        {14, {0x67}}, {15, {0x7B}}, {16, {}}, {17, {0x24}}, {200, {}}};
+    for (const auto& [keycode, virtualKeys] : keys)
+        EXPECT_EQ(table.virtualKeys(keycode), virtualKeys) << keycode;
     EXPECT_EQ(table.keycodes(0x31), (QList<quint8> {12, 13}));
 
     table.build(10, 2, keysyms, 2);
