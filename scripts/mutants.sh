@@ -102,6 +102,17 @@ results=$build/mutants.tsv
 restore() { [ -n "${mutatedFile:-}" ] && [ -f "$build/original" ] && cp "$build/original" "$mutatedFile"; }
 trap restore EXIT
 
+# The tests closest to a folder run first, so that most mutants die early.
+firstTests() {
+    case "$1" in
+    store/*) echo tollgate_core_tests ;;
+    survey/*) echo tollgate_survey_tests ;;
+    platform/linux/*) echo tollgate_platform_tests ;;
+    platform/x11/*) echo tollgate_x11_tests ;;
+    *) echo tollgate_ ;;
+    esac
+}
+
 killed=0
 survived=0
 stillborn=0
@@ -134,7 +145,8 @@ EOF
                 result="killed by ${binary##*/}"
                 break
             fi
-        done < <(find "$build/bin" "$build/tests" -type f -perm -u+x -newer "$stamp" -name 'tollgate_*tests' | sort)
+        done < <(find "$build/bin" "$build/tests" -type f -perm -u+x -newer "$stamp" -name 'tollgate_*tests' |
+            awk -v first="$(firstTests "$path")" '{ print (index($0, first) ? 0 : 1) "\t" $0 }' | sort | cut -f2-)
         if [ "$result" = survived ]; then
             survived=$((survived + 1))
         else

@@ -253,12 +253,6 @@ qint32 KWinWindowSystem::setTopMost(WindowId window, bool onTop)
     return sent && onTop ? 1 : 0;
 }
 
-bool KWinWindowSystem::keptAbove(WindowId window) const
-{
-    const auto it = m_windows.find(window);
-    return it != m_windows.end() && it->second.keepAbove;
-}
-
 QList<TopLevelWindow> KWinWindowSystem::topLevelWindows()
 {
     QList<TopLevelWindow> result;

@@ -40,8 +40,6 @@ public:
 
     // Whether the script has reported at least once.
     bool hasReported() const { return m_reported; }
-    // Whether KWin last reported the window as kept above the others.
-    bool keptAbove(WindowId window) const;
 
 public slots:
     // Called by the script in KWin: a JSON array of windows, topmost first. Reports from

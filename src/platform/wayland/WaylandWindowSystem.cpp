@@ -192,12 +192,6 @@ QString WaylandWindowSystem::windowTitle(WindowId window)
     return toplevel ? toplevel->title.left(MaxTitleLength) : QString();
 }
 
-QString WaylandWindowSystem::appId(WindowId window)
-{
-    const Toplevel* toplevel = find(window);
-    return toplevel ? toplevel->appId : QString();
-}
-
 bool WaylandWindowSystem::postCloseRequest(WindowId window)
 {
     Toplevel* toplevel = find(window);

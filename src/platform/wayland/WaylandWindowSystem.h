@@ -36,7 +36,6 @@ public:
 
     // Brings the window to the front and gives it the keyboard; false for an unknown id.
     bool activate(WindowId window);
-    QString appId(WindowId window);
 
 private:
     struct Toplevel
