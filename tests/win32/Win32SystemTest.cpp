@@ -1,12 +1,11 @@
 #include "common/TestEnvironment.h"
 #include "platform/PlatformFactory.h"
-#include "platform/win32/Win32EventLog.h"
 #include "platform/win32/Win32Registry.h"
-#include "platform/win32/Win32SingleInstance.h"
 #include "store/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 using namespace Tollgate::Platform;
 
@@ -95,9 +94,11 @@ TEST_F(Win32RegistryTest, RefusesTheHiveWindowsNoLongerHas)
     EXPECT_EQ(m_registry.value(Registry::DynData, m_key, QStringLiteral("x")), std::nullopt);
 }
 
-TEST_F(Win32RegistryTest, ServesTheSettingsStore)
+TEST_F(Win32RegistryTest, TheSystemRegistryServesTheSettingsStore)
 {
-    Tollgate::SettingsStore store(std::make_shared<Win32Registry>());
+    const auto registry = PlatformFactory::systemRegistry();
+    ASSERT_TRUE(registry);
+    Tollgate::SettingsStore store(registry);
     EXPECT_EQ(
         store.ReadSetting(QStringLiteral("HKCU"), m_key, QStringLiteral("Count"), QStringLiteral("D"), 7)
             .status,
@@ -122,50 +123,6 @@ TEST_F(Win32RegistryTest, ServesTheSettingsStore)
                       QString())
                   .status,
         ERROR_FILE_NOT_FOUND);
-}
-
-TEST(Win32SingleInstance, RefusesASecondClaimWhileTheFirstLives)
-{
-    const QString name = QStringLiteral("Local\\Tollgate-test-%1").arg(QCoreApplication::applicationPid());
-    Win32SingleInstance second(name);
-    {
-        Win32SingleInstance first(name);
-        EXPECT_FALSE(first.otherInstanceRuns());
-        EXPECT_TRUE(first.holdsClaim());
-        EXPECT_FALSE(first.otherInstanceRuns()) << "asking again keeps the claim";
-        EXPECT_TRUE(second.otherInstanceRuns());
-        EXPECT_FALSE(second.holdsClaim());
-    }
-    EXPECT_FALSE(second.otherInstanceRuns());
-    EXPECT_TRUE(second.holdsClaim());
-}
-
-TEST(Win32EventLog, WritesWithoutFailingLoudly)
-{
-    // Wine keeps no event log: this shows that every kind of message goes out quietly.
-    Win32EventLog log;
-    log.write(SystemLog::Priority::Warning, str("Blocked “Solitaire” – test"));
-    log.write(SystemLog::Priority::Notice, QString());
-    log.write(SystemLog::Priority::Info, QString(40000, u'x'));
-}
-
-TEST(Win32PlatformFactory, BuildsTheWin32Platform)
-{
-    EXPECT_EQ(PlatformFactory::missingDisplay(), QString());
-    ASSERT_TRUE(PlatformFactory::systemRegistry());
-    ASSERT_TRUE(PlatformFactory::singleInstance());
-    const auto platform = PlatformFactory::create();
-    EXPECT_EQ(platform->backendName(), QStringLiteral("win32"));
-    EXPECT_TRUE(platform->systemRegistry());
-    // Each capability is reported once.
-    QList<Capability> listed;
-    for (const CapabilityStatus& status : platform->capabilities())
-        listed.append(status.capability);
-    std::sort(listed.begin(), listed.end());
-    QList<Capability> all;
-    for (int c = int(Capability::ForegroundWindow); c <= int(Capability::ProcessEvents); ++c)
-        all.append(Capability(c));
-    EXPECT_EQ(listed, all);
 }
 
 TEST(Win32PlatformFactory, ReadsCommandLinesAsTheProcessTableDoes)

@@ -1,9 +1,11 @@
-// A program for the Windows end-to-end tests to block and keep running:
+// A program for the Windows tests to block, keep running and retitle:
 //   TestClient sleep <seconds>      waits, with no window
-//   TestClient window <title>       shows a window with the title until it is closed
+//   TestClient window <title>       shows a window with the title until it is closed; each
+//                                   line (UTF-8) on its standard input becomes its new title
 // It has no console, like the programs Tollgate meets on a desktop.
 #include <cstdlib>
 #include <cwchar>
+#include <string>
 #include <windows.h>
 
 namespace {
@@ -15,6 +17,25 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+DWORD WINAPI retitleFromInput(void* window)
+{
+    std::string line;
+    char byte = 0;
+    DWORD read = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &byte, 1, &read, nullptr) && read == 1) {
+        if (byte != '\n') {
+            line += byte;
+            continue;
+        }
+        std::wstring title(line.size() + 1, L'\0');
+        title.resize(
+            MultiByteToWideChar(CP_UTF8, 0, line.data(), int(line.size()), title.data(), int(title.size())));
+        SetWindowTextW(static_cast<HWND>(window), title.c_str());
+        line.clear();
+    }
+    return 0;
 }
 
 int showWindow(const wchar_t* title)
@@ -30,6 +51,8 @@ int showWindow(const wchar_t* title)
     if (!window)
         return 1;
     SetForegroundWindow(window);
+    if (HANDLE reader = CreateThread(nullptr, 0, retitleFromInput, window, 0, nullptr))
+        CloseHandle(reader);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
