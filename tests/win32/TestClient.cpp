@@ -1,23 +1,14 @@
-// A program for the Windows tests to block, keep running and retitle:
-//   TestClient sleep <seconds>      waits, with no window
-//   TestClient window <title>       shows a window with the title until it is closed; each
-//                                   line (UTF-8) on its standard input becomes its new title
+// A program for the Windows tests to start, block, keep running and retitle:
+//   TestClient sleep <seconds> [file]  waits with no window; given a file, it first writes
+//                                      its own command line there in UTF-16
+//   TestClient window <title>          shows a window until it is closed; each line (UTF-8)
+//                                      on its standard input becomes its new title
 // It has no console, like the programs Tollgate meets on a desktop.
-#include <cstdlib>
 #include <cwchar>
 #include <string>
 #include <windows.h>
 
 namespace {
-
-LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
 
 DWORD WINAPI retitleFromInput(void* window)
 {
@@ -38,27 +29,17 @@ DWORD WINAPI retitleFromInput(void* window)
     return 0;
 }
 
-int showWindow(const wchar_t* title)
+// A plain window, destroyed by the default answer to a close request.
+void showWindow(const wchar_t* title)
 {
-    WNDCLASSW windowClass {};
-    windowClass.lpfnWndProc = windowProcedure;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"TollgateTestClient";
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, windowClass.lpszClassName, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100,
-        100, 320, 200, nullptr, nullptr, windowClass.hInstance, nullptr);
-    if (!window)
-        return 1;
+    HWND window = CreateWindowExW(0, L"STATIC", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 320, 200,
+        nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(window);
     if (HANDLE reader = CreateThread(nullptr, 0, retitleFromInput, window, 0, nullptr))
         CloseHandle(reader);
     MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
+    while (IsWindow(window) && GetMessageW(&message, nullptr, 0, 0) > 0)
         DispatchMessageW(&message);
-    }
-    return 0;
 }
 
 } // namespace
@@ -67,15 +48,18 @@ int main()
 {
     int count = 0;
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!arguments || count < 3)
-        return 2;
-    int status = 2;
-    if (std::wcscmp(arguments[1], L"sleep") == 0) {
-        Sleep(DWORD(std::wcstoul(arguments[2], nullptr, 10)) * 1000);
-        status = 0;
-    } else if (std::wcscmp(arguments[1], L"window") == 0) {
-        status = showWindow(arguments[2]);
+    const std::wstring command = arguments && count > 2 ? arguments[1] : L"";
+    if (command == L"window")
+        showWindow(arguments[2]);
+    if (command == L"sleep" && count > 3) {
+        const HANDLE file = CreateFileW(
+            arguments[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        WriteFile(file, GetCommandLineW(), DWORD(std::wcslen(GetCommandLineW()) * 2), &written, nullptr);
+        CloseHandle(file);
     }
+    if (command == L"sleep")
+        Sleep(DWORD(std::wcstoul(arguments[2], nullptr, 10)) * 1000);
     LocalFree(arguments);
-    return status;
+    return command == L"window" || command == L"sleep" ? 0 : 2;
 }

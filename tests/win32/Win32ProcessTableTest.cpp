@@ -19,17 +19,17 @@ struct Win32Backend
     using Table = Win32ProcessTable;
     using Instance = Win32SingleInstance;
     using Program = Tollgate::Test::Win32NamedProgram;
-    static QStringList arguments() { return {str("600")}; }
+    static QStringList arguments() { return {str("sleep"), str("600")}; }
     static QString instanceName()
     {
         return QStringLiteral("Local\\Tollgate-test-%1").arg(QCoreApplication::applicationPid());
     }
 };
 
-QString sleeper()
+QString client()
 {
     return QDir::toNativeSeparators(
-        QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate_win32_sleeper.exe"));
+        QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate_test_client.exe"));
 }
 
 } // namespace
@@ -40,33 +40,31 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Win32, BackendContract, testing::Types<Win32Backe
 
 TEST(Win32ProcessTableSplit, ReadsTheProgramAsWindowsDoes)
 {
-    EXPECT_EQ(Win32ProcessTable::programSplits(str(R"(  "C:\Program Files\x.exe" -a "b c")")),
-        QList<Split>({{str(R"(C:\Program Files\x.exe)"), str(R"( -a "b c")")}}));
-    EXPECT_EQ(Win32ProcessTable::programSplits(str("notepad.exe  C:\\a.txt")),
-        QList<Split>({{str("notepad.exe"), str("  C:\\a.txt")}}));
-    // Unquoted with a folder: the longest reading first.
-    EXPECT_EQ(Win32ProcessTable::programSplits(str(R"(C:\Program Files\x.exe -a)")),
-        QList<Split>(
+    const QList<std::pair<const char*, QList<Split>>> cases {
+        {R"(  "C:\Program Files\x.exe" -a "b c")", {{str(R"(C:\Program Files\x.exe)"), str(R"( -a "b c")")}}},
+        {"notepad.exe  C:\\a.txt", {{str("notepad.exe"), str("  C:\\a.txt")}}},
+        // Unquoted with a folder: the longest reading first.
+        {R"(C:\Program Files\x.exe -a)",
             {{str(R"(C:\Program Files\x.exe -a)"), QString()}, {str(R"(C:\Program Files\x.exe)"), str(" -a")},
-                {str(R"(C:\Program)"), str(R"( Files\x.exe -a)")}}));
-    // Backslashes are folders, never escapes.
-    EXPECT_EQ(Win32ProcessTable::programSplits(str(R"("C:\dir\\" x)")),
-        QList<Split>({{str(R"(C:\dir\\)"), str(" x")}}));
-    for (const char* nothing : {"", "   ", R"("C:\unclosed\x.exe -a)", R"("" x)", R"(a"b c)"})
-        EXPECT_TRUE(Win32ProcessTable::programSplits(str(nothing)).isEmpty()) << nothing;
+                {str(R"(C:\Program)"), str(R"( Files\x.exe -a)")}}},
+        // Backslashes are folders, never escapes.
+        {R"("C:\dir\\" x)", {{str(R"(C:\dir\\)"), str(" x")}}}, {"", {}}, {"   ", {}},
+        {R"("C:\unclosed\x.exe -a)", {}}, {R"("" x)", {}}, {R"(a"b c)", {}}};
+    for (const auto& [line, splits] : cases)
+        EXPECT_EQ(Win32ProcessTable::programSplits(str(line)), splits) << line;
 }
 
 TEST(Win32ProcessTable, FindsProgramsWithoutFolderOrExtensionButNoFolderOrMissingOne)
 {
     // The search covers the folder of the running program, as Windows' own does.
-    EXPECT_EQ(QDir::fromNativeSeparators(Win32ProcessTable::resolveProgram(str("tollgate_win32_sleeper")))
-                  .compare(QDir::fromNativeSeparators(sleeper()), Qt::CaseInsensitive),
+    EXPECT_EQ(QDir::fromNativeSeparators(Win32ProcessTable::resolveProgram(str("tollgate_test_client")))
+                  .compare(QDir::fromNativeSeparators(client()), Qt::CaseInsensitive),
         0);
     Win32ProcessTable table;
-    const ProcessId pid = table.start(str("tollgate_win32_sleeper 60"));
+    const ProcessId pid = table.start(str("tollgate_test_client sleep 60"));
     ASSERT_NE(pid, 0u);
     const auto ended = qScopeGuard([&] { table.terminate(pid); });
-    EXPECT_TRUE(table.snapshot().contains(ProcessEntry {pid, str("tollgate_win32_sleeper.exe")}));
+    EXPECT_TRUE(table.snapshot().contains(ProcessEntry {pid, str("tollgate_test_client.exe")}));
     for (const QString& line :
         {str(R"(C:\no\such\folder\x.exe)"), QDir::toNativeSeparators(QCoreApplication::applicationDirPath())})
         EXPECT_EQ(table.start(line), 0u) << line.toStdString();
@@ -78,13 +76,13 @@ TEST(Win32ProcessTable, RunsThePathWithBlanksNotItsFirstWordAndPassesTheRestAsWr
     const QString base = QDir::toNativeSeparators(Tollgate::Sandbox::folder());
     ASSERT_TRUE(QDir().mkpath(base + QStringLiteral("/with blank")));
     const QString inBlankFolder = base + QStringLiteral("\\with blank\\sleeper copy.exe");
-    ASSERT_TRUE(QFile::copy(sleeper(), inBlankFolder));
-    ASSERT_TRUE(QFile::copy(sleeper(), base + QStringLiteral("\\with.exe")));
+    ASSERT_TRUE(QFile::copy(client(), inBlankFolder));
+    ASSERT_TRUE(QFile::copy(client(), base + QStringLiteral("\\with.exe")));
     const QString seen = base + QStringLiteral("\\command line.txt");
 
     Win32ProcessTable table;
-    for (const QString& commandLine : {inBlankFolder + QStringLiteral(" 60 ") + u'"' + seen + u'"',
-             u'"' + inBlankFolder + QStringLiteral("\" 60 \"") + seen + u'"'}) {
+    for (const QString& commandLine : {inBlankFolder + QStringLiteral(" sleep 60 \"") + seen + u'"',
+             u'"' + inBlankFolder + QStringLiteral("\" sleep 60 \"") + seen + u'"'}) {
         SCOPED_TRACE(commandLine.toStdString());
         QFile::remove(seen);
         const ProcessId pid = table.start(commandLine);
@@ -95,6 +93,6 @@ TEST(Win32ProcessTable, RunsThePathWithBlanksNotItsFirstWordAndPassesTheRestAsWr
         ASSERT_TRUE(Tollgate::Test::waitUntil([&] { return QFile(seen).size() > 0; }));
         const QByteArray bytes = Tollgate::Sandbox::readFile(seen);
         EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2),
-            u'"' + inBlankFolder + QStringLiteral("\" 60 \"") + seen + u'"');
+            u'"' + inBlankFolder + QStringLiteral("\" sleep 60 \"") + seen + u'"');
     }
 }

@@ -99,30 +99,15 @@ TEST_F(Win32RegistryTest, TheSystemRegistryServesTheSettingsStore)
     const auto registry = PlatformFactory::systemRegistry();
     ASSERT_TRUE(registry);
     Tollgate::SettingsStore store(registry);
-    EXPECT_EQ(
-        store.ReadSetting(QStringLiteral("HKCU"), m_key, QStringLiteral("Count"), QStringLiteral("D"), 7)
-            .status,
-        ERROR_FILE_NOT_FOUND);
-    ASSERT_EQ(
-        store.WriteSetting(QStringLiteral("HKCU"), m_key, QStringLiteral("Count"), QStringLiteral("D"), -12),
-        0);
-    ASSERT_EQ(store.WriteSetting(
-                  QStringLiteral("HKCU"), m_key, QStringLiteral("Name"), QStringLiteral("S"), str("Zoë")),
-        0);
-    EXPECT_EQ(
-        store.ReadSetting(QStringLiteral("HKCU"), m_key, QStringLiteral("Count"), QStringLiteral("D"), 7)
-            .value,
-        Tollgate::SettingValue(-12));
-    EXPECT_EQ(store
-                  .ReadSetting(
-                      QStringLiteral("HKCU"), m_key, QStringLiteral("Name"), QStringLiteral("S"), QString())
-                  .value,
-        Tollgate::SettingValue(str("Zoë")));
-    EXPECT_EQ(store
-                  .ReadSetting(QStringLiteral("HKCU"), m_key, QStringLiteral("Missing"), QStringLiteral("S"),
-                      QString())
-                  .status,
-        ERROR_FILE_NOT_FOUND);
+    const auto read = [&](const QString& name, const QString& type) {
+        return store.ReadSetting(str("HKCU"), m_key, name, type, Tollgate::SettingValue());
+    };
+    EXPECT_EQ(read(str("Count"), str("D")).status, ERROR_FILE_NOT_FOUND);
+    for (const auto& [name, type, value] : {std::tuple(str("Count"), str("D"), Tollgate::SettingValue(-12)),
+             std::tuple(str("Name"), str("S"), Tollgate::SettingValue(str("Zoë")))}) {
+        ASSERT_EQ(store.WriteSetting(str("HKCU"), m_key, name, type, value), 0);
+        EXPECT_EQ(read(name, type).value, value) << name.toStdString();
+    }
 }
 
 TEST(Win32PlatformFactory, ReadsCommandLinesAsTheProcessTableDoes)
@@ -134,6 +119,6 @@ TEST(Win32PlatformFactory, ReadsCommandLinesAsTheProcessTableDoes)
     EXPECT_EQ(conventions.programOf(str(R"(C:\no such\x.exe -a)")), str(R"(C:\no)"));
     EXPECT_EQ(conventions.programOf(str(R"("C:\unclosed -a)")), std::nullopt);
     EXPECT_EQ(conventions.programOf(QString()), QString());
-    EXPECT_TRUE(conventions.programExists(str("tollgate_win32_sleeper")));
+    EXPECT_TRUE(conventions.programExists(str("tollgate_test_client")));
     EXPECT_FALSE(conventions.programExists(str("tollgate-no-such-program-4711")));
 }

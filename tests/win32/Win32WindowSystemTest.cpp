@@ -7,8 +7,8 @@
 #include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32InputDevices.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
-#include <optional>
 
 using namespace Tollgate::Platform;
 using Tollgate::Test::waitProcessingEvents;
@@ -123,22 +123,17 @@ TEST(Win32WindowSystem, ReadsLongTitlesWholeCharactersAndMarksOwnedWindowsAboveT
 
 TEST(Win32WindowSystem, OneObjectHoldsTheHooksUntilNobodyListens)
 {
-    const auto events = [](WindowSystem& windows) {
-        for (const CapabilityStatus& status : windows.capabilities()) {
-            if (status.capability == Capability::WindowEvents)
-                return std::optional<bool>(status.works);
-        }
-        return std::optional<bool>();
+    const auto events = [](Win32WindowSystem& windows) {
+        const QList<CapabilityStatus> all = windows.capabilities();
+        return std::ranges::find(all, Capability::WindowEvents, &CapabilityStatus::capability)->works;
     };
-    Win32WindowSystem first;
-    Win32WindowSystem second;
+    Win32WindowSystem first, second, third;
     first.setChangeHandler([] {});
     second.setChangeHandler([] {});
-    EXPECT_EQ(events(first), true);
-    EXPECT_EQ(events(second), false) << "a second holder of the hooks";
+    EXPECT_TRUE(events(first));
+    EXPECT_FALSE(events(second)) << "a second holder of the hooks";
     first.setChangeHandler({});
-    Win32WindowSystem third;
-    EXPECT_EQ(events(third), true) << "the hooks stayed taken";
+    EXPECT_TRUE(events(third)) << "the hooks stayed taken";
 }
 
 TEST(Win32InputDevices, MovesThePointerAndSeesAKeyPressedSinceTheLastQueryOnce)
@@ -150,22 +145,23 @@ TEST(Win32InputDevices, MovesThePointerAndSeesAKeyPressedSinceTheLastQueryOnce)
     EXPECT_FALSE(input.keyActive(InputDevices::FirstPolledKey - 1));
     EXPECT_FALSE(input.keyActive(InputDevices::LastPolledKey + 1));
 
-    Win32WindowSystem windows;
     const OwnWindow window = makeWindow(str("Typing"));
-    ASSERT_TRUE(waitProcessingEvents([&] { return windows.foregroundWindow() == idOf(window); }));
+    ASSERT_TRUE(waitProcessingEvents([&] { return ::GetForegroundWindow() == window.get(); }));
     constexpr int keyF = 0x46;
     INPUT presses[2] = {};
     presses[0].type = presses[1].type = INPUT_KEYBOARD;
     presses[0].ki.wVk = presses[1].ki.wVk = keyF;
     presses[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    const auto pressAndRelease = [&] {
+    // The system's own bit first, then the backend's reading of it.
+    for (const bool probe : {true, false}) {
         ::GetAsyncKeyState(keyF); // forgets earlier presses
-        return ::SendInput(2, presses, sizeof(INPUT)) == 2;
-    };
-    ASSERT_TRUE(pressAndRelease());
-    if (!waitProcessingEvents([&] { return (::GetAsyncKeyState(keyF) & 1) != 0; }, std::chrono::seconds(5)))
-        GTEST_SKIP() << "GetAsyncKeyState keeps no pressed-since bit on this system";
-    ASSERT_TRUE(pressAndRelease());
-    EXPECT_TRUE(waitProcessingEvents([&] { return input.keyActive(keyF); }));
+        ASSERT_EQ(::SendInput(2, presses, sizeof(INPUT)), 2u);
+        const bool seen = waitProcessingEvents(
+            [&] { return probe ? (::GetAsyncKeyState(keyF) & 1) != 0 : input.keyActive(keyF); },
+            std::chrono::seconds(5));
+        if (probe && !seen)
+            GTEST_SKIP() << "GetAsyncKeyState keeps no pressed-since bit on this system";
+        EXPECT_TRUE(seen);
+    }
     EXPECT_FALSE(input.keyActive(keyF)) << "the press counts only once";
 }

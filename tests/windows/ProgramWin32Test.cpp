@@ -6,6 +6,7 @@
 #include "win32/Win32NamedProgram.h"
 
 #include <QDirIterator>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace Tollgate;
@@ -30,26 +31,20 @@ protected:
     QString installProgram(const QString& folder) override
     {
         const QDir built(QCoreApplication::applicationDirPath());
-        QDirIterator files(built.path(), QDir::Files, QDirIterator::Subdirectories);
-        while (files.hasNext()) {
+        const QRegularExpression belongs(QStringLiteral("^(Tollgate\\.exe|[^/]*\\.dll|platforms/qwindows.*|"
+                                                        "(Language|Icons|Help|styles|imageformats)/.*)$"));
+        for (QDirIterator files(built.path(), QDir::Files, QDirIterator::Subdirectories); files.hasNext();) {
             const QString relative = built.relativeFilePath(files.next());
-            const bool belongs = relative == QStringLiteral("Tollgate.exe")
-                || relative.endsWith(QStringLiteral(".dll"))
-                || relative.startsWith(QStringLiteral("Language/"))
-                || relative.startsWith(QStringLiteral("Icons/"))
-                || relative.startsWith(QStringLiteral("Help/"));
-            if (!belongs || relative.startsWith(QStringLiteral("platforms/qoffscreen")))
-                continue;
-            QDir().mkpath(QFileInfo(folder + u'/' + relative).absolutePath());
-            if (!QFile::copy(built.filePath(relative), folder + u'/' + relative))
+            if (belongs.match(relative).hasMatch()
+                && !(QDir().mkpath(QFileInfo(folder + u'/' + relative).path())
+                    && QFile::copy(built.filePath(relative), folder + u'/' + relative)))
                 return QString();
         }
         return folder + QStringLiteral("/Tollgate.exe");
     }
     QString makeSleeper(const QString& folder, const QString& prefix) override
     {
-        m_sleepers.push_back(
-            std::make_unique<Win32NamedProgram>(prefix, folder, QStringLiteral("tollgate_test_client.exe")));
+        m_sleepers.push_back(std::make_unique<Win32NamedProgram>(prefix, folder));
         return m_sleepers.back()->ready() ? m_sleepers.back()->path() : QString();
     }
     QStringList sleepArguments() override { return {QStringLiteral("sleep"), QStringLiteral("600")}; }
@@ -60,7 +55,7 @@ protected:
     }
     int closedWindowExitCode() override { return 0; }
     int running(const QString& fileName) override { return sleeper(fileName).running(); }
-    void endAll(const QString& fileName) override { sleeper(fileName).killAll(); }
+    void endAll(const QString& fileName) override { sleeper(fileName).running(true); }
 
     QList<std::pair<Window, QString>> windowsOf(qint64 pid) override
     {
@@ -87,12 +82,13 @@ protected:
     {
         QList<INPUT> keys;
         for (const QChar character : text + u'\r') {
+            const bool enter = character == u'\r';
             for (const DWORD up : {DWORD(0), DWORD(KEYEVENTF_KEYUP)}) {
                 INPUT key {};
                 key.type = INPUT_KEYBOARD;
-                key.ki.wVk = character == u'\r' ? VK_RETURN : 0;
-                key.ki.wScan = character == u'\r' ? 0 : character.unicode();
-                key.ki.dwFlags = up | (character == u'\r' ? 0 : KEYEVENTF_UNICODE);
+                key.ki.wVk = enter ? VK_RETURN : 0;
+                key.ki.wScan = enter ? 0 : character.unicode();
+                key.ki.dwFlags = up | (enter ? 0 : KEYEVENTF_UNICODE);
                 keys.append(key);
             }
         }
