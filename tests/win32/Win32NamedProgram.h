@@ -22,7 +22,7 @@ public:
         , m_ready(QFile::copy(
               QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate_test_client.exe"), m_path))
     { }
-    ~Win32NamedProgram() { running(true); }
+    ~Win32NamedProgram() { running(name(), true); }
     Win32NamedProgram(const Win32NamedProgram&) = delete;
     Win32NamedProgram& operator=(const Win32NamedProgram&) = delete;
 
@@ -30,15 +30,14 @@ public:
     const QString& path() const { return m_path; }
     QString name() const { return m_path.section(u'/', -1); }
 
-    // How many processes run the copy; ending them first when asked to.
-    int running(bool end = false) const
+    // How many processes run a program of that file name; ending them first when asked to.
+    static int running(const QString& fileName, bool end = false)
     {
         Platform::Win32ProcessTable table;
         int count = 0;
         for (const Platform::ProcessEntry& entry : table.snapshot()) {
-            if (entry.name.compare(name(), Qt::CaseInsensitive) == 0
-                && !(end && table.terminate(entry.pid) == Platform::TerminateResult::Terminated))
-                ++count;
+            count += entry.name.compare(fileName, Qt::CaseInsensitive) == 0
+                && !(end && table.terminate(entry.pid) == Platform::TerminateResult::Terminated);
         }
         return count;
     }

@@ -5,6 +5,7 @@
 
 #include "Win32NamedProgram.h"
 #include "common/PlatformContracts.h"
+#include "platform/PlatformFactory.h"
 #include "platform/win32/Win32SingleInstance.h"
 
 #include <QScopeGuard>
@@ -56,6 +57,13 @@ TEST(Win32ProcessTableSplit, ReadsTheProgramAsWindowsDoes)
 
 TEST(Win32ProcessTable, FindsProgramsWithoutFolderOrExtensionButNoFolderOrMissingOne)
 {
+    // The rule set check reads command lines as the table starts them.
+    const ProgramConventions conventions = PlatformFactory::programConventions();
+    EXPECT_TRUE(conventions.programExists(str("tollgate_test_client")));
+    EXPECT_FALSE(conventions.programExists(str("tollgate-no-such-program-4711")));
+    EXPECT_EQ(conventions.programOf(str(R"(C:\no such\x.exe -a)")), str(R"(C:\no)"));
+    EXPECT_EQ(conventions.programOf(str(R"("C:\unclosed -a)")), std::nullopt);
+    EXPECT_EQ(conventions.programOf(QString()), QString());
     // The search covers the folder of the running program, as Windows' own does.
     EXPECT_EQ(QDir::fromNativeSeparators(Win32ProcessTable::resolveProgram(str("tollgate_test_client")))
                   .compare(QDir::fromNativeSeparators(client()), Qt::CaseInsensitive),
@@ -89,6 +97,7 @@ TEST(Win32ProcessTable, RunsThePathWithBlanksNotItsFirstWordAndPassesTheRestAsWr
         ASSERT_NE(pid, 0u);
         const auto ended = qScopeGuard([&] { table.terminate(pid); });
         EXPECT_TRUE(table.snapshot().contains(ProcessEntry {pid, str("sleeper copy.exe")}));
+        EXPECT_EQ(PlatformFactory::programConventions().programOf(commandLine), inBlankFolder);
         // It reads its own path quoted, and the rest as it was written.
         ASSERT_TRUE(Tollgate::Test::waitUntil([&] { return QFile(seen).size() > 0; }));
         const QByteArray bytes = Tollgate::Sandbox::readFile(seen);

@@ -67,9 +67,15 @@ struct Win32Desktop : QtWindows
             QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate_test_client.exe"),
             {QStringLiteral("window"), title});
     }
+    // Wine now and then hands the focus back to the window that had it: asked again, it stays.
     static bool activate(Win32Session&, Platform::Platform&, WindowId window)
     {
-        return ::SetForegroundWindow(Win32WindowSystem::toHandle(window));
+        const HWND handle = Win32WindowSystem::toHandle(window);
+        for (int attempt = 0; attempt < 10 && ::GetForegroundWindow() != handle; ++attempt) {
+            ::SetForegroundWindow(handle);
+            waitProcessingEvents([&] { return ::GetForegroundWindow() == handle; }, std::chrono::seconds(1));
+        }
+        return true;
     }
     // Whether the system sends title changes at all (Wine 8 does not), asked with a hook
     // and a window of the test's own.

@@ -54,8 +54,8 @@ protected:
             QStringLiteral("window"), title};
     }
     int closedWindowExitCode() override { return 0; }
-    int running(const QString& fileName) override { return sleeper(fileName).running(); }
-    void endAll(const QString& fileName) override { sleeper(fileName).running(true); }
+    int running(const QString& fileName) override { return Win32NamedProgram::running(fileName); }
+    void endAll(const QString& fileName) override { Win32NamedProgram::running(fileName, true); }
 
     QList<std::pair<Window, QString>> windowsOf(qint64 pid) override
     {
@@ -96,11 +96,6 @@ protected:
     }
 
     Platform::WindowSystem& windows() { return m_platform->windows(); }
-    Win32NamedProgram& sleeper(const QString& fileName)
-    {
-        return **std::find_if(
-            m_sleepers.begin(), m_sleepers.end(), [&](const auto& s) { return s->name() == fileName; });
-    }
 
     std::unique_ptr<Platform::Platform> m_platform = Platform::PlatformFactory::create();
     std::vector<std::unique_ptr<Win32NamedProgram>> m_sleepers;
