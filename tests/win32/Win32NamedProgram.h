@@ -9,6 +9,12 @@
 
 namespace Tollgate::Test {
 
+// The program the Windows tests start (TestClient.cpp), beside them.
+inline QString testClient()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate_test_client.exe");
+}
+
 // A copy of the test client under a name of the test's own (the prefix and a random
 // number), so that process rules and kills touch nothing else; whatever still runs from the
 // copy ends with the object, also what the code under test started.
@@ -19,8 +25,7 @@ public:
         const QString& prefix = QStringLiteral("tgs"), const QString& folder = Sandbox::folder())
         : m_path(folder + u'/' + prefix
             + QStringLiteral("%1.exe").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')))
-        , m_ready(QFile::copy(
-              QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate_test_client.exe"), m_path))
+        , m_ready(QFile::copy(testClient(), m_path))
     { }
     ~Win32NamedProgram() { running(name(), true); }
     Win32NamedProgram(const Win32NamedProgram&) = delete;

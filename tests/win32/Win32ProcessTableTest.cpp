@@ -29,8 +29,7 @@ struct Win32Backend
 
 QString client()
 {
-    return QDir::toNativeSeparators(
-        QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate_test_client.exe"));
+    return QDir::toNativeSeparators(Tollgate::Test::testClient());
 }
 
 } // namespace

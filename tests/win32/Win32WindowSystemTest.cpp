@@ -3,6 +3,7 @@
 // the input devices.
 #include "platform/win32/Win32WindowSystem.h"
 
+#include "Win32NamedProgram.h"
 #include "common/DesktopContract.h"
 #include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32InputDevices.h"
@@ -63,9 +64,7 @@ struct Win32Desktop : QtWindows
     static std::unique_ptr<Platform::Platform> platform(Win32Session&) { return PlatformFactory::create(); }
     static QProcess* startWindow(Win32Session& session, const QString& title)
     {
-        return session.startClient(
-            QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate_test_client.exe"),
-            {QStringLiteral("window"), title});
+        return session.startClient(testClient(), {QStringLiteral("window"), title});
     }
     // Wine now and then hands the focus back to the window that had it: asked again, it stays.
     static bool activate(Win32Session&, Platform::Platform&, WindowId window)

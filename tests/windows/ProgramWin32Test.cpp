@@ -50,8 +50,7 @@ protected:
     QStringList sleepArguments() override { return {QStringLiteral("sleep"), QStringLiteral("600")}; }
     QStringList windowCommand(const QString& title) override
     {
-        return {QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate_test_client.exe"),
-            QStringLiteral("window"), title};
+        return {Tollgate::Test::testClient(), QStringLiteral("window"), title};
     }
     int closedWindowExitCode() override { return 0; }
     int running(const QString& fileName) override { return Win32NamedProgram::running(fileName); }
