@@ -3,8 +3,8 @@
 #include "platform/linux/ProcProcessTable.h"
 
 #include "Forked.h"
-#include "PlatformContracts.h"
 #include "common/NamedProgram.h"
+#include "common/PlatformContracts.h"
 #include "platform/linux/SingleInstanceLock.h"
 
 #include <QFileInfo>

@@ -1,12 +1,11 @@
 #include "common/TestEnvironment.h"
 #include "platform/PlatformFactory.h"
-#include "platform/win32/Win32EventLog.h"
 #include "platform/win32/Win32Registry.h"
-#include "platform/win32/Win32SingleInstance.h"
 #include "store/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 using namespace Tollgate::Platform;
 
@@ -35,46 +34,37 @@ protected:
 
 } // namespace
 
-TEST_F(Win32RegistryTest, WritesAndReadsBackValues)
+TEST_F(Win32RegistryTest, WritesAndReadsBackValuesAsWindowsKeepsThem)
 {
     const QString key = m_key + QStringLiteral("\\Nested\\Deeper");
     EXPECT_FALSE(m_registry.keyExists(Registry::CurrentUser, key));
-    EXPECT_EQ(m_registry.value(Registry::CurrentUser, key, QStringLiteral("Title")), std::nullopt);
-
-    ASSERT_EQ(m_registry.setValue(Registry::CurrentUser, key, text(QStringLiteral("Title"), "Grüße ✓ 😀")), 0);
-    EXPECT_TRUE(m_registry.keyExists(Registry::CurrentUser, key));
+    EXPECT_EQ(m_registry.value(Registry::CurrentUser, key, str("Title")), std::nullopt);
+    // Text gets its terminator and loses what follows an inner zero; other types keep their
+    // bytes, inner zeros included; the default value has no name; names ignore case.
+    const QByteArray title = QByteArray("Grüße ✓ 😀") + '\0';
+    const QByteArray number("\x01\x02\x00\x04", 4);
+    for (const auto& [written, read] : {std::pair(text(str("Title"), "Grüße ✓ 😀"), title),
+             std::pair(Registry::Value {str("Path"), Registry::ExpandSz, QByteArray("%TEMP%\\x\0junk", 13)},
+                 QByteArray("%TEMP%\\x") + '\0'),
+             std::pair(Registry::Value {str("Number"), Registry::Dword, number}, number),
+             std::pair(Registry::Value {QString(), Registry::Binary, QByteArray("a\0b\0", 4)},
+                 QByteArray("a\0b\0", 4))}) {
+        ASSERT_EQ(m_registry.setValue(Registry::CurrentUser, key, written), 0);
+        const auto value = m_registry.value(Registry::CurrentUser, key, written.name.toLower());
+        ASSERT_TRUE(value) << written.name.toStdString();
+        EXPECT_EQ(value->type, written.type);
+        EXPECT_EQ(value->data, read);
+    }
     // Leading and trailing backslashes do not matter; the hive's root always exists.
     EXPECT_TRUE(m_registry.keyExists(Registry::CurrentUser, u'\\' + m_key + u'\\'));
     EXPECT_TRUE(m_registry.keyExists(Registry::CurrentUser, QString()));
-
-    const auto title = m_registry.value(Registry::CurrentUser, key, QStringLiteral("title"));
-    ASSERT_TRUE(title);
-    EXPECT_EQ(title->type, quint32(Registry::Sz));
-    EXPECT_EQ(title->data, QByteArray("Grüße ✓ 😀") + '\0');
-    // Windows keeps it as UTF-16, for other programs to read.
+    // Windows keeps text as UTF-16, for other programs to read.
     wchar_t stored[32] = {};
     DWORD size = sizeof stored;
     ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, reinterpret_cast<const wchar_t*>(key.utf16()), L"Title",
                   RRF_RT_REG_SZ, nullptr, stored, &size),
         ERROR_SUCCESS);
     EXPECT_EQ(QString::fromWCharArray(stored), str("Grüße ✓ 😀"));
-
-    // Other types keep their bytes, inner zeros included; the default value has no name.
-    const Registry::Value number {
-        QStringLiteral("Number"), Registry::Dword, QByteArray("\x01\x02\x00\x04", 4)};
-    const Registry::Value blob {QString(), Registry::Binary, QByteArray("a\0b\0", 4)};
-    ASSERT_EQ(m_registry.setValue(Registry::CurrentUser, key, number), 0);
-    ASSERT_EQ(m_registry.setValue(Registry::CurrentUser, key, blob), 0);
-    EXPECT_EQ(m_registry.value(Registry::CurrentUser, key, QStringLiteral("Number"))->data, number.data);
-    EXPECT_EQ(m_registry.value(Registry::CurrentUser, key, QString())->data, blob.data);
-    EXPECT_EQ(m_registry.value(Registry::CurrentUser, key, QString())->type, quint32(Registry::Binary));
-
-    // Text without its terminator, and text with bytes after an inner zero.
-    ASSERT_EQ(m_registry.setValue(Registry::CurrentUser, key,
-                  {QStringLiteral("Path"), Registry::ExpandSz, QByteArray("%TEMP%\\x\0junk", 13)}),
-        0);
-    EXPECT_EQ(m_registry.value(Registry::CurrentUser, key, QStringLiteral("Path"))->data,
-        QByteArray("%TEMP%\\x") + '\0');
 }
 
 TEST_F(Win32RegistryTest, ClassesGoToTheUserAndReadThroughTheMergedView)
@@ -95,88 +85,18 @@ TEST_F(Win32RegistryTest, RefusesTheHiveWindowsNoLongerHas)
     EXPECT_EQ(m_registry.value(Registry::DynData, m_key, QStringLiteral("x")), std::nullopt);
 }
 
-TEST_F(Win32RegistryTest, ServesTheSettingsStore)
+TEST_F(Win32RegistryTest, TheSystemRegistryServesTheSettingsStore)
 {
-    Tollgate::SettingsStore store(std::make_shared<Win32Registry>());
-    EXPECT_EQ(
-        store.ReadSetting(QStringLiteral("HKCU"), m_key, QStringLiteral("Count"), QStringLiteral("D"), 7)
-            .status,
-        ERROR_FILE_NOT_FOUND);
-    ASSERT_EQ(
-        store.WriteSetting(QStringLiteral("HKCU"), m_key, QStringLiteral("Count"), QStringLiteral("D"), -12),
-        0);
-    ASSERT_EQ(store.WriteSetting(
-                  QStringLiteral("HKCU"), m_key, QStringLiteral("Name"), QStringLiteral("S"), str("Zoë")),
-        0);
-    EXPECT_EQ(
-        store.ReadSetting(QStringLiteral("HKCU"), m_key, QStringLiteral("Count"), QStringLiteral("D"), 7)
-            .value,
-        Tollgate::SettingValue(-12));
-    EXPECT_EQ(store
-                  .ReadSetting(
-                      QStringLiteral("HKCU"), m_key, QStringLiteral("Name"), QStringLiteral("S"), QString())
-                  .value,
-        Tollgate::SettingValue(str("Zoë")));
-    EXPECT_EQ(store
-                  .ReadSetting(QStringLiteral("HKCU"), m_key, QStringLiteral("Missing"), QStringLiteral("S"),
-                      QString())
-                  .status,
-        ERROR_FILE_NOT_FOUND);
-}
-
-TEST(Win32SingleInstance, RefusesASecondClaimWhileTheFirstLives)
-{
-    const QString name = QStringLiteral("Local\\Tollgate-test-%1").arg(QCoreApplication::applicationPid());
-    Win32SingleInstance second(name);
-    {
-        Win32SingleInstance first(name);
-        EXPECT_FALSE(first.otherInstanceRuns());
-        EXPECT_TRUE(first.holdsClaim());
-        EXPECT_FALSE(first.otherInstanceRuns()) << "asking again keeps the claim";
-        EXPECT_TRUE(second.otherInstanceRuns());
-        EXPECT_FALSE(second.holdsClaim());
+    const auto registry = PlatformFactory::systemRegistry();
+    ASSERT_TRUE(registry);
+    Tollgate::SettingsStore store(registry);
+    const auto read = [&](const QString& name, const QString& type) {
+        return store.ReadSetting(str("HKCU"), m_key, name, type, Tollgate::SettingValue());
+    };
+    EXPECT_EQ(read(str("Count"), str("D")).status, ERROR_FILE_NOT_FOUND);
+    for (const auto& [name, type, value] : {std::tuple(str("Count"), str("D"), Tollgate::SettingValue(-12)),
+             std::tuple(str("Name"), str("S"), Tollgate::SettingValue(str("Zoë")))}) {
+        ASSERT_EQ(store.WriteSetting(str("HKCU"), m_key, name, type, value), 0);
+        EXPECT_EQ(read(name, type).value, value) << name.toStdString();
     }
-    EXPECT_FALSE(second.otherInstanceRuns());
-    EXPECT_TRUE(second.holdsClaim());
-}
-
-TEST(Win32EventLog, WritesWithoutFailingLoudly)
-{
-    // Wine keeps no event log: this shows that every kind of message goes out quietly.
-    Win32EventLog log;
-    log.write(SystemLog::Priority::Warning, str("Blocked “Solitaire” – test"));
-    log.write(SystemLog::Priority::Notice, QString());
-    log.write(SystemLog::Priority::Info, QString(40000, u'x'));
-}
-
-TEST(Win32PlatformFactory, BuildsTheWin32Platform)
-{
-    EXPECT_EQ(PlatformFactory::missingDisplay(), QString());
-    ASSERT_TRUE(PlatformFactory::systemRegistry());
-    ASSERT_TRUE(PlatformFactory::singleInstance());
-    const auto platform = PlatformFactory::create();
-    EXPECT_EQ(platform->backendName(), QStringLiteral("win32"));
-    EXPECT_TRUE(platform->systemRegistry());
-    // Each capability is reported once.
-    QList<Capability> listed;
-    for (const CapabilityStatus& status : platform->capabilities())
-        listed.append(status.capability);
-    std::sort(listed.begin(), listed.end());
-    QList<Capability> all;
-    for (int c = int(Capability::ForegroundWindow); c <= int(Capability::ProcessEvents); ++c)
-        all.append(Capability(c));
-    EXPECT_EQ(listed, all);
-}
-
-TEST(Win32PlatformFactory, ReadsCommandLinesAsTheProcessTableDoes)
-{
-    const ProgramConventions conventions = PlatformFactory::programConventions();
-    EXPECT_TRUE(conventions.namesEndInExe);
-    EXPECT_EQ(conventions.folderSeparator, u'\\');
-    EXPECT_EQ(conventions.programOf(str(R"("C:\Program Files\x.exe" -a)")), str(R"(C:\Program Files\x.exe)"));
-    EXPECT_EQ(conventions.programOf(str(R"(C:\no such\x.exe -a)")), str(R"(C:\no)"));
-    EXPECT_EQ(conventions.programOf(str(R"("C:\unclosed -a)")), std::nullopt);
-    EXPECT_EQ(conventions.programOf(QString()), QString());
-    EXPECT_TRUE(conventions.programExists(str("tollgate_win32_sleeper")));
-    EXPECT_FALSE(conventions.programExists(str("tollgate-no-such-program-4711")));
 }
