@@ -60,15 +60,6 @@ protected:
     int running(const QString& fileName) override { return sleeper(fileName).running(); }
     void endAll(const QString& fileName) override { sleeper(fileName).killAll(); }
 
-    QList<std::pair<Window, QString>> windowsOf(qint64 pid) override
-    {
-        QList<std::pair<Window, QString>> found;
-        for (const Platform::TopLevelWindow& window : windows().topLevelWindows()) {
-            if (windows().windowProcessId(window.window) == Platform::ProcessId(pid))
-                found.append({window.window, windows().windowTitle(window.window)});
-        }
-        return found;
-    }
     bool onTop(Window window) override
     {
         Platform::X11Connection& x = m_server.connection();
@@ -77,8 +68,6 @@ protected:
                 Platform::WindowId(window), x.atom(Platform::X11Connection::NetWmState), XCB_ATOM_ATOM)
             .contains(x.atom(Platform::X11Connection::NetWmStateAbove));
     }
-    Window foreground() override { return windows().foregroundWindow(); }
-    bool close(Window window) override { return windows().postCloseRequest(Platform::WindowId(window)); }
     void pointerIntoCorner() override
     {
         const xcb_screen_t& screen = m_server.connection().screen();
@@ -100,7 +89,7 @@ protected:
         m_server.roundTrip();
     }
 
-    Platform::WindowSystem& windows() { return m_platform->windows(); }
+    Platform::WindowSystem& windows() override { return m_platform->windows(); }
     NamedProgram& sleeper(const QString& fileName)
     {
         return **std::find_if(

@@ -2,6 +2,7 @@
 
 #include "ChildProcesses.h"
 #include "DocumentBuilder.h"
+#include "platform/WindowSystem.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -33,11 +34,21 @@ public:
     virtual int running(const QString& fileName) = 0;
     virtual void endAll(const QString& fileName) = 0;
 
+    // The desktop's windows, as the program's own backend sees them.
+    virtual Platform::WindowSystem& windows() = 0;
     // The top-level windows of a process, with their titles.
-    virtual QList<std::pair<Window, QString>> windowsOf(qint64 pid) = 0;
+    QList<std::pair<Window, QString>> windowsOf(qint64 pid)
+    {
+        QList<std::pair<Window, QString>> found;
+        for (const Platform::TopLevelWindow& window : windows().topLevelWindows()) {
+            if (windows().windowProcessId(window.window) == Platform::ProcessId(pid))
+                found.append({window.window, windows().windowTitle(window.window)});
+        }
+        return found;
+    }
+    Window foreground() { return windows().foregroundWindow(); }
+    bool close(Window window) { return windows().postCloseRequest(Platform::WindowId(window)); }
     virtual bool onTop(Window window) = 0;
-    virtual Window foreground() = 0;
-    virtual bool close(Window window) = 0;
     virtual void pointerIntoCorner() = 0; // the bottom-right corner of the screen
     virtual void typeLine(const QString& text) = 0; // letters and digits, then Enter
 };

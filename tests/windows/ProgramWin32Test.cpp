@@ -56,22 +56,11 @@ protected:
     int running(const QString& fileName) override { return Win32NamedProgram::running(fileName); }
     void endAll(const QString& fileName) override { Win32NamedProgram::running(fileName, true); }
 
-    QList<std::pair<Window, QString>> windowsOf(qint64 pid) override
-    {
-        QList<std::pair<Window, QString>> found;
-        for (const Platform::TopLevelWindow& window : windows().topLevelWindows()) {
-            if (windows().windowProcessId(window.window) == Platform::ProcessId(pid))
-                found.append({window.window, windows().windowTitle(window.window)});
-        }
-        return found;
-    }
     bool onTop(Window window) override
     {
         const HWND handle = Platform::Win32WindowSystem::toHandle(Platform::WindowId(window));
         return (::GetWindowLongW(handle, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
     }
-    Window foreground() override { return windows().foregroundWindow(); }
-    bool close(Window window) override { return windows().postCloseRequest(Platform::WindowId(window)); }
     void pointerIntoCorner() override
     {
         ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) - 1, ::GetSystemMetrics(SM_CYSCREEN) - 1);
@@ -94,7 +83,7 @@ protected:
         ::SendInput(UINT(keys.size()), keys.data(), sizeof(INPUT));
     }
 
-    Platform::WindowSystem& windows() { return m_platform->windows(); }
+    Platform::WindowSystem& windows() override { return m_platform->windows(); }
 
     std::unique_ptr<Platform::Platform> m_platform = Platform::PlatformFactory::create();
     std::vector<std::unique_ptr<Win32NamedProgram>> m_sleepers;
