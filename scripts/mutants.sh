@@ -95,10 +95,22 @@ if [ "$list" -eq 1 ]; then
     exit 0
 fi
 
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLLGATE_BENCH=OFF >/dev/null
+# lld makes a mutant's relinks a fraction of their time with the default linker.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+linker=()
+command -v ld.lld >/dev/null && linker=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld -DCMAKE_SHARED_LINKER_FLAGS=-fuse-ld=lld)
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLLGATE_BENCH=OFF \
+    "${launcher[@]}" "${linker[@]}" >/dev/null
 cmake --build "$build" >/dev/null
 results=$build/mutants.tsv
-: >"$results"
+# A run over some mutants replaces only their lines.
+if [ -n "$only" ] && [ -f "$results" ]; then
+    awk -F'\t' -v only=",$only," 'index(only, "," $1 ",") == 0' "$results" >"$results.kept"
+    mv "$results.kept" "$results"
+else
+    : >"$results"
+fi
 restore() { [ -n "${mutatedFile:-}" ] && [ -f "$build/original" ] && cp "$build/original" "$mutatedFile"; }
 trap restore EXIT
 
@@ -142,7 +154,10 @@ EOF
         while IFS= read -r binary; do
             if ! (cd "$build" && timeout 600 "$binary" --gtest_brief=1 --gtest_fail_fast \
                 >"$build/last-test.log" 2>&1); then
-                result="killed by ${binary##*/}"
+                # The first failing case, so that a later change to the tests can be
+                # checked against the mutants that case killed.
+                case=$(sed -n 's/^\[  FAILED  \] \([^ ,]*\).*/\1/p' "$build/last-test.log" | head -n 1)
+                result="killed by ${binary##*/} ${case:-(crash or time limit)}"
                 break
             fi
         done < <(find "$build/bin" "$build/tests" -type f -perm -u+x -newer "$stamp" -name 'tollgate_*tests' |
