@@ -95,13 +95,10 @@ if [ "$list" -eq 1 ]; then
     exit 0
 fi
 
-# lld makes a mutant's relinks a fraction of their time with the default linker.
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-linker=()
-command -v ld.lld >/dev/null && linker=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld -DCMAKE_SHARED_LINKER_FLAGS=-fuse-ld=lld)
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLLGATE_BENCH=OFF \
-    "${launcher[@]}" "${linker[@]}" >/dev/null
+    "${launcher[@]}" >/dev/null
 cmake --build "$build" >/dev/null
 results=$build/mutants.tsv
 # A run over some mutants replaces only their lines.
