@@ -141,7 +141,9 @@ TEST(ReadIniText, FindsEntriesOfTheSectionOrGivesTheDefault)
         << "a whole-number default stays a whole number";
 }
 
-TEST(RegistryStore, ReadsHandWrittenAndExportedFiles)
+// Hive files as regedit exports them, and a system layer read beneath the user's hives and
+// never written.
+TEST(RegistryStore, ReadsExportedFilesAndTheSystemLayer)
 {
     // As regedit exports: UTF-16 with a byte order mark, continued hex lines, a default value.
     const QString text = str("Windows Registry Editor Version 5.00\r\n\r\n"
@@ -151,6 +153,10 @@ TEST(RegistryStore, ReadsHandWrittenAndExportedFiles)
     QByteArray utf16("\xFF\xFE");
     utf16.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
     Sandbox::writeFile(str("registry/HKEY_LOCAL_MACHINE.reg"), utf16);
+    const QByteArray system
+        = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Site]\r\n"
+          "\"Language\"=\"Site.lng\"\r\n\"Kiosk\"=dword:00000001\r\n";
+    const QString systemPath = Sandbox::writeFile(str("registry/system/HKEY_LOCAL_MACHINE.reg"), system);
 
     const RegistryStore registry(RegistryStore::locationFromEnvironment());
     const QString key = str("SOFTWARE\\Harbrook\\Tollgate\\");
@@ -165,6 +171,14 @@ TEST(RegistryStore, ReadsHandWrittenAndExportedFiles)
     EXPECT_EQ(data("Bin"), QByteArray("\x01\x02\x03"));
     EXPECT_EQ(data("Num"), QByteArray("\x1e\0\0\0", 4));
     EXPECT_EQ(registry.value(RegistryStore::LocalMachine, key, str("Other"))->type, 2u);
+
+    SettingsStore store;
+    EXPECT_EQ(read(store, "HKLM", str("Software\\Site"), "Language"), str("Site.lng"));
+    ASSERT_EQ(store.WriteSetting(str("HKLM"), str("Software\\Site"), str("Language"), S, str("Mine.lng")), 0);
+    EXPECT_EQ(read(store, "HKLM", str("Software\\Site"), "Language"), str("Mine.lng"));
+    EXPECT_EQ(store.ReadSetting(str("HKLM"), str("Software\\Site"), str("Kiosk"), str("D"), 0).value,
+        SettingValue(1));
+    EXPECT_EQ(Sandbox::readFile(systemPath), system);
 }
 
 // The document type's values, each key created with its parents, are what a fresh store
@@ -209,21 +223,6 @@ TEST(RegistryStore, FileAssociationWritesTheClassesRootValues)
     EXPECT_EQ(
         classes("Tollgate.file\\DefaultIcon"), native("/usr/share/tollgate/Icons/IconRed.ICO") + str(",0"));
     EXPECT_EQ(Sandbox::readFile(hive).count("IconRed.ICO"), 1) << "a replaced value is one value";
-}
-
-TEST(RegistryStore, SystemLayerIsReadBeneathAndNeverWritten)
-{
-    const QByteArray system = "Windows Registry Editor Version 5.00\r\n\r\n"
-                              "[HKEY_LOCAL_MACHINE\\Software\\Harbrook\\Tollgate]\r\n"
-                              "\"Language\"=\"Site.lng\"\r\n\"Kiosk\"=dword:00000001\r\n";
-    const QString systemPath = Sandbox::writeFile(str("registry/system/HKEY_LOCAL_MACHINE.reg"), system);
-    SettingsStore store;
-    const QString key = str("Software\\Harbrook\\Tollgate");
-    EXPECT_EQ(read(store, "HKLM", key, "Language"), str("Site.lng"));
-    ASSERT_EQ(store.WriteSetting(str("HKLM"), key, str("Language"), S, str("Mine.lng")), 0);
-    EXPECT_EQ(read(store, "HKLM", key, "Language"), str("Mine.lng"));
-    EXPECT_EQ(store.ReadSetting(str("HKLM"), key, str("Kiosk"), str("D"), 0).value, SettingValue(1));
-    EXPECT_EQ(Sandbox::readFile(systemPath), system);
 }
 
 TEST(RegistryStore, UnreadableLinesAreKeptAsideBeforeARewrite)
