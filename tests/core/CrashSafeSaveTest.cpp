@@ -27,19 +27,24 @@ using namespace Tollgate;
 
 namespace {
 
-// 5,000 window and 5,000 process rules, their texts marked with the variant.
-void fill(RuleSet& rules, char variant, int perSection = 5000)
+const QString key = QStringLiteral("Software\\Tollgate\\Crash");
+
+// perSection window and process rules, their texts marked with the variant.
+void fill(RuleSet& rules, char variant, int perSection)
 {
-    QList<QStringList> windows;
-    QList<QStringList> processes;
+    QList<QStringList> windows, processes;
     for (int i = 0; i < perSection; ++i) {
-        windows.append(
-            {QStringLiteral("*game %1 %2*").arg(QLatin1Char(variant)).arg(i), QStringLiteral("(1) Block")});
-        processes.append(
-            {QStringLiteral("prog%1%2").arg(QLatin1Char(variant)).arg(i), QStringLiteral("(3) Block")});
+        const QString text = QStringLiteral("game %1 %2").arg(QLatin1Char(variant)).arg(i);
+        windows.append({text, QStringLiteral("(1) Block")});
+        processes.append({text, QStringLiteral("(3) Block")});
     }
     rules.windowRules().resetRows(windows);
     rules.processRules().resetRows(processes);
+}
+
+qint32 setHiveValue(RegistryStore& hives, const QByteArray& data)
+{
+    return hives.setValue(RegistryStore::CurrentUser, key, {QStringLiteral("Data"), RegistryStore::Sz, data});
 }
 
 QByteArray fileBytes(const QString& path)
@@ -61,25 +66,19 @@ int inChild(const std::function<int()>& work)
 // In a child: fills the folder's file system (a private tmpfs, or else a file size limit
 // that makes writes fail the same way), then saves. Exit status 0: the save failed with a
 // reason and the old files were intact; 77: no full disk could be made here.
-int saveOntoFullDisk(const QString& folder, bool tmpfs, RuleSetDocument& bigDocument, RuleSetDocument& small)
+int saveOntoFullDisk(const QString& folder, bool tmpfs, RuleSetDocument& big, RuleSetDocument& small)
 {
-    const QString path = folder + QStringLiteral("/lab.Tollgate");
-    RegistryStore registry({folder + QStringLiteral("/hives"), {}});
-    const QString key = QStringLiteral("Software\\Tollgate\\Full");
-    const auto setValue = [&](const QByteArray& data) {
-        return registry.setValue(
-            RegistryStore::CurrentUser, key, {QStringLiteral("Data"), RegistryStore::Sz, data});
-    };
     // Mounted in a mount namespace of this child's own, so it goes when the child does.
     if (tmpfs
         && (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
             || ::mount("tollgate-full", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=256k") != 0))
         return 77;
-    if (!small.SaveRuleSet(path).isEmpty() || setValue(QByteArray("old\0", 4)) != 0)
+    const QString path = folder + QStringLiteral("/lab.Tollgate");
+    RegistryStore registry({folder, {}});
+    if (!small.SaveRuleSet(path).isEmpty() || setHiveValue(registry, QByteArray("old\0", 4)) != 0)
         return 3;
-    const QByteArray oldDocument = fileBytes(path);
     const QString hivePath = registry.userHivePath(RegistryStore::CurrentUser);
-    const QByteArray oldHive = fileBytes(hivePath);
+    const QByteArray oldDocument = fileBytes(path), oldHive = fileBytes(hivePath);
     if (tmpfs) {
         QFile filler(folder + QStringLiteral("/filler"));
         if (!filler.open(QIODevice::WriteOnly))
@@ -91,13 +90,14 @@ int saveOntoFullDisk(const QString& folder, bool tmpfs, RuleSetDocument& bigDocu
         const rlimit limit {64 * 1024, 64 * 1024};
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
-    const QString error = bigDocument.SaveRuleSet(path);
+    const QString error = big.SaveRuleSet(path);
     std::fprintf(stderr, "the save said: %s\n", qPrintable(error));
-    const char* const fault = error.isEmpty()           ? "a save onto a full disk reported success"
-        : fileBytes(path) != oldDocument                ? "the old document was changed"
-        : setValue(QByteArray(300000, 'n') + '\0') == 0 ? "a hive rewrite onto a full disk reported success"
-        : fileBytes(hivePath) != oldHive                ? "the old hive file was changed"
-                                                        : nullptr;
+    const char* const fault = error.isEmpty() ? "a save onto a full disk reported success"
+        : fileBytes(path) != oldDocument      ? "the old document was changed"
+        : setHiveValue(registry, QByteArray(300000, 'n')) == 0
+        ? "a hive rewrite onto a full disk reported success"
+        : fileBytes(hivePath) != oldHive ? "the old hive file was changed"
+                                         : nullptr;
     if (fault)
         std::fprintf(stderr, "%s\n", fault);
     return fault ? 5 : 0;
@@ -123,21 +123,16 @@ protected:
 // both occur for each: the kills landed mid-write.
 TEST_F(CrashSafeSave, DocumentAndHiveKilledWhileWritingAreTheWholeOldOrTheWholeNew)
 {
-    fill(oldRules, 'a');
-    fill(newRules, 'b');
+    fill(oldRules, 'a', 5000);
+    fill(newRules, 'b', 5000);
     const QByteArray oldBytes = RuleSetDocument::documentText(oldRules).toUtf8();
     const QByteArray newBytes = RuleSetDocument::documentText(newRules).toUtf8();
     const QString path = Sandbox::folder() + QStringLiteral("/lab.Tollgate");
     const RegistryStore::Location location {Sandbox::folder() + QStringLiteral("/hives"), {}};
     RegistryStore registry(location);
-    const QString key = QStringLiteral("Software\\Tollgate\\Crash");
     const auto data = [](char c) { return QByteArray(200000, c) + '\0'; };
-    const auto setValue = [&](RegistryStore& hives, char c) {
-        return hives.setValue(
-            RegistryStore::CurrentUser, key, {QStringLiteral("Data"), RegistryStore::Sz, data(c)});
-    };
     ASSERT_EQ(oldDocument.SaveRuleSet(path), QString());
-    ASSERT_EQ(setValue(registry, 'a'), 0);
+    ASSERT_EQ(setHiveValue(registry, data('a')), 0);
     const QString hivePath = registry.userHivePath(RegistryStore::CurrentUser);
 
     QElapsedTimer timer;
@@ -146,7 +141,7 @@ TEST_F(CrashSafeSave, DocumentAndHiveKilledWhileWritingAreTheWholeOldOrTheWholeN
     inChild([&] {
         oldDocument.SaveRuleSet(path);
         RegistryStore fresh(location);
-        return setValue(fresh, 'a');
+        return setHiveValue(fresh, data('a'));
     });
     const int windowUs = 3 * int(std::max<qint64>(timer.nsecsElapsed() / 1000, 1000));
     QRandomGenerator random(20261206);
@@ -157,9 +152,9 @@ TEST_F(CrashSafeSave, DocumentAndHiveKilledWhileWritingAreTheWholeOldOrTheWholeN
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         while (pid == 0) {
             newDocument.SaveRuleSet(path);
-            setValue(registry, 'b');
+            setHiveValue(registry, data('b'));
             oldDocument.SaveRuleSet(path);
-            setValue(registry, 'a');
+            setHiveValue(registry, data('a'));
         }
         ASSERT_GT(pid, 0);
         ::usleep(useconds_t(random.bounded(windowUs)));
@@ -168,8 +163,7 @@ TEST_F(CrashSafeSave, DocumentAndHiveKilledWhileWritingAreTheWholeOldOrTheWholeN
 
         const QByteArray bytes = fileBytes(path);
         EXPECT_TRUE(bytes == oldBytes || bytes == newBytes)
-            << "kill " << kill << " left " << bytes.size() << " bytes (old " << oldBytes.size() << ", new "
-            << newBytes.size() << ")";
+            << "kill " << kill << " left " << bytes.size() << " bytes";
         const RegistryStore::HiveData hive = RegistryStore::HiveData::parse(
             TextFile::decode(fileBytes(hivePath)), RegistryStore::CurrentUser);
         EXPECT_TRUE(hive.problems.isEmpty())
@@ -200,19 +194,16 @@ TEST_F(CrashSafeSave, DocumentAndHiveKilledWhileWritingAreTheWholeOldOrTheWholeN
 TEST_F(CrashSafeSave, ALockFileLeftEmptyByAKilledWriterDoesNotBlockTheNextWrite)
 {
     // Killed between creating the lock file and writing its pid: the lock names nobody.
-    RegistryStore registry({Sandbox::folder() + QStringLiteral("/empty-lock"), {}});
+    RegistryStore registry({Sandbox::folder(), {}});
     Sandbox::writeFile(
-        QDir(Sandbox::folder())
-            .relativeFilePath(registry.userHivePath(RegistryStore::CurrentUser) + QStringLiteral(".lock")),
+        QFileInfo(registry.userHivePath(RegistryStore::CurrentUser)).fileName() + QStringLiteral(".lock"),
         {});
-    EXPECT_EQ(registry.setValue(RegistryStore::CurrentUser, QStringLiteral("Software\\Tollgate"),
-                  {QStringLiteral("Data"), RegistryStore::Sz, QByteArray("x\0", 2)}),
-        0);
+    EXPECT_EQ(setHiveValue(registry, QByteArray("x\0", 2)), 0);
 }
 
 TEST_F(CrashSafeSave, SaveOntoAFullDiskKeepsTheOldFilesAndSaysWhy)
 {
-    fill(newRules, 'b');
+    fill(newRules, 'b', 5000);
     fill(oldRules, 'a', 5);
     const QString folder = Sandbox::folder() + QStringLiteral("/full");
     ASSERT_TRUE(QDir().mkpath(folder));

@@ -5,6 +5,7 @@
 #include "store/DocumentPrompts.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <tuple>
 
@@ -26,11 +27,8 @@ public:
     int busy = 0;
 
     explicit ScriptedPrompts(const QString& dialogue)
-    {
-        for (const QString& step : dialogue.split(u' ', Qt::SkipEmptyParts))
-            if (step.contains(u':'))
-                answers.append(step.section(u':', 1));
-    }
+        : answers(dialogue.split(u' ', Qt::SkipEmptyParts).filter(str(":")))
+    { }
     ~ScriptedPrompts() override
     {
         EXPECT_TRUE(answers.isEmpty()) << "left over: " << answers.join(u' ').toStdString();
@@ -59,7 +57,7 @@ public:
 private:
     QString next(const char* what)
     {
-        const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
+        const QString answer = answers.isEmpty() ? QString() : answers.takeFirst().section(u':', 1);
         log.append(str(what) + u':' + answer);
         return answer;
     }
@@ -74,10 +72,11 @@ private:
 
 // Every command on a rule set with an unsaved change: the save question guards New, Open
 // and Quit; Cancel, and a Yes whose save is cancelled or fails, keep the rule set and its
-// mark of changes. Save asks for a name only when there is none yet or for Save As.
+// mark of changes. Save asks for a name only when there is none yet or for Save As; with a
+// file of its own it writes there without asking.
 TEST_F(DocumentCommandsTest, EveryCommandHonoursEveryAnswer)
 {
-    enum Command { New, Open, Quit, Save, SaveAs };
+    enum Command { New, Open, Quit, Save, SaveAs, SaveOwn };
     Tollgate::Test::DocumentBuilder()
         .window(str("*chat*"), str("(2) Bring To Front"))
         .write(str("open.Tollgate"));
@@ -99,50 +98,41 @@ TEST_F(DocumentCommandsTest, EveryCommandHonoursEveryAnswer)
         {Quit, "ask:Yes save:quit.Tollgate busy", "*game*", "quit.Tollgate", false, true},
         {Save, "save:typed-without-extension busy", "*game*", "typed-without-extension", false, true},
         {Save, "save:no-such-folder/d.Tollgate busy error", "*game*", "", true, false},
-        {SaveAs, "save:-", "*game*", "", true, false}};
+        {SaveAs, "save:-", "*game*", "", true, false},
+        {SaveOwn, "busy", "*game*", "own.Tollgate", false, true}};
     for (const auto& [command, dialogue, patterns, path, changed, goesOn] : cases) {
         SCOPED_TRACE(dialogue);
-        document.LoadRuleSet(QString());
+        document.LoadRuleSet(command == SaveOwn ? sandboxPath("own.Tollgate") : QString());
         addWindowRule("*game*");
         rules.setChanged(true);
         ScriptedPrompts prompts(str(dialogue));
         DocumentCommands commands(rules, document, catalogue, prompts);
         QSignalSpy ended(&commands, &DocumentCommands::endProgramRequested);
-        bool went = true;
+        const bool went = command >= Save ? commands.SaveFile(command == SaveAs) : true;
         if (command == New)
             commands.NewFile();
         else if (command == Open)
             commands.OpenFile();
         else if (command == Quit)
             commands.EndProgram();
-        else
-            went = commands.SaveFile(command == SaveAs);
 
         EXPECT_EQ(prompts.log.join(u' '), str(dialogue));
         EXPECT_EQ(command == Quit ? ended.count() == 1 : went, command < Quit || goesOn);
         EXPECT_EQ(column(rules.windowRules(), RuleSet::WindowPattern).join(u','), str(patterns));
         EXPECT_EQ(document.GetDocumentPath(), *path ? sandboxPath(path) : QString());
         EXPECT_EQ(rules.changed(), changed);
+        if (command == SaveOwn) {
+            EXPECT_TRUE(Sandbox::readFile(sandboxPath(path)).contains("Caption_1=*game*"));
+        }
         const bool failed = prompts.log.contains(str("error"));
-        for (const QString& step : prompts.log) {
-            if (step.startsWith(str("save:")) && step != str("save:-")) {
-                const QString target = sandboxPath(qPrintable(step.mid(5)));
-                EXPECT_EQ(Sandbox::readFile(target).contains("Caption_1=*game*"), !failed);
-                if (failed) {
-                    EXPECT_TRUE(prompts.error.startsWith(
-                        str("The rule set could not be saved to ") + QDir::toNativeSeparators(target)));
-                    EXPECT_FALSE(prompts.error.contains(u'\n')) << "one line";
-                }
+        for (const QString& step : prompts.log.filter(QRegularExpression(str("^save:[^-]")))) {
+            const QString target = sandboxPath(qPrintable(step.mid(5)));
+            EXPECT_EQ(Sandbox::readFile(target).contains("Caption_1=*game*"), !failed);
+            if (failed) {
+                EXPECT_TRUE(prompts.error.startsWith(
+                    str("The rule set could not be saved to ") + QDir::toNativeSeparators(target)));
+                EXPECT_FALSE(prompts.error.contains(u'\n')) << "one line";
             }
         }
     }
-
-    // With a file of its own, Save writes there without asking.
-    ScriptedPrompts silent {QString()};
-    ASSERT_EQ(document.SaveRuleSet(sandboxPath("own.Tollgate")), QString());
-    addWindowRule("*mines*");
-    rules.setChanged(true);
-    EXPECT_TRUE(DocumentCommands(rules, document, catalogue, silent).SaveFile(false));
-    EXPECT_TRUE(Sandbox::readFile(sandboxPath("own.Tollgate")).contains("Caption_2=*mines*"));
-    EXPECT_FALSE(rules.changed());
 }

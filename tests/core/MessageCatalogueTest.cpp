@@ -9,9 +9,10 @@ using MessageCatalogueTest = RuleSetFixture;
 
 TEST_F(MessageCatalogueTest, LanguageFileOverridesNonEmptyMessagesAndBrokenChoicesFallBack)
 {
+    const auto text = [this](const char* key) { return catalogue.MessageText(str(key)); };
     EXPECT_EQ(catalogue.GetLanguageFile(), QString());
-    EXPECT_EQ(catalogue.MessageText(str("caption_stop")), QString()) << "built-in keys match with case";
-    EXPECT_EQ(catalogue.MessageText(str("NO_SUCH_KEY")), QString());
+    EXPECT_EQ(text("caption_stop"), QString()) << "built-in keys match with case";
+    EXPECT_EQ(text("NO_SUCH_KEY"), QString());
     QByteArray file
         = "[frmMain]\r\nCONFIRM_CLEAR_LIST=Window text\r\n[Messages]\r\ncaption_ok=\r\nCAPTION_RUN=&Start\r\n"
           "MSG_DEFAULT_BLOCK_MESSAGE=Nein$vbcrlf$Nie\r\nCONFIRM_CLEAR_ITEM="
@@ -19,25 +20,24 @@ TEST_F(MessageCatalogueTest, LanguageFileOverridesNonEmptyMessagesAndBrokenChoic
     useLanguage(file);
     catalogue.SetLanguageFile(sandboxPath("elsewhere/Test.lng"));
     EXPECT_EQ(catalogue.GetLanguageFile(), str("Test.lng")) << "only the file-name part is stored";
-    EXPECT_EQ(catalogue.MessageText(str("CAPTION_RUN")), str("&Start"));
-    EXPECT_EQ(catalogue.MessageText(str("CAPTION_OK")), str("&OK"));
-    EXPECT_EQ(
-        catalogue.MessageText(str("CONFIRM_CLEAR_LIST")), str("Are you sure you want to clear this list?"));
-    EXPECT_EQ(catalogue.MessageText(str("MSG_DEFAULT_BLOCK_MESSAGE")), str("Nein$vbcrlf$Nie"));
-    EXPECT_EQ(catalogue.MessageText(str("CONFIRM_CLEAR_ITEM")).size(), 254);
+    EXPECT_EQ(text("CAPTION_RUN"), str("&Start"));
+    EXPECT_EQ(text("CAPTION_OK"), str("&OK"));
+    EXPECT_EQ(text("CONFIRM_CLEAR_LIST"), str("Are you sure you want to clear this list?"));
+    EXPECT_EQ(text("MSG_DEFAULT_BLOCK_MESSAGE"), str("Nein$vbcrlf$Nie"));
+    EXPECT_EQ(text("CONFIRM_CLEAR_ITEM").size(), 254);
 
     // Same size, rewritten at once: still seen.
     Sandbox::writeFile(str("Language/Test.lng"), file.replace("&Start", "&Other"));
-    EXPECT_EQ(catalogue.MessageText(str("CAPTION_RUN")), str("&Other"));
+    EXPECT_EQ(text("CAPTION_RUN"), str("&Other"));
     catalogue.SetLanguageFile(QString());
-    EXPECT_EQ(catalogue.MessageText(str("CAPTION_RUN")), str("&Run"));
+    EXPECT_EQ(text("CAPTION_RUN"), str("&Run"));
 
     // Broken choices fall back to the built-in texts.
     catalogue.SetLanguageFile(str("Missing.lng"));
-    EXPECT_EQ(catalogue.MessageText(str("CAPTION_OK")), str("&OK"));
+    EXPECT_EQ(text("CAPTION_OK"), str("&OK"));
     Sandbox::writeFile(str("Language/Binary.lng"), QByteArray("\x00\xff\xfe[Messages\x00\r\n=", 15));
     catalogue.SetLanguageFile(str("Binary.lng"));
-    EXPECT_EQ(catalogue.MessageText(str("CAPTION_OK")), str("&OK"));
+    EXPECT_EQ(text("CAPTION_OK"), str("&OK"));
     // A hand-edited registry value with a path leads nowhere outside the folder.
     store.WriteSetting(
         str("HKLM"), MessageCatalogue::RegistryKey, str("Language"), str("S"), str("..\\..\\x.lng"));

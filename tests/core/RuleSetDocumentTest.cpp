@@ -22,18 +22,12 @@ protected:
     }
     // One column of the window rules, joined by "|".
     QString windows(int c) const { return column(rules.windowRules(), c).join(u'|'); }
-    static QList<QStringList> rows(const RuleTable& table)
-    {
-        QList<QStringList> out;
-        for (int n = 1; n <= table.count(); ++n)
-            out.append({table.cell(n, 0), table.cell(n, 1), table.cell(n, 2)});
-        return out;
-    }
     // Everything a document holds, as the rule set has it now.
     auto contents() const
     {
-        return std::tuple(rows(rules.windowRules()), rows(rules.processRules()), rules.blockMessage(),
-            rules.timeoutMessage(), rules.idleTime(), rules.password());
+        const RuleTable &w = rules.windowRules(), &p = rules.processRules();
+        return std::tuple(column(w, 0), column(w, 1), column(p, 0), column(p, 1), column(p, 2),
+            rules.blockMessage(), rules.timeoutMessage(), rules.idleTime(), rules.password());
     }
 };
 
@@ -47,9 +41,9 @@ TEST_F(RuleSetDocumentTest, NewRuleSet)
     const auto result = document.LoadRuleSet(QString());
     EXPECT_FALSE(result.fileRead);
     EXPECT_TRUE(result.warnings.isEmpty());
-    EXPECT_EQ(contents(),
-        std::tuple(QList<QStringList>(), QList<QStringList>(),
-            catalogue.MessageText(str("MSG_DEFAULT_BLOCK_MESSAGE")),
+    EXPECT_EQ(rules.windowRules().count() + rules.processRules().count(), 0);
+    EXPECT_EQ(std::tuple(rules.blockMessage(), rules.timeoutMessage(), rules.idleTime(), rules.password()),
+        std::tuple(catalogue.MessageText(str("MSG_DEFAULT_BLOCK_MESSAGE")),
             catalogue.MessageText(str("MSG_DEFAULT_TIMEOUT_MESSAGE")), 30, QString()));
     EXPECT_EQ(document.GetDocumentPath(), QString());
     EXPECT_FALSE(rules.changed());
@@ -134,6 +128,11 @@ TEST_F(RuleSetDocumentTest, MissingAndOddRowEntries)
     const QString path = sandboxPath("odd.Tollgate");
     ASSERT_EQ(document.SaveRuleSet(path), QString());
     EXPECT_TRUE(Sandbox::readFile(path).contains("Caption_2=b\r\nAction_2=0\r\n"));
+
+    // Into a sorted list the rows take their sorted places.
+    rules.windowRules().toggleSort(RuleSet::WindowPattern); // descending
+    load("[Windows]\r\nCount=3\r\nCaption_1=b\r\nCaption_2=c\r\nCaption_3=a\r\n");
+    EXPECT_EQ(windows(RuleSet::WindowPattern), str("c|b|a"));
 }
 
 // Counts and idle times as hand edits leave them; each row loads after the one above it.
@@ -230,11 +229,4 @@ TEST_F(RuleSetDocumentTest, CorruptFilesLoadWithinBounds)
     // A path that names no file gives a new rule set, but becomes the document's path.
     document.LoadRuleSet(sandboxPath("missing.Tollgate"));
     EXPECT_EQ(document.documentPath(), sandboxPath("missing.Tollgate"));
-}
-
-TEST_F(RuleSetDocumentTest, LoadsIntoASortedList)
-{
-    rules.windowRules().toggleSort(RuleSet::WindowPattern); // descending
-    load("[Windows]\r\nCount=3\r\nCaption_1=b\r\nCaption_2=c\r\nCaption_3=a\r\n");
-    EXPECT_EQ(column(rules.windowRules(), RuleSet::WindowPattern).join(u','), str("c,b,a"));
 }

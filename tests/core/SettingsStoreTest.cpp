@@ -37,15 +37,13 @@ QString read(const SettingsStore& store, const char* hive, const QString& key, c
 // Each abbreviation, in any case, is a hive of its own; any other store text is a file.
 TEST(SettingsStore, HiveAbbreviationsSelectTheirHive)
 {
-    SettingsStore store;
     const char* const hives[] = {"HKCU", "HKLM", "HKU", "HKCC", "HKDD", "HKCR"};
     for (const char* hive : hives)
-        ASSERT_EQ(store.WriteSetting(str(hive).toLower(), str("Software\\T"), str("Hive"), S, str(hive)), 0);
-    SettingsStore fresh;
-    for (const char* hive : hives) {
-        EXPECT_EQ(fresh.ReadSetting(str(hive), str("Software\\T"), str("Hive"), S, QString()).value,
-            SettingValue(str(hive)));
-    }
+        ASSERT_EQ(
+            SettingsStore().WriteSetting(str(hive).toLower(), str("Software\\T"), str("Hive"), S, str(hive)),
+            0);
+    for (const char* hive : hives)
+        EXPECT_EQ(read(SettingsStore(), hive, str("Software\\T"), "Hive"), str(hive));
     EXPECT_EQ(SettingsStore::GetHiveKey(str("HKEY_LOCAL_MACHINE")), SettingsStore::IniFileMarker);
     EXPECT_EQ(SettingsStore::GetHiveKey(QString()), SettingsStore::IniFileMarker);
 }
@@ -143,7 +141,9 @@ TEST(ReadIniText, FindsEntriesOfTheSectionOrGivesTheDefault)
         << "a whole-number default stays a whole number";
 }
 
-TEST(RegistryStore, ReadsHandWrittenAndExportedFiles)
+// Hive files as regedit exports them, and a system layer read beneath the user's hives and
+// never written.
+TEST(RegistryStore, ReadsExportedFilesAndTheSystemLayer)
 {
     // As regedit exports: UTF-16 with a byte order mark, continued hex lines, a default value.
     const QString text = str("Windows Registry Editor Version 5.00\r\n\r\n"
@@ -153,6 +153,10 @@ TEST(RegistryStore, ReadsHandWrittenAndExportedFiles)
     QByteArray utf16("\xFF\xFE");
     utf16.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
     Sandbox::writeFile(str("registry/HKEY_LOCAL_MACHINE.reg"), utf16);
+    const QByteArray system
+        = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Site]\r\n"
+          "\"Language\"=\"Site.lng\"\r\n\"Kiosk\"=dword:00000001\r\n";
+    const QString systemPath = Sandbox::writeFile(str("registry/system/HKEY_LOCAL_MACHINE.reg"), system);
 
     const RegistryStore registry(RegistryStore::locationFromEnvironment());
     const QString key = str("SOFTWARE\\Harbrook\\Tollgate\\");
@@ -167,6 +171,14 @@ TEST(RegistryStore, ReadsHandWrittenAndExportedFiles)
     EXPECT_EQ(data("Bin"), QByteArray("\x01\x02\x03"));
     EXPECT_EQ(data("Num"), QByteArray("\x1e\0\0\0", 4));
     EXPECT_EQ(registry.value(RegistryStore::LocalMachine, key, str("Other"))->type, 2u);
+
+    SettingsStore store;
+    EXPECT_EQ(read(store, "HKLM", str("Software\\Site"), "Language"), str("Site.lng"));
+    ASSERT_EQ(store.WriteSetting(str("HKLM"), str("Software\\Site"), str("Language"), S, str("Mine.lng")), 0);
+    EXPECT_EQ(read(store, "HKLM", str("Software\\Site"), "Language"), str("Mine.lng"));
+    EXPECT_EQ(store.ReadSetting(str("HKLM"), str("Software\\Site"), str("Kiosk"), str("D"), 0).value,
+        SettingValue(1));
+    EXPECT_EQ(Sandbox::readFile(systemPath), system);
 }
 
 // The document type's values, each key created with its parents, are what a fresh store
@@ -178,18 +190,19 @@ TEST(RegistryStore, FileAssociationWritesTheClassesRootValues)
     Platform::FakeDesktopShell shell;
     FileAssociation association(store, shell);
     const auto native = [](const char* text) { return QDir::toNativeSeparators(str(text)); };
+    const auto classes = [](const char* key) { return read(SettingsStore(), "HKCR", str(key), ""); };
+    const QString hive = hivePath(store, RegistryStore::ClassesRoot);
     const ProgramPaths paths(str("/opt/Tollgate Suite/bin"), str("/opt/Tollgate Suite/share"));
     association.RegisterFileType(paths, str("tollgate"));
-    const SettingsStore other;
-    EXPECT_EQ(read(other, "HKCR", str(".tollgate"), ""), str("Tollgate.file"));
-    EXPECT_EQ(read(other, "HKCR", str("Tollgate.file\\DefaultIcon"), ""),
+    EXPECT_EQ(classes(".tollgate"), str("Tollgate.file"));
+    EXPECT_EQ(classes("Tollgate.file\\DefaultIcon"),
         native("/opt/Tollgate Suite/share/Icons/IconRed.ICO") + str(",0"));
     // %1 unquoted, as the program takes its whole argument text as one path; the program
     // quoted for its blank, so that no "/opt/Tollgate" could be run instead.
-    EXPECT_EQ(read(other, "HKCR", str("tollgate.file\\shell\\open\\command"), ""),
+    EXPECT_EQ(classes("tollgate.file\\shell\\open\\command"),
         u'"' + native("/opt/Tollgate Suite/bin/tollgate") + str("\" %1"));
     EXPECT_EQ(shell.registrations(), QStringList {native("/opt/Tollgate Suite/bin/tollgate")});
-    const QByteArray file = Sandbox::readFile(hivePath(store, RegistryStore::ClassesRoot));
+    const QByteArray file = Sandbox::readFile(hive);
     EXPECT_TRUE(file.startsWith("Windows Registry Editor Version 5.00\r\n\r\n"));
     EXPECT_TRUE(file.contains("[HKEY_CLASSES_ROOT\\.Tollgate]\r\n@=\"Tollgate.file\"\r\n"));
     EXPECT_TRUE(file.contains("[HKEY_CLASSES_ROOT\\Tollgate.file\\Shell]\r\n"));
@@ -197,38 +210,19 @@ TEST(RegistryStore, FileAssociationWritesTheClassesRootValues)
     // A time long past: a rewrite would bring it to now.
     const QDateTime past = QDateTime::currentDateTimeUtc().addYears(-3);
     {
-        QFile hive(hivePath(store, RegistryStore::ClassesRoot));
-        ASSERT_TRUE(hive.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(hive.setFileTime(past, QFileDevice::FileModificationTime));
+        QFile touched(hive);
+        ASSERT_TRUE(touched.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(touched.setFileTime(past, QFileDevice::FileModificationTime));
     }
     association.RegisterFileType(paths, str("tollgate"));
-    EXPECT_EQ(
-        QFileInfo(hivePath(store, RegistryStore::ClassesRoot)).lastModified().toUTC().toSecsSinceEpoch(),
-        past.toSecsSinceEpoch());
+    EXPECT_EQ(QFileInfo(hive).lastModified().toSecsSinceEpoch(), past.toSecsSinceEpoch());
     EXPECT_EQ(shell.registrations().size(), 2);
 
     association.RegisterFileType(ProgramPaths(str("/usr/bin"), str("/usr/share/tollgate")), str("tollgate"));
-    EXPECT_EQ(read(store, "HKCR", str("Tollgate.file\\Shell\\Open\\Command"), ""),
-        native("/usr/bin/tollgate") + str(" %1"));
-    EXPECT_EQ(read(store, "HKCR", str("Tollgate.file\\DefaultIcon"), ""),
-        native("/usr/share/tollgate/Icons/IconRed.ICO") + str(",0"));
-    EXPECT_EQ(Sandbox::readFile(hivePath(store, RegistryStore::ClassesRoot)).count("IconRed.ICO"), 1)
-        << "a replaced value is one value";
-}
-
-TEST(RegistryStore, SystemLayerIsReadBeneathAndNeverWritten)
-{
-    const QByteArray system = "Windows Registry Editor Version 5.00\r\n\r\n"
-                              "[HKEY_LOCAL_MACHINE\\Software\\Harbrook\\Tollgate]\r\n"
-                              "\"Language\"=\"Site.lng\"\r\n\"Kiosk\"=dword:00000001\r\n";
-    const QString systemPath = Sandbox::writeFile(str("registry/system/HKEY_LOCAL_MACHINE.reg"), system);
-    SettingsStore store;
-    const QString key = str("Software\\Harbrook\\Tollgate");
-    EXPECT_EQ(read(store, "HKLM", key, "Language"), str("Site.lng"));
-    ASSERT_EQ(store.WriteSetting(str("HKLM"), key, str("Language"), S, str("Mine.lng")), 0);
-    EXPECT_EQ(read(store, "HKLM", key, "Language"), str("Mine.lng"));
-    EXPECT_EQ(store.ReadSetting(str("HKLM"), key, str("Kiosk"), str("D"), 0).value, SettingValue(1));
-    EXPECT_EQ(Sandbox::readFile(systemPath), system);
+    EXPECT_EQ(classes("Tollgate.file\\Shell\\Open\\Command"), native("/usr/bin/tollgate") + str(" %1"));
+    EXPECT_EQ(
+        classes("Tollgate.file\\DefaultIcon"), native("/usr/share/tollgate/Icons/IconRed.ICO") + str(",0"));
+    EXPECT_EQ(Sandbox::readFile(hive).count("IconRed.ICO"), 1) << "a replaced value is one value";
 }
 
 TEST(RegistryStore, UnreadableLinesAreKeptAsideBeforeARewrite)
@@ -250,20 +244,19 @@ TEST(RegistryStore, UnreadableLinesAreKeptAsideBeforeARewrite)
 TEST(RegistryStore, ConcurrentWritersLoseNothing)
 {
     constexpr int writes = 40;
-    auto writer = [](const QString& prefix) {
+    auto writer = [](char prefix) {
         SettingsStore store; // each its own store, as two processes would have
         for (int i = 0; i < writes; ++i)
-            store.WriteSetting(str("HKCU"), str("Software\\Race"), prefix + QString::number(i), S, i);
+            store.WriteSetting(
+                str("HKCU"), str("Software\\Race"), QLatin1Char(prefix) + QString::number(i), S, i);
     };
-    std::thread a(writer, str("a"));
-    std::thread b(writer, str("b"));
+    std::thread a(writer, 'a'), b(writer, 'b');
     a.join();
     b.join();
-    SettingsStore store;
     for (int i = 0; i < writes; ++i) {
         for (const char* prefix : {"a", "b"})
-            EXPECT_EQ(
-                read(store, "HKCU", str("Software\\Race"), qPrintable(str(prefix) + QString::number(i))),
+            EXPECT_EQ(read(SettingsStore(), "HKCU", str("Software\\Race"),
+                          qPrintable(str(prefix) + QString::number(i))),
                 QString::number(i));
     }
 }
