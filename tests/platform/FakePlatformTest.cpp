@@ -43,11 +43,6 @@ TEST(ProcessLookup, findsTheFirstOfAWholeNameAndEndsItThroughItsTopmostWindow)
     EXPECT_EQ(processes.kills(), QList<ProcessId> {pid});
     EXPECT_EQ(lookup.FindProcessId(str("editor")), 0u);
     EXPECT_EQ(lookup.GetWindowProcessId(lower), 0u) << "its windows went with it";
-
-    const ProcessId service = processes.addProcess(str("service"));
-    processes.setTerminationPermitted(service, false);
-    EXPECT_EQ(processes.terminate(service), TerminateResult::NotPermitted);
-    EXPECT_EQ(lookup.FindProcessId(str("service")), service);
 }
 
 TEST(PlatformFactory, withoutAReachableDesktopGivesTheNullBackendThatSaysWhy)

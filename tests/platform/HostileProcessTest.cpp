@@ -1,30 +1,25 @@
 // The process survey against processes that make life hard: odd names, processes that
 // vanish between listing and killing, pid numbers handed out again at once.
 #include "Forked.h"
-#include "common/ChildProcesses.h"
 #include "common/FakeClock.h"
 #include "common/NamedProgram.h"
 #include "common/RecordingNotifier.h"
-#include "common/TestEnvironment.h"
 #include "common/WaitUntil.h"
 #include "platform/Platform.h"
 #include "platform/fake/FakeDesktopShell.h"
 #include "platform/fake/FakeInputDevices.h"
 #include "platform/fake/FakeWindowSystem.h"
-#include "platform/linux/ProcProcessTable.h"
 #include "store/RuleSet.h"
 #include "survey/ActivityLog.h"
 #include "survey/SurveyCycle.h"
 
 #include <QLocale>
-#include <QTemporaryDir>
 #include <QThread>
 #include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace Tollgate;
 using namespace Tollgate::Platform;
-using Tollgate::Test::ChildProcesses;
 using Tollgate::Test::Forked;
 using Tollgate::Test::NamedProgram;
 using Tollgate::Test::waitUntil;
@@ -49,33 +44,28 @@ class HostileProcesses : public testing::Test
 {
 protected:
     HostileProcesses() { cycle.run(); }
-    ~HostileProcesses() override
-    {
-        // Qt cannot name a file whose name is not UTF-8, so its folder cannot remove it.
-        std::filesystem::remove_all(QFile::encodeName(folder.path()).toStdString());
-    }
 
-    // A copy of sleep under a name of raw bytes (not every one has a QString), made and
-    // run by a shell that the copy then replaces.
-    QProcess* startAs(const QByteArray& name)
+    // Runs the program file at path (raw bytes: not every name has a QString) once the
+    // table reads its name.
+    std::unique_ptr<Forked> run(const QByteArray& path)
     {
-        QString octal;
-        for (const char byte : name)
-            octal += QStringLiteral("\\%1").arg(uchar(byte), 3, 8, QLatin1Char('0'));
-        QProcess* child = children.start(str("/bin/sh"),
-            {str("-c"), str("f=\"$1/$(printf \"$0\")\"; cp /bin/sleep \"$f\" && exec \"$f\" 600"), octal,
-                folder.path()});
-        EXPECT_TRUE(child && waitUntil([&] {
-            return table.readName(ProcessId(child->processId())) == QFile::decodeName(name);
-        }));
+        auto child = std::make_unique<Forked>(
+            [path] { ::execl(path.constData(), path.constData(), "600", nullptr); });
+        const QString name = QFile::decodeName(path.sliced(path.lastIndexOf('/') + 1));
+        EXPECT_TRUE(waitUntil([&] { return table.readName(ProcessId(child->pid())) == name; }));
         return child;
     }
-    bool endsKilled(QProcess* child)
+    std::unique_ptr<Forked> run(const NamedProgram& program)
+    {
+        EXPECT_TRUE(program.ready());
+        return run(QFile::encodeName(program.path()));
+    }
+    bool endsKilled(Forked& child)
     {
         return waitUntil([&] {
             cycle.tick();
-            return ChildProcesses::exited(child);
-        }) && child->exitStatus() == QProcess::CrashExit;
+            return child.ended();
+        }) && WTERMSIG(child.reap()) == SIGKILL;
     }
     QStringList logLines() const
     {
@@ -89,29 +79,30 @@ protected:
         std::make_unique<FakeInputDevices>(), std::move(owned), std::make_unique<FakeDesktopShell>()};
     Tollgate::Test::RecordingNotifier notifier;
     FakeClock clock;
-    QTemporaryDir folder {Sandbox::folder() + str("/hostile-XXXXXX")};
-    ActivityLog log {folder.filePath(str("Tollgate.log")), clock, QLocale(QLocale::German)};
+    ActivityLog log {Sandbox::folder() + str("/Tollgate.log"), clock, QLocale(QLocale::German)};
     SurveyCycle cycle {rules, platform, notifier, log, clock};
-    ChildProcesses children;
 };
 
 } // namespace
 
 TEST_F(HostileProcesses, OddNamesAreEndedByTheirRuleAndWriteOneLogLineEach)
 {
-    const QByteArray withNewline = "tg-odd\n01.01.01 00:00:00;forged;*";
-    const QByteArray withBlanks = " tg odd blank ";
-    rules.processRules().resetRows({{QFile::decodeName(withNewline), str("(3) Block")},
-        {QFile::decodeName(withBlanks), str("(3) Block")}});
-    QProcess* a = startAs(withNewline);
-    QProcess* b = startAs(withBlanks);
-    QProcess* notUtf8 = startAs("tg-odd-\xff\xfe-bytes");
-    ASSERT_TRUE(a && b && notUtf8);
+    const NamedProgram withNewline(str("tg-odd\n01.01.01 00:00:00;forged;*")),
+        withBlanks(str(" tg odd blank "));
+    rules.processRules().resetRows(
+        {{withNewline.name(), str("(3) Block")}, {withBlanks.name(), str("(3) Block")}});
+    const auto a = run(withNewline), b = run(withBlanks);
+    // Qt cannot name a file whose name is not UTF-8, so the sandbox could not remove it:
+    // it goes once it runs.
+    const QByteArray notUtf8Path = QFile::encodeName(Sandbox::folder()) + "/tg-odd-\xff\xfe-bytes";
+    std::filesystem::copy_file("/bin/sleep", notUtf8Path.toStdString());
+    const auto notUtf8 = run(notUtf8Path);
+    std::filesystem::remove(notUtf8Path.toStdString());
 
-    EXPECT_TRUE(endsKilled(a));
-    EXPECT_TRUE(endsKilled(b));
+    EXPECT_TRUE(endsKilled(*a));
+    EXPECT_TRUE(endsKilled(*b));
     cycle.tick();
-    EXPECT_FALSE(ChildProcesses::exited(notUtf8)) << "a process no rule names was ended";
+    EXPECT_FALSE(notUtf8->ended()) << "a process no rule names was ended";
 
     const QStringList lines = logLines();
     ASSERT_EQ(lines.size(), 1 + notifier.blockMessages);
@@ -121,16 +112,17 @@ TEST_F(HostileProcesses, OddNamesAreEndedByTheirRuleAndWriteOneLogLineEach)
 
 TEST_F(HostileProcesses, AProcessGoneBeforeItsKillIsNeitherToldNorLogged)
 {
-    rules.processRules().resetRows({{str("tg-vanishing"), str("(3) Block")}});
-    QProcess* vanishing = startAs("tg-vanishing");
-    ASSERT_NE(vanishing, nullptr);
-    const auto pid = ProcessId(vanishing->processId());
+    const NamedProgram program(str("tg-vanishing"));
+    rules.processRules().resetRows({{program.name(), str("(3) Block")}});
+    auto vanishing = run(program);
+    const auto pid = ProcessId(vanishing->pid());
     table.beforeTerminate = [&](ProcessId target) {
         if (target == pid)
-            children.kill(vanishing);
+            vanishing.reset();
     };
     for (int i = 0; i < 5; ++i)
         cycle.tick();
+    EXPECT_EQ(vanishing, nullptr) << "the survey never tried to end it";
     EXPECT_EQ(notifier.blockMessages, 0);
     EXPECT_TRUE(logLines().isEmpty());
 }
@@ -141,17 +133,9 @@ TEST_F(HostileProcesses, APidHandedOutAgainAtOnceIsReadAfresh)
     if (::geteuid() != 0 || !lastPid.open(QIODevice::WriteOnly))
         GTEST_SKIP() << "needs root and a writable /proc/sys/kernel/ns_last_pid to hand a pid out again";
     const NamedProgram innocentProgram(str("tg-innocent")), gameProgram(str("tg-game"));
-    ASSERT_TRUE(innocentProgram.ready() && gameProgram.ready());
-    const auto runAs = [this](const NamedProgram& program) {
-        const QByteArray path = QFile::encodeName(program.path());
-        auto child = std::make_unique<Forked>(
-            [&path] { ::execl(path.constData(), path.constData(), "600", nullptr); });
-        EXPECT_TRUE(waitUntil([&] { return table.readName(ProcessId(child->pid())) == program.name(); }));
-        return child;
-    };
     rules.processRules().resetRows({{gameProgram.name(), str("(3) Block")}});
     // A settled innocent process: known to the table long enough that its name is cached.
-    auto innocent = runAs(innocentProgram);
+    auto innocent = run(innocentProgram);
     cycle.tick();
     QThread::msleep(ProcProcessTable::YoungMilliseconds + 200);
     // Numbers were handed out after it, as on any machine that runs something; the number
@@ -164,13 +148,11 @@ TEST_F(HostileProcesses, APidHandedOutAgainAtOnceIsReadAfresh)
     innocent.reset();
     lastPid.write(QByteArray::number(reused - 1));
     lastPid.close();
-    const auto game = runAs(gameProgram);
+    const auto game = run(gameProgram);
     if (game->pid() != reused)
         GTEST_SKIP() << "another process took the number first";
 
     cycle.tick();
-    EXPECT_TRUE(waitUntil([&] { return game->ended(); }));
-    const int status = game->reap();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+    EXPECT_TRUE(waitUntil([&] { return game->ended(); }) && WTERMSIG(game->reap()) == SIGKILL)
         << "the blocked program kept the innocent one's cached name";
 }

@@ -50,23 +50,22 @@ namespace Tollgate::Test {
 INSTANTIATE_TYPED_TEST_SUITE_P(Linux, BackendContract, testing::Types<LinuxBackend>);
 }
 
-TEST(ProcessNames, comeFromTheProgramFileWhateverTheProcessCallsItselfAndAZombieHasNone)
+TEST(ProcessNames, comeFromTheProgramFileWhateverTheProcessCallsItselfOrRunsLaterAndAZombieHasNone)
 {
     const QString sleep = QFileInfo(str("/bin/sleep")).canonicalFilePath();
-    const QString longName = Sandbox::folder() + str("/a-rather-long-executable-name-for-tests");
-    ASSERT_TRUE(QFile::copy(sleep, longName));
+    const NamedProgram longName(str("a-rather-long-executable-name-"));
     const QString link = Sandbox::folder() + str("/linked-program");
-    ASSERT_TRUE(QFile::link(sleep, link));
-    const QString script = Sandbox::writeFile(str("my-script.sh"), "#!/bin/sh\nread line\n");
+    ASSERT_TRUE(longName.ready() && QFile::link(sleep, link));
+    // Named for its interpreter until told to run sleep in its place.
+    const QString script = Sandbox::writeFile(str("my-script.sh"), "#!/bin/sh\nread line\nexec sleep 600\n");
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const std::pair<QString, QString> cases[]
-        = {{longName, fileName(longName)}, {link, fileName(sleep)}, {script, fileName(str("/bin/sh"))}};
+        = {{longName.path(), longName.name()}, {link, fileName(sleep)}, {script, fileName(str("/bin/sh"))}};
     ChildProcesses children;
-    QList<pid_t> pids;
+    QList<QProcess*> started;
     for (const auto& [program, name] : cases) {
-        const QProcess* child = children.start(program, {str("600")});
-        ASSERT_NE(child, nullptr) << program.toStdString();
-        pids.append(pid_t(child->processId()));
+        started.append(children.start(program, {str("600")}));
+        ASSERT_NE(started.last(), nullptr) << program.toStdString();
     }
     const Forked renamed([] {
         ::prctl(PR_SET_NAME, "renamed");
@@ -79,9 +78,16 @@ TEST(ProcessNames, comeFromTheProgramFileWhateverTheProcessCallsItselfAndAZombie
 
     ProcProcessTable table;
     const QList<ProcessEntry> snapshot = table.snapshot();
-    for (int i = 0; i < pids.size(); ++i)
-        EXPECT_EQ(nameIn(snapshot, pids[i]), cases[i].second) << cases[i].first.toStdString();
+    for (int i = 0; i < started.size(); ++i)
+        EXPECT_EQ(nameIn(snapshot, pid_t(started[i]->processId())), cases[i].second)
+            << cases[i].first.toStdString();
     EXPECT_EQ(nameIn(snapshot, renamed.pid()), fileName(str("/proc/self/exe")));
+
+    // The same pid, another program, to a table that knows the shell already.
+    started.last()->write("go\n");
+    ASSERT_TRUE(started.last()->waitForBytesWritten(30000));
+    EXPECT_TRUE(waitUntil(
+        [&] { return nameIn(table.snapshot(), pid_t(started.last()->processId())) == fileName(sleep); }));
 
     // Killed, it stays a zombie until reaped: no running process, to a table that knew it
     // and to a fresh one.
@@ -91,23 +97,6 @@ TEST(ProcessNames, comeFromTheProgramFileWhateverTheProcessCallsItselfAndAZombie
     EXPECT_TRUE(nameIn(table.fullSnapshot(), renamed.pid()).isEmpty());
     EXPECT_TRUE(nameIn(ProcProcessTable().snapshot(), renamed.pid()).isEmpty())
         << "a zombie at the first look";
-}
-
-TEST(ProcessNames, aSettledProcessThatExecsAnotherProgramIsRenamed)
-{
-    ChildProcesses children;
-    QProcess* child = children.start(str("/bin/sh"), {str("-c"), str("read line; exec sleep 600")});
-    ASSERT_NE(child, nullptr);
-    const auto pid = pid_t(child->processId());
-    ASSERT_TRUE(
-        waitUntil([&] { return nameIn(ProcProcessTable().snapshot(), pid) == fileName(str("/bin/sh")); }));
-
-    // A table that has known the shell for long: only its rolling re-check can notice.
-    ProcProcessTable settled;
-    ASSERT_EQ(nameIn(settled.snapshot(), pid), fileName(str("/bin/sh")));
-    child->write("go\n");
-    ASSERT_TRUE(child->waitForBytesWritten(30000));
-    EXPECT_TRUE(waitUntil([&] { return nameIn(settled.snapshot(), pid) == fileName(str("/bin/sleep")); }));
 }
 
 TEST(ProcessTermination, zeroAndIdsBeyondAnIntSignalNothing)

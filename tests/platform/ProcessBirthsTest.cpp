@@ -210,17 +210,6 @@ TEST(ProcFieldsTaskCounters, totalAndLastPidOrNothing)
         EXPECT_EQ(ProcFields::taskCounters(bad).total, -1) << bad;
 }
 
-namespace {
-
-// Opens a file and closes it again, as the dynamic loader opens the C library.
-void openAndClose(const QString& path)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << qPrintable(path);
-}
-
-} // namespace
-
 // Whether no start file or no C library turns the watch off, RealBirths shows.
 TEST(ProgramStarts, aStartFindsTheOldProcessThatRanAnotherProgramAndTheNewOneBornAlsoAfterAnUpdate)
 {
@@ -235,31 +224,27 @@ TEST(ProgramStarts, aStartFindsTheOldProcessThatRanAnotherProgramAndTheNewOneBor
     table.setChangeHandler([&reports] { ++reports; });
     ASSERT_TRUE(table.usesProgramStarts());
     table.changes();
+    // The library opened, as the dynamic loader opens the C library, until a report comes.
+    const auto toldChanges = [&] {
+        reports = 0;
+        EXPECT_TRUE(
+            waitProcessingEvents([&] { return QFile(library).open(QIODevice::ReadOnly) && reports > 0; }));
+        return described(table.changes());
+    };
 
     // `exec game` in a shell that has run for long: no pid is handed out, and the settled
     // processes' turns would reach it only after ten re-reads.
     proc.setProgram(40, "game");
-    openAndClose(library);
-    EXPECT_TRUE(waitProcessingEvents([&] { return reports > 0; }));
-    EXPECT_EQ(described(table.changes()), str("40 game"));
-
+    EXPECT_EQ(toldChanges(), str("40 game"));
     // Born and running before anyone looks: only the open of the library tells.
-    reports = 0;
     proc.addTask(60, "game");
-    openAndClose(library);
-    EXPECT_TRUE(waitProcessingEvents([&] { return reports > 0; }));
-    EXPECT_EQ(described(table.changes()), str("60 game"));
+    EXPECT_EQ(toldChanges(), str("60 game"));
 
     // A package manager puts the new library in its place: the new file is watched.
     const QString update = Sandbox::writeFile(str("libc-told.so.new"), "new");
     ASSERT_EQ(::rename(QFile::encodeName(update).constData(), QFile::encodeName(library).constData()), 0);
-    reports = 0;
     proc.addTask(61, "game");
-    EXPECT_TRUE(waitProcessingEvents([&] {
-        openAndClose(library);
-        return reports > 0;
-    }));
-    EXPECT_EQ(described(table.changes()), str("61 game"));
+    EXPECT_EQ(toldChanges(), str("61 game"));
     table.setChangeHandler(nullptr);
 }
 
