@@ -58,18 +58,11 @@ protected:
     int m_titles = 0;
 };
 
-TEST_F(SurveyOnX11, TerminatesABlockedProcessAndRestartsAnAlwaysRunOne)
+// Blocks on the real process table are HostileProcesses' part.
+TEST_F(SurveyOnX11, RestartsAnAlwaysRunProcessFromItsQuotedCommand)
 {
     NamedProgram sleeper(QStringLiteral("tg-e2e-"));
     ASSERT_TRUE(sleeper.ready());
-    QProcess* blocked = s_desktop->startClient(sleeper.path(), {QStringLiteral("300")});
-    ASSERT_TRUE(blocked);
-    m_rules.processRules().appendRow({sleeper.name().toUpper(), QStringLiteral("(3) Block")});
-    ASSERT_TRUE(tickUntil([&] { return ChildProcesses::exited(blocked); })) << "not terminated";
-    EXPECT_EQ(m_notifier.blockMessages, 1);
-    EXPECT_TRUE(logText().contains(";" + sleeper.name().toUpper().toUtf8() + ";(3) Block\r\n"));
-
-    m_rules.processRules().clear();
     m_rules.processRules().appendRow(
         {sleeper.name(), QStringLiteral("(2) Always Run"), u'"' + sleeper.path() + QStringLiteral("\" 300")});
     ASSERT_TRUE(tickUntil([&] { return sleeper.running() == 1; })) << "not started";
