@@ -5,10 +5,8 @@ using ProcessSurveyTest = SurveyTest;
 
 TEST_F(ProcessSurveyTest, BlockEndsEveryProcessOfTheNameOnceAndOnlyWhenItRuns)
 {
-    addProcessRule("absent", "(3) Block");
-    addProcessRule("c:\\games\\game.exe", "(3) Block");
-    addProcessRule("GAME.EXE", "(3) Block");
-    addProcessRule("game.exe", "(3) Block");
+    rules.processRules().resetRows(rows(
+        {"absent|(3) Block", "c:\\games\\game.exe|(3) Block", "GAME.EXE|(3) Block", "game.exe|(3) Block"}));
     add("other");
     processes().SurveyProcesses();
     EXPECT_TRUE(fake.processes().kills().isEmpty());
@@ -45,8 +43,8 @@ TEST_F(ProcessSurveyTest, ProcessesThatMayNotBeEndedAreReportedOnceAndNotShownAs
 TEST_F(ProcessSurveyTest, AlwaysRunStartsAtOnceLeavesARunningProgramAndBacksOffWhileNoneShowsUp)
 {
     // The rule names one executable, its Exe File starts another.
-    addProcessRule("firefox", "(2) Always Run", "/usr/bin/true -x");
-    addProcessRule("empty", "(2) Always Run", "");
+    rules.processRules().resetRows(
+        rows({"firefox|(2) Always Run|/usr/bin/true -x", "empty|(2) Always Run|"}));
     const QStringList& starts = fake.processes().starts();
     cycle.run();
     cycle.tick();
@@ -72,8 +70,8 @@ TEST_F(ProcessSurveyTest, AlwaysRunStartsAtOnceLeavesARunningProgramAndBacksOffW
 
 TEST_F(ProcessSurveyTest, CloseWhenIdleIsLeftToTheTimeoutWhichEndsThemAlsoAfterAStop)
 {
-    addProcessRule("browser", "(1) Close Process when Computer is Idle");
-    addProcessRule("editor", "(0) Ignore");
+    rules.processRules().resetRows(
+        rows({"browser|(1) Close Process when Computer is Idle", "editor|(0) Ignore"}));
     const ProcessId browser = add("browser");
     add("editor");
     cycle.run();
@@ -125,8 +123,7 @@ TEST_F(ProcessSurveyTest, TheFirstOfANameFollowsExitsAndExecsBetweenSnapshots)
 
 TEST_F(ProcessSurveyTest, AQuietSurveyStillSeesEveryNewRuleAndProcess)
 {
-    addProcessRule("game", "(3) Block");
-    addProcessRule("xclock", "(2) Always Run", "/usr/bin/xclock");
+    rules.processRules().resetRows(rows({"game|(3) Block", "xclock|(2) Always Run|/usr/bin/xclock"}));
     add("xclock");
     const ProcessId editor = add("editor");
     for (int i = 0; i < 3; ++i)

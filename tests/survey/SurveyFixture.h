@@ -14,6 +14,15 @@
 
 namespace Tollgate {
 
+// Rule rows written one a text, their cells separated by '|'.
+inline QList<QStringList> rows(const std::vector<const char*>& lines)
+{
+    QList<QStringList> result;
+    for (const char* line : lines)
+        result.append(str(line).split(u'|'));
+    return result;
+}
+
 // A rule set, fake desktop, recording windows, simulated clock and a log in the test's own folder.
 class SurveyTest : public testing::Test
 {

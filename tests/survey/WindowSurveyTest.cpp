@@ -12,10 +12,9 @@ protected:
 
 } // namespace
 
-TEST_F(WindowSurveyTest, BlockClosesTellsAndLogsTheWindowInFrontOnly)
+TEST_F(WindowSurveyTest, BlockClosesTellsAndLogsTheWindowInFrontOnlyAndAgainWhileItStays)
 {
     addWindowRule("*game*", "(1) Block");
-    addWindowRule("*x", "(1) Block");
     fake.windows().addWindow(str("A game behind"), 1);
     survey();
     EXPECT_TRUE(fake.windows().closeRequests().isEmpty()) << "no window in front";
@@ -23,59 +22,41 @@ TEST_F(WindowSurveyTest, BlockClosesTellsAndLogsTheWindowInFrontOnly)
 
     const WindowId window = show("Big Game; Night");
     survey();
-    EXPECT_EQ(fake.windows().closeRequests(), QList<WindowId> {window});
-    EXPECT_EQ(notifier.blockMessages, 1);
-    EXPECT_EQ(logLines(),
-        QStringList({str("Date/Time;WindowTitle;Keyword"), str("27.02.04 15:01:23;Big Game; Night;*game*")}));
-    // Still in front on the next tick: closed, told and logged again.
     survey();
-    EXPECT_EQ(fake.windows().closeRequests().size(), 2);
-    EXPECT_EQ(logLines().size(), 3);
-
-    // Long titles are compared on their first 254 characters.
-    show(QByteArray(253, 'a').append("x").append(QByteArray(46, 'b')).constData());
-    survey();
-    EXPECT_EQ(notifier.blockMessages, 3);
+    EXPECT_EQ(fake.windows().closeRequests(), QList<WindowId>({window, window}));
+    EXPECT_EQ(notifier.blockMessages, 2);
+    const QString line = str("27.02.04 15:01:23;Big Game; Night;*game*");
+    EXPECT_EQ(logLines(), QStringList({str("Date/Time;WindowTitle;Keyword"), line, line}));
 }
 
-TEST_F(WindowSurveyTest, FirstEffectiveRowWins)
+TEST_F(WindowSurveyTest, TheFirstEffectiveRowActsButNeverOnOurOwnWindows)
 {
-    // Rows, whether the window is closed, whether it is raised.
-    const std::tuple<QList<QStringList>, bool, bool> cases[] = {
-        {{{str("*"), str("(0) Ignore")}, {str("*game*"), str("(1) Block")}}, true, false},
-        {{{str("*"), str("(2) Bring To Front")}, {str("*game*"), str("(1) Block")}}, false, true},
-        {{{str("*game*"), str("(1) Block")}, {str("*"), str("(2) Bring To Front")}}, true, false},
-        {{{str("*"), str("Block")}, {str("*"), QString()}}, false, false}, // no code: Ignore
+    const auto own = ProcessId(QCoreApplication::applicationPid());
+    const QByteArray longTitle = QByteArray(253, 'a') + "x" + QByteArray(46, 'b');
+    // Rows ("pattern|action"; none: those of the case before), the window in front and its
+    // process, whether it is closed and whether it is raised.
+    const std::tuple<std::vector<const char*>, const char*, ProcessId, bool, bool> cases[] = {
+        {{"*|(0) Ignore", "*game*|(1) Block"}, "Game", 1, true, false},
+        {{"*|(2) Bring To Front", "*game*|(1) Block"}, "Game", 1, false, true},
+        {{"*game*|(1) Block", "*|(2) Bring To Front"}, "Game", 1, true, false},
+        {{"*|Block", "*|"}, "Game", 1, false, false}, // no code: Ignore
+        {{"*x|(1) Block"}, longTitle.constData(), 1, true, false}, // its first 254 characters
+        // A "*" Block rule would otherwise close the password prompt as soon as it showed.
+        {{"*|(1) Block"}, "Password", own, false, false},
+        {{}, "Password", own + 1, true, false},
+        {{"*|(2) Bring To Front"}, "Tollgate message", own, false, false},
     };
-    for (const auto& [rows, closed, raised] : cases) {
-        SCOPED_TRACE(rows.first().join(u' ').toStdString());
-        rules.windowRules().resetRows(rows);
+    for (const auto& [lines, title, pid, closed, raised] : cases) {
+        SCOPED_TRACE(title);
+        if (!lines.empty())
+            rules.windowRules().resetRows(rows(lines));
         const int blocksBefore = notifier.blockMessages;
-        const WindowId window = show("Game");
+        const qsizetype logged = logLines().size();
+        const WindowId window = show(title, pid);
         survey();
         EXPECT_EQ(fake.windows().closeRequests().contains(window), closed);
         EXPECT_EQ(notifier.blockMessages - blocksBefore, closed ? 1 : 0);
+        EXPECT_EQ(logLines().size() > logged, closed);
         EXPECT_EQ(fake.windows().isTopMost(window), raised);
     }
-}
-
-TEST_F(WindowSurveyTest, RulesNeverCloseOrRaiseOurOwnWindowsButStillWorkForOthers)
-{
-    // A "*" Block rule would otherwise close the password prompt as soon as it showed.
-    addWindowRule("*", "(1) Block");
-    const auto own = ProcessId(QCoreApplication::applicationPid());
-    show("Password", own);
-    survey();
-    EXPECT_TRUE(fake.windows().closeRequests().isEmpty());
-    EXPECT_EQ(notifier.blockMessages, 0);
-    EXPECT_TRUE(logLines().isEmpty());
-
-    const WindowId other = show("Password", own + 1);
-    survey();
-    EXPECT_EQ(fake.windows().closeRequests(), QList<WindowId> {other});
-
-    rules.windowRules().setCell(1, RuleSet::WindowAction, str("(2) Bring To Front"));
-    show("Tollgate message", own);
-    survey();
-    EXPECT_TRUE(fake.windows().topMostCalls().isEmpty());
 }

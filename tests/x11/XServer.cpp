@@ -1,6 +1,7 @@
 #include "XServer.h"
 
 #include <QStandardPaths>
+#include <algorithm>
 
 namespace Tollgate::Test {
 
@@ -82,9 +83,9 @@ bool XServer::windowManagerManagesNewWindows()
     return managed;
 }
 
-void XServer::roundTrip()
+void XServer::roundTrip(Platform::X11Connection& connection)
 {
-    xcb_connection_t* c = m_connection->get();
+    xcb_connection_t* c = connection.get();
     const Platform::XcbReply<xcb_get_input_focus_reply_t> reply(
         xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
@@ -98,11 +99,14 @@ quint8 XServer::keycodeOf(quint32 keysym)
         nullptr));
     if (!mapping)
         return 0;
+    const int perKeycode = mapping->keysyms_per_keycode;
     const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
     const int count = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
-    for (int i = 0; i < count; ++i) {
-        if (syms[i] == keysym)
-            return quint8(setup->min_keycode + i / mapping->keysyms_per_keycode);
+    for (int row = 0; row + perKeycode <= count; row += perKeycode) {
+        const xcb_keysym_t* begin = syms + row;
+        const xcb_keysym_t* end = begin + perKeycode;
+        if (keysym ? std::find(begin, end, keysym) != end : std::count(begin, end, 0u) == perKeycode)
+            return quint8(setup->min_keycode + row / perKeycode);
     }
     return 0;
 }

@@ -27,9 +27,12 @@ public:
     Platform::X11Connection& connection() { return *m_connection; }
     QProcessEnvironment clientEnvironment() const override;
 
-    // Waits until the server has acted on everything sent through the test connection.
-    void roundTrip();
-    // The first keycode whose keysyms include keysym; 0 for none.
+    // Waits until the server has acted on everything sent through the connection, and
+    // has sent it the events that came before.
+    static void roundTrip(Platform::X11Connection& connection);
+    void roundTrip() { roundTrip(*m_connection); }
+    // The first keycode whose keysyms include keysym; for 0, one the keymap leaves empty; 0
+    // for none.
     quint8 keycodeOf(quint32 keysym);
 
 private:
