@@ -130,12 +130,11 @@ TEST_F(TranslationTest, EveryWindowShowsEveryShippedLanguageAndEveryFileIsComple
                         << "[" << name << "] shows " << entry->toStdString() << " for " << key;
                     continue;
                 }
-                const QString english = *entry;
-                EXPECT_TRUE(file == str("English.lng") || key == "CAPTION_OK" || translated != english)
+                EXPECT_TRUE(file == str("English.lng") || key == "CAPTION_OK" || translated != *entry)
                     << key << " left in English";
-                EXPECT_TRUE(!key.starts_with("ACTION_") || translated.left(4) == english.left(4))
+                EXPECT_TRUE(!key.starts_with("ACTION_") || translated.left(4) == entry->left(4))
                     << key << " keeps its \"(n) \" prefix";
-                EXPECT_TRUE(!english.contains(str("%2"))
+                EXPECT_TRUE(!entry->contains(str("%2"))
                     || (translated.contains(str("%1")) && translated.contains(str("%2"))))
                     << key;
             }

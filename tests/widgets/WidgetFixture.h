@@ -43,7 +43,6 @@ public:
     {
         QString text;
         Buttons buttons;
-        Icon icon;
     };
 
     QList<Question> questions;
@@ -55,9 +54,9 @@ public:
     std::deque<std::function<void(QDialog&)>> editorScripts;
     int modalRuns = 0;
 
-    Answer ask(QWidget*, const QString& text, Buttons buttons, Icon icon) override
+    Answer ask(QWidget*, const QString& text, Buttons buttons, Icon) override
     {
-        questions.append({text, buttons, icon});
+        questions.append({text, buttons});
         if (buttons == Buttons::Ok)
             return Answer::Ok;
         return nextScripted(answers, "question: " + text.toStdString(), Answer::Cancel);
