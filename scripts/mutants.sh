@@ -9,7 +9,7 @@
 # platform/x11). Four kinds: a comparison flipped (== and !=, < and >=, > and <=), a
 # condition negated, a statement removed, a constant changed. Each mutant is built in
 # build-mutants/ (TOLLGATE_MUTANTS_BUILD_DIR) and the test binaries that link the mutated
-# code are run, each case with a time limit; a mutant survives when they all pass. Mutants
+# code are run, each with a time limit; a mutant survives when they all pass. Mutants
 # that do not build are counted apart. The results go to build-mutants/mutants.tsv, one line
 # a mutant; --list prints the drawn mutants without building.
 #
@@ -122,6 +122,35 @@ firstTests() {
     esac
 }
 
+# Cases that took over 3 s in the normal build's last ctest run go last, so that a quick
+# case that kills a mutant is not held up behind them.
+costs=${TOLLGATE_MUTANTS_COSTS:-$top/build/Testing/Temporary/CTestCostData.txt}
+slow=""
+if [ -f "$costs" ]; then
+    slow=$(awk '$3 > 3 { n = split($1, p, "."); if (n == 3) print p[2] "." p[3] }' "$costs" | sort -u | paste -sd: -)
+fi
+
+# Runs the binaries with this case filter, three at a time, since many cases mostly wait on a
+# display or a child; prints the first that failed, in the order given, with its first
+# failing case (for checking a later change to the tests against what that case killed).
+runPass() {
+    local filter=$1 binary name case
+    shift
+    rm -rf "$build/test-logs"
+    mkdir -p "$build/test-logs"
+    printf '%s\n' "$@" | xargs -P 3 -I{} sh -c 'cd "$1" && name=$(basename "$2") &&
+        { timeout 600 "$2" --gtest_brief=1 --gtest_fail_fast --gtest_filter="$3" >"test-logs/$name.log" 2>&1 ||
+            touch "test-logs/$name.failed"; }' _ "$build" {} "$filter"
+    for binary in "$@"; do
+        name=${binary##*/}
+        if [ -f "$build/test-logs/$name.failed" ]; then
+            case=$(sed -n 's/^\[  FAILED  \] \([^ ,]*\).*/\1/p' "$build/test-logs/$name.log" | head -n 1)
+            echo "$name ${case:-(crash or time limit)}"
+            return
+        fi
+    done
+}
+
 killed=0
 survived=0
 stillborn=0
@@ -146,19 +175,19 @@ EOF
         result=stillborn
         stillborn=$((stillborn + 1))
     else
-        # The test binaries that link the mutated code are the ones the build made anew.
-        result=survived
-        while IFS= read -r binary; do
-            if ! (cd "$build" && timeout 600 "$binary" --gtest_brief=1 --gtest_fail_fast \
-                >"$build/last-test.log" 2>&1); then
-                # The first failing case, so that a later change to the tests can be
-                # checked against the mutants that case killed.
-                case=$(sed -n 's/^\[  FAILED  \] \([^ ,]*\).*/\1/p' "$build/last-test.log" | head -n 1)
-                result="killed by ${binary##*/} ${case:-(crash or time limit)}"
-                break
-            fi
-        done < <(find "$build/bin" "$build/tests" -type f -perm -u+x -newer "$stamp" -name 'tollgate_*tests' |
+        # The test binaries that link the mutated code are the ones the build made anew: the
+        # nearest alone first, then the others, then the slow cases of all.
+        mapfile -t binaries < <(find "$build/bin" "$build/tests" -type f -perm -u+x -newer "$stamp" \
+            -name 'tollgate_*tests' |
             awk -v first="$(firstTests "$path")" '{ print (index($0, first) ? 0 : 1) "\t" $0 }' | sort | cut -f2-)
+        killer=""
+        if [ ${#binaries[@]} -gt 0 ]; then
+            killer=$(runPass "-$slow" "${binaries[0]}")
+            [ -n "$killer" ] || [ ${#binaries[@]} -eq 1 ] || killer=$(runPass "-$slow" "${binaries[@]:1}")
+            [ -n "$killer" ] || [ -z "$slow" ] || killer=$(runPass "$slow" "${binaries[@]}")
+        fi
+        result=survived
+        [ -z "$killer" ] || result="killed by $killer"
         if [ "$result" = survived ]; then
             survived=$((survived + 1))
         else
