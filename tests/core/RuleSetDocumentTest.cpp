@@ -2,6 +2,7 @@
 
 #include "RuleSetFixture.h"
 #include "lang/ActionCodes.h"
+#include "store/TextFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -220,6 +221,14 @@ TEST_F(RuleSetDocumentTest, CorruptFilesLoadWithinBounds)
     EXPECT_TRUE(load(QByteArray(1 << 20, '[')).fileRead);
     EXPECT_TRUE(load("[Windows]\r\nCount=5\r\n" + QByteArray(1 << 20, '=')).fileRead);
     EXPECT_EQ(rules.windowRules().count(), 5);
+    // The end of a large file is read too; a file past the limit is refused, with the reason.
+    EXPECT_TRUE(load(QByteArray(1 << 20, '\n') + "[Windows]\r\nCount=4\r\n").fileRead);
+    EXPECT_EQ(rules.windowRules().count(), 4);
+    QFile huge(sandboxPath("huge.Tollgate"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(TextFile::MaxFileBytes + 1));
+    const auto tooLarge = document.LoadRuleSet(huge.fileName());
+    EXPECT_FALSE(tooLarge.fileRead);
+    EXPECT_TRUE(tooLarge.error.contains(str("larger"))) << tooLarge.error.toStdString();
 
     const QString folder = sandboxPath("a-folder");
     QDir().mkpath(folder);
