@@ -9,9 +9,10 @@
 # platform/x11). Four kinds: a comparison flipped (== and !=, < and >=, > and <=), a
 # condition negated, a statement removed, a constant changed. Each mutant is built in
 # build-mutants/ (TOLLGATE_MUTANTS_BUILD_DIR) and the test binaries that link the mutated
-# code are run, each with a time limit; a mutant survives when they all pass. Mutants
-# that do not build are counted apart. The results go to build-mutants/mutants.tsv, one line
-# a mutant; --list prints the drawn mutants without building.
+# code are run, each within four minutes (a mutant that hangs a binary is killed by that
+# limit); a mutant survives when they all pass. Mutants that do not build are counted
+# apart. The results go to build-mutants/mutants.tsv, one line a mutant; --list prints the
+# drawn mutants without building.
 #
 # The same seed over the same sources gives the same mutants, so two revisions of the tests
 # can be compared: run it in a checkout of each.
@@ -139,7 +140,7 @@ runPass() {
     rm -rf "$build/test-logs"
     mkdir -p "$build/test-logs"
     printf '%s\n' "$@" | xargs -P 3 -I{} sh -c 'cd "$1" && name=$(basename "$2") &&
-        { timeout 600 "$2" --gtest_brief=1 --gtest_fail_fast --gtest_filter="$3" >"test-logs/$name.log" 2>&1 ||
+        { timeout 240 "$2" --gtest_brief=1 --gtest_fail_fast --gtest_filter="$3" >"test-logs/$name.log" 2>&1 ||
             touch "test-logs/$name.failed"; }' _ "$build" {} "$filter"
     for binary in "$@"; do
         name=${binary##*/}
