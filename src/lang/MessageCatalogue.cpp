@@ -41,6 +41,8 @@ namespace {
         {u"ACTION_PROCESS_BLOCK", u"(3) Block"},
         // %1 is the document's path, %2 why it could not be written.
         {u"MSG_SAVE_FAILED", u"The rule set could not be saved to %1: %2"},
+        // %1 is the chosen file's path, %2 why it could not be read.
+        {u"MSG_OPEN_FAILED", u"The rule set could not be read from %1: %2"},
     };
 
 } // namespace

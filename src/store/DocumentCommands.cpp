@@ -3,9 +3,11 @@
 #include "DocumentPrompts.h"
 #include "RuleSet.h"
 #include "RuleSetDocument.h"
+#include "TextFile.h"
 #include "lang/MessageCatalogue.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace Tollgate {
 
@@ -68,10 +70,23 @@ void DocumentCommands::OpenFile()
     const QString path = m_prompts.chooseFileToOpen(DocumentFilter);
     if (path.isEmpty())
         return;
+    TextFile::BytesResult read;
     {
         const BusyPointer busy(m_prompts);
-        m_document.LoadRuleSet(path);
+        read = TextFile::readBytes(path);
+        if (read.ok)
+            m_document.loadBytes(path, read.bytes);
     }
+    if (!read.ok && QFileInfo::exists(path)) {
+        // The rule set and document shown stay, so that nothing is saved over the unread file.
+        QString text = m_catalogue.MessageText(QStringLiteral("MSG_OPEN_FAILED"));
+        text.replace(QStringLiteral("%1"), QDir::toNativeSeparators(path));
+        text.replace(QStringLiteral("%2"), read.error);
+        m_prompts.showError(text);
+        return;
+    }
+    if (!read.ok)
+        m_document.LoadRuleSet(path);
     m_rules.setChanged(false);
 }
 

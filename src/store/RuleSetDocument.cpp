@@ -74,7 +74,9 @@ RuleSetDocument::LoadResult RuleSetDocument::LoadRuleSet(const QString& path)
     }
     LoadResult result;
     result.error = error;
-    m_documentPath = path;
+    // A file that is there but could not be read does not become the document: a later Save
+    // would write over rules that nobody has seen.
+    m_documentPath = error.isEmpty() ? path : QString();
     load(IniDocument(), result);
     return result;
 }

@@ -27,7 +27,8 @@ public:
     RuleSetDocument(RuleSet& rules, const MessageCatalogue& catalogue);
 
     // Replaces the rule set by the document at path; an empty path, or one that names no
-    // readable file, gives a new rule set. Clears the changed flag.
+    // readable file, gives a new rule set. Clears the changed flag. A path that names no
+    // file becomes the document's path; one whose file could not be read does not.
     LoadResult LoadRuleSet(const QString& path);
     // The same, for a document's bytes already read from path.
     LoadResult loadBytes(const QString& path, const QByteArray& bytes);

@@ -80,6 +80,7 @@ TEST_F(DocumentCommandsTest, EveryCommandHonoursEveryAnswer)
     Tollgate::Test::DocumentBuilder()
         .window(str("*chat*"), str("(2) Bring To Front"))
         .write(str("open.Tollgate"));
+    QDir().mkpath(sandboxPath("a-folder.Tollgate"));
     // After the command: the rule set's patterns, its document, its mark of changes and,
     // for Quit and Save, whether the program ends or the save succeeded.
     using Case = std::tuple<Command, const char*, const char*, const char*, bool, bool>;
@@ -92,6 +93,8 @@ TEST_F(DocumentCommandsTest, EveryCommandHonoursEveryAnswer)
             true},
         {Open, "ask:No open:not-there.Tollgate busy", "", "not-there.Tollgate", false,
             true}, // a new rule set
+        // Unreadable: what was shown stays, so a Save cannot write over the unread file.
+        {Open, "ask:No open:a-folder.Tollgate busy error", "*game*", "", true, true},
         {Quit, "ask:Cancel", "*game*", "", true, false}, {Quit, "ask:Yes save:-", "*game*", "", true, false},
         {Quit, "ask:Yes save:no-such-folder/c.Tollgate busy error", "*game*", "", true, false},
         {Quit, "ask:No", "*game*", "", true, true},
@@ -125,6 +128,11 @@ TEST_F(DocumentCommandsTest, EveryCommandHonoursEveryAnswer)
             EXPECT_TRUE(Sandbox::readFile(sandboxPath(path)).contains("Caption_1=*game*"));
         }
         const bool failed = prompts.log.contains(str("error"));
+        if (command == Open && failed) {
+            EXPECT_EQ(prompts.error,
+                str("The rule set could not be read from %1: not a regular file")
+                    .arg(QDir::toNativeSeparators(sandboxPath("a-folder.Tollgate"))));
+        }
         for (const QString& step : prompts.log.filter(QRegularExpression(str("^save:[^-]")))) {
             const QString target = sandboxPath(qPrintable(step.mid(5)));
             EXPECT_EQ(Sandbox::readFile(target).contains("Caption_1=*game*"), !failed);

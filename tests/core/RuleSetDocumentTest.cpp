@@ -229,12 +229,14 @@ TEST_F(RuleSetDocumentTest, CorruptFilesLoadWithinBounds)
     const auto tooLarge = document.LoadRuleSet(huge.fileName());
     EXPECT_FALSE(tooLarge.fileRead);
     EXPECT_TRUE(tooLarge.error.contains(str("larger"))) << tooLarge.error.toStdString();
+    EXPECT_EQ(document.documentPath(), QString()) << "a Save would write over the unread file";
 
     const QString folder = sandboxPath("a-folder");
     QDir().mkpath(folder);
     const auto result = document.LoadRuleSet(folder);
     EXPECT_FALSE(result.fileRead);
     EXPECT_FALSE(result.error.isEmpty());
+    EXPECT_EQ(document.documentPath(), QString());
     // A path that names no file gives a new rule set, but becomes the document's path.
     document.LoadRuleSet(sandboxPath("missing.Tollgate"));
     EXPECT_EQ(document.documentPath(), sandboxPath("missing.Tollgate"));
