@@ -37,6 +37,11 @@ ActivityLog::ActivityLog(QString path, const Clock& clock, QLocale locale)
     m_timeFormat = m_locale.timeFormat(QLocale::LongFormat);
     m_timeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\(?t+\\)?")));
     m_timeFormat = m_timeFormat.trimmed();
+    // The locale's short date, but with the whole year: the log is kept for years and read
+    // by programs, and some locales give only two digits ("07.12.26").
+    m_dateFormat = m_locale.dateFormat(QLocale::ShortFormat);
+    if (!m_dateFormat.contains(QStringLiteral("yyyy")))
+        m_dateFormat.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
 }
 
 ActivityLog::ActivityLog(QString path, const Clock& clock, Platform::SystemLog& systemLog, QLocale locale)
@@ -63,8 +68,8 @@ QString ActivityLog::defaultPath(const ProgramPaths& paths)
 QString ActivityLog::eventLine(const QString& first, const QString& second) const
 {
     const QDateTime now = m_clock.currentDateTime();
-    return m_locale.toString(now.date(), QLocale::ShortFormat) + u' '
-        + m_locale.toString(now.time(), m_timeFormat) + u';' + oneLine(first) + u';' + oneLine(second);
+    return m_locale.toString(now.date(), m_dateFormat) + u' ' + m_locale.toString(now.time(), m_timeFormat)
+        + u';' + oneLine(first) + u';' + oneLine(second);
 }
 
 bool ActivityLog::WriteLog(const QString& first, const QString& second, Event event)

@@ -51,6 +51,7 @@ private:
     const Clock& m_clock;
     Platform::SystemLog* m_systemLog = nullptr;
     QLocale m_locale;
+    QString m_dateFormat;
     QString m_timeFormat;
 };
 

@@ -21,10 +21,10 @@ TEST(ActivityLog, FirstLineThenOneLinePerEventInTheLocalesDateFormat)
     ASSERT_TRUE(log.WriteLog(QStringLiteral("cmd.exe"), QStringLiteral("(3) Block")));
     EXPECT_EQ(Sandbox::readFile(log.LogFilePath()),
         QByteArray("Date/Time;WindowTitle;Keyword\r\n"
-                   "27.02.04 15:01:23;cmd.exe;(3) Block\r\n"));
+                   "27.02.2004 15:01:23;cmd.exe;(3) Block\r\n"));
     clock.advance(1000);
     log.WriteLog(QStringLiteral("a;b\r\nc"), QStringLiteral("*"));
-    EXPECT_TRUE(Sandbox::readFile(log.LogFilePath()).endsWith("27.02.04 15:01:24;a;b  c;*\r\n"))
+    EXPECT_TRUE(Sandbox::readFile(log.LogFilePath()).endsWith("27.02.2004 15:01:24;a;b  c;*\r\n"))
         << "semicolons stay, line breaks cannot start lines of their own";
 
     log.DeleteLog();
@@ -33,9 +33,9 @@ TEST(ActivityLog, FirstLineThenOneLinePerEventInTheLocalesDateFormat)
     log.WriteLog(QStringLiteral("x"), QStringLiteral("y"));
     EXPECT_TRUE(Sandbox::readFile(log.LogFilePath()).startsWith("Date/Time;WindowTitle;Keyword\r\n"));
 
-    // The date follows the locale.
+    // The date follows the locale, always with the whole year.
     const ActivityLog us(QString(), clock, QLocale(QLocale::English, QLocale::UnitedStates));
-    EXPECT_EQ(us.eventLine(str("a"), str("b")), str("2/27/04 3:01:24 PM;a;b"));
+    EXPECT_EQ(us.eventLine(str("a"), str("b")), str("2/27/2004 3:01:24 PM;a;b"));
 }
 
 TEST(ActivityLog, LivesBesideAWritableProgramElseInTheUsersStateFolder)

@@ -20,7 +20,7 @@ TEST_F(ProcessSurveyTest, BlockEndsEveryProcessOfTheNameOnceAndOnlyWhenItRuns)
     EXPECT_EQ(fake.processes().kills(), QList<ProcessId>({first, second})) << "with or without a window";
     EXPECT_EQ(notifier.blockMessages, 1) << "the second row finds nothing in the same tick";
     EXPECT_EQ(logLines(),
-        QStringList({str("Date/Time;WindowTitle;Keyword"), str("27.02.04 15:01:23;GAME.EXE;(3) Block")}));
+        QStringList({str("Date/Time;WindowTitle;Keyword"), str("27.02.2004 15:01:23;GAME.EXE;(3) Block")}));
     EXPECT_EQ(fake.windows().topLevelWindows().size(), 0);
 }
 
@@ -49,7 +49,7 @@ TEST_F(ProcessSurveyTest, AlwaysRunStartsAtOnceLeavesARunningProgramAndBacksOffW
     cycle.run();
     cycle.tick();
     EXPECT_EQ(starts, QStringList({str("/usr/bin/true -x"), QString()}));
-    EXPECT_EQ(logLines().value(1), str("27.02.04 15:01:23;firefox;(2) Always Run"));
+    EXPECT_EQ(logLines().value(1), str("27.02.2004 15:01:23;firefox;(2) Always Run"));
     runFor(60000);
     const qsizetype perRule = starts.count(str("/usr/bin/true -x"));
     EXPECT_EQ(starts.count(QString()), perRule);

@@ -25,7 +25,7 @@ TEST_F(WindowSurveyTest, BlockClosesTellsAndLogsTheWindowInFrontOnlyAndAgainWhil
     survey();
     EXPECT_EQ(fake.windows().closeRequests(), QList<WindowId>({window, window}));
     EXPECT_EQ(notifier.blockMessages, 2);
-    const QString line = str("27.02.04 15:01:23;Big Game; Night;*game*");
+    const QString line = str("27.02.2004 15:01:23;Big Game; Night;*game*");
     EXPECT_EQ(logLines(), QStringList({str("Date/Time;WindowTitle;Keyword"), line, line}));
 }
 
