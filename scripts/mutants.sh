@@ -2,7 +2,7 @@
 # Seeds mutants into the product code and says which of them the test suite kills: a
 # measure of what the tests find, beside line coverage.
 #
-#   scripts/mutants.sh [--count N] [--seed S] [--list] [--only ID,...] [FOLDER...]
+#   scripts/mutants.sh [--count N] [--seed S] [--list] [--only ID,...] [--coverage DIR] [FOLDER...]
 #
 # The mutants are drawn at random, but reproducibly for the same seed and sources, from the
 # .cpp files below the given folders of src/ (by default store, survey, platform/linux and
@@ -14,6 +14,12 @@
 # apart. The results go to build-mutants/mutants.tsv, one line a mutant; --list prints the
 # drawn mutants without building.
 #
+# --coverage DIR names a coverage build of the same sources and tests (scripts/coverage.sh
+# leaves one in build-coverage/). Each of its test binaries is run there alone, once, and a
+# mutant then runs only the binaries that ran its line: a binary that never runs the line
+# cannot tell the mutant from the original. A line that no binary runs is "not reached" and
+# counts among the survivors without a build.
+#
 # The same seed over the same sources gives the same mutants, so two revisions of the tests
 # can be compared: run it in a checkout of each.
 set -euo pipefail
@@ -23,6 +29,7 @@ count=150
 seed=1
 list=0
 only=""
+coverage=""
 folders=()
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -30,6 +37,7 @@ while [ $# -gt 0 ]; do
     --seed) seed=$2; shift 2 ;;
     --list) list=1; shift ;;
     --only) only=$2; shift 2 ;;
+    --coverage) coverage=$(cd "$2" && pwd); shift 2 ;;
     -*) echo "mutants: unknown option $1" >&2; exit 2 ;;
     *) folders+=("$1"); shift ;;
     esac
@@ -152,6 +160,53 @@ runPass() {
     done
 }
 
+# What each test binary of the coverage build runs: reach/BINARY lists path:line, and
+# reach/code every line that gcov counts. Kept, since it only depends on the build.
+reach=$build/reach
+if [ -n "$coverage" ] && [ ! -d "$reach" ]; then
+    rm -rf "$reach.part"
+    mkdir -p "$reach.part"
+    # The checkout the coverage build was made from, which need not be this one.
+    source=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$coverage/CMakeCache.txt")
+    for binary in "$coverage"/bin/tollgate_*tests; do
+        find "$coverage" -name '*.gcda' -delete
+        (cd "$coverage" && timeout 600 "$binary" --gtest_brief=1 >/dev/null 2>&1) || true
+        gcovr --root "$source" --filter "$source/src/" --object-directory "$coverage" --gcov-ignore-parse-errors \
+            --json "$reach.part/coverage.json" 2>/dev/null
+        python3 - "$reach.part/coverage.json" "$reach.part/${binary##*/}" "$reach.part/code" <<'EOF'
+import json, sys
+ran, code = open(sys.argv[2], "w"), open(sys.argv[3], "a")
+for entry in json.load(open(sys.argv[1]))["files"]:
+    for line in entry["lines"]:
+        # Lines as gcov numbers them in the build, whatever the sources say now.
+        where = "%s:%d\n" % (entry["file"].removeprefix("src/"), line["line_number"])
+        code.write(where)
+        if line["count"] > 0:
+            ran.write(where)
+EOF
+    done
+    sort -u -o "$reach.part/code" "$reach.part/code"
+    rm "$reach.part/coverage.json"
+    mv "$reach.part" "$reach"
+fi
+# The binaries among the arguments that ran path:line, all of them for a line that gcov
+# does not count as code (a statement's continuation), all without --coverage.
+reaching() {
+    local where=$1 binary
+    shift
+    if [ -z "$coverage" ] || ! grep -qxF "$where" "$reach/code"; then
+        printf '%s\n' "$@"
+        return
+    fi
+    for binary in "$@"; do
+        grep -qxF "$where" "$reach/${binary##*/}" 2>/dev/null && echo "$binary"
+    done
+    return 0
+}
+notReached() {
+    [ -n "$coverage" ] && grep -qxF "$1" "$reach/code" && ! cat "$reach"/tollgate_* | grep -qxF "$1"
+}
+
 killed=0
 survived=0
 stillborn=0
@@ -160,6 +215,12 @@ while IFS=$'\t' read -r id path line kind old new; do
         continue
     fi
     mutatedFile=$top/src/$path
+    if notReached "$path:$line"; then
+        survived=$((survived + 1))
+        printf '%s\t%s:%s\t%s\t%s\t%s\t%s\n' "$id" "$path" "$line" "$kind" "not reached" "$old" "$new" >>"$results"
+        echo "mutant $id $path:$line $kind: not reached"
+        continue
+    fi
     cp "$mutatedFile" "$build/original"
     python3 - "$mutatedFile" "$line" "$new" <<'EOF'
 import sys
@@ -176,10 +237,11 @@ EOF
         result=stillborn
         stillborn=$((stillborn + 1))
     else
-        # The test binaries that link the mutated code are the ones the build made anew: the
-        # nearest alone first, then the others, then the slow cases of all.
-        mapfile -t binaries < <(find "$build/bin" "$build/tests" -type f -perm -u+x -newer "$stamp" \
-            -name 'tollgate_*tests' |
+        # The test binaries that link the mutated code are the ones the build made anew; of
+        # those, the ones that run its line: the nearest alone first, then the others, then
+        # the slow cases of all.
+        mapfile -t binaries < <(reaching "$path:$line" $(find "$build/bin" "$build/tests" -type f -perm -u+x \
+            -newer "$stamp" -name 'tollgate_*tests') |
             awk -v first="$(firstTests "$path")" '{ print (index($0, first) ? 0 : 1) "\t" $0 }' | sort | cut -f2-)
         killer=""
         if [ ${#binaries[@]} -gt 0 ]; then
