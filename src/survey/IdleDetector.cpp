@@ -40,8 +40,10 @@ void IdleDetector::SurveyIdle(int intervalMs)
     const QPoint cursor = m_input.cursorPosition();
     const bool unmoved = cursor.x() == m_lastCursorX && cursor.y() == m_lastCursorY;
 
+    // Without a screen there is no corner: the prompt would come on every tick.
     const QSize screen = m_input.primaryScreenSize();
-    if (cursor.x() + CornerSize >= screen.width() && cursor.y() + CornerSize >= screen.height()) {
+    if (!screen.isEmpty() && cursor.x() + CornerSize >= screen.width()
+        && cursor.y() + CornerSize >= screen.height()) {
         m_input.setCursorPosition(QPoint(static_cast<int>(std::nearbyint(screen.width() / 2.0)),
             static_cast<int>(std::nearbyint(screen.height() / 2.0))));
         m_notifier.showPasswordPrompt();

@@ -8,10 +8,10 @@ NullInputDevices::NullInputDevices(QString reason)
 
 QList<CapabilityStatus> NullInputDevices::capabilities()
 {
-    QList<CapabilityStatus> result;
-    for (const Capability capability : {Capability::KeyActivity, Capability::Cursor, Capability::ScreenSize})
-        result.append({capability, false, m_reason});
-    return result;
+    const QString noCorner = m_reason + QStringLiteral("; the corner gesture is off");
+    return {{Capability::KeyActivity, false,
+                m_reason + QStringLiteral("; the user counts as active, so nothing is closed as idle")},
+        {Capability::Cursor, false, noCorner}, {Capability::ScreenSize, false, noCorner}};
 }
 
 } // namespace Tollgate::Platform

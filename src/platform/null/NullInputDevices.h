@@ -4,7 +4,8 @@
 
 namespace Tollgate::Platform {
 
-// For sessions whose input we cannot see: a still cursor, no keys, no screen.
+// For sessions whose input we cannot see: a still cursor, no screen, and a user who counts as
+// active, since nobody can tell that they are not working.
 class NullInputDevices : public InputDevices
 {
 public:
@@ -13,7 +14,7 @@ public:
     QPoint cursorPosition() override { return {}; }
     bool setCursorPosition(QPoint) override { return false; }
     QSize primaryScreenSize() override { return {}; }
-    bool keyActive(int) override { return false; }
+    bool keyActive(int) override { return true; }
     QList<CapabilityStatus> capabilities() override;
 
 private:
