@@ -204,7 +204,7 @@ reaching() {
     return 0
 }
 notReached() {
-    [ -n "$coverage" ] && grep -qxF "$1" "$reach/code" && ! cat "$reach"/tollgate_* | grep -qxF "$1"
+    [ -n "$coverage" ] && grep -qxF "$1" "$reach/code" && ! grep -qxF "$1" "$reach"/tollgate_*
 }
 
 killed=0
