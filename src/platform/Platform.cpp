@@ -20,6 +20,9 @@ QList<CapabilityStatus> Platform::capabilities()
     QList<CapabilityStatus> all = m_windows->capabilities();
     all += m_input->capabilities();
     all += m_processes->capabilities();
+    const QString log = m_systemLog->destination();
+    all.append({Capability::SystemLog, !log.isEmpty(),
+        log.isEmpty() ? QStringLiteral("none on this platform") : log});
     return all;
 }
 
@@ -50,6 +53,8 @@ QString capabilityName(Capability capability)
         return QStringLiteral("window change events");
     case Capability::ProcessEvents:
         return QStringLiteral("process change events");
+    case Capability::SystemLog:
+        return QStringLiteral("system log");
     }
     return QString();
 }

@@ -84,7 +84,7 @@ std::unique_ptr<Platform> PlatformFactory::create(
                 auto input = std::make_unique<WaylandInputDevices>(connection);
                 return std::make_unique<Platform>(QStringLiteral("wayland: display %1").arg(name),
                     std::move(windows), std::move(input), std::make_unique<ProcProcessTable>(),
-                    std::make_unique<XdgDesktopShell>());
+                    std::make_unique<XdgDesktopShell>(), std::make_unique<SyslogSystemLog>());
             }
             // KWin (KDE Plasma) lists its windows to a script of ours instead.
             QString kwinError;
@@ -93,7 +93,7 @@ std::unique_ptr<Platform> PlatformFactory::create(
                 auto input = std::make_unique<WaylandInputDevices>(connection);
                 return std::make_unique<Platform>(QStringLiteral("kwin: display %1").arg(name),
                     std::move(windows), std::move(input), std::make_unique<ProcProcessTable>(),
-                    std::make_unique<XdgDesktopShell>());
+                    std::make_unique<XdgDesktopShell>(), std::make_unique<SyslogSystemLog>());
             }
             reason = QStringLiteral("the Wayland compositor offers no foreign-toplevel-management (GNOME has "
                                     "none without an extension) and %1; window rules need an X11 session, "

@@ -57,6 +57,7 @@ enum class Capability {
     TerminationRights,
     WindowEvents,
     ProcessEvents,
+    SystemLog,
 };
 
 struct CapabilityStatus

@@ -17,6 +17,8 @@ public:
     // One message; never blocks and never fails loudly: a missing or stuck log service
     // drops the message.
     virtual void write(Priority priority, const QString& message) = 0;
+    // Where the messages go, for --check-platform; empty when nowhere.
+    virtual QString destination() const = 0;
 };
 
 } // namespace Tollgate::Platform

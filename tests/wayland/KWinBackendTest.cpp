@@ -20,7 +20,7 @@ struct KWinDesktop : QtWindows
     static inline const QStringList Report
         = reportLines({"backend: kwin", "foreground window: works", "window titles: works",
             "close requests: works", "topmost placement: works", "window process ids: works",
-            "window change events: unavailable", "key activity: works", "KWin script"});
+            "window change events: unavailable", "key activity: works", "KWin script", "system log: works"});
 
     static QString unavailableReason() { return HeadlessKWin::unavailableReason(); }
     static bool start(HeadlessKWin& kwin, QString* error)

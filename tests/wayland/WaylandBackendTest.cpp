@@ -21,7 +21,7 @@ struct SwayDesktop : QtWindows
     static inline const QStringList Report = reportLines({"backend: wayland", "foreground window: works",
         "window titles: works", "close requests: works", "topmost placement: unavailable",
         "window process ids: works", "window change events: works", "key activity: works",
-        "process names: works", "org_kde_kwin_idle", "foreign-toplevel-management"});
+        "process names: works", "org_kde_kwin_idle", "foreign-toplevel-management", "system log: works"});
 
     static QString unavailableReason() { return HeadlessSway::unavailableReason(); }
     static bool start(HeadlessSway& sway, QString* error) { return sway.start(error); }

@@ -53,11 +53,11 @@ struct Win32Desktop : QtWindows
 {
     using Desktop = Win32Session;
     static constexpr bool NewWindowsTakeTheFocus = true;
-    static inline const QStringList Report
-        = reportLines({"backend: win32", "foreground window: works", "window titles: works",
-            "close requests: works", "topmost placement: works", "window process ids: works",
-            "window change events: works", "key activity: works", "cursor: works", "screen size: works",
-            "process names: works", "termination rights: works", "process change events: unavailable"});
+    static inline const QStringList Report = reportLines(
+        {"backend: win32", "foreground window: works", "window titles: works", "close requests: works",
+            "topmost placement: works", "window process ids: works", "window change events: works",
+            "key activity: works", "cursor: works", "screen size: works", "process names: works",
+            "termination rights: works", "process change events: unavailable", "system log: works"});
 
     static QString unavailableReason() { return QString(); }
     static bool start(Win32Session&, QString*) { return true; }

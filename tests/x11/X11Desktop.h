@@ -14,7 +14,7 @@ template<bool WindowManager> struct X11Desktop : QtWindows
         {"backend: x11", "foreground window: works", "window titles: works", "close requests: works",
             WindowManager ? "topmost placement: works" : "topmost placement: unavailable",
             "window process ids: works", "window change events: works", "key activity: works",
-            "cursor: works", "process names: works", "termination rights: works"});
+            "cursor: works", "process names: works", "termination rights: works", "system log: works"});
 
     static QString unavailableReason() { return XServer::unavailableReason(WindowManager); }
     static bool start(XServer& server, QString*) { return server.start(WindowManager); }

@@ -17,6 +17,7 @@ public:
     };
 
     void write(Priority priority, const QString& message) override { m_entries.append({priority, message}); }
+    QString destination() const override { return QStringLiteral("the test's record"); }
 
     const QList<Entry>& entries() const { return m_entries; }
 

@@ -74,6 +74,12 @@ bool SyslogSystemLog::connectSocket()
     return true;
 }
 
+QString SyslogSystemLog::destination() const
+{
+    return QStringLiteral("%1, read with journalctl -t %2")
+        .arg(QString::fromLocal8Bit(m_socketPath), QString::fromLatin1(Identifier));
+}
+
 void SyslogSystemLog::write(Priority priority, const QString& message)
 {
     const QByteArray bytes

@@ -21,6 +21,7 @@ public:
     explicit SyslogSystemLog(QByteArray socketPath = DefaultSocket);
 
     void write(Priority priority, const QString& message) override;
+    QString destination() const override;
 
     // "<PRI>Mmm dd hh:mm:ss tollgate[pid]: message", facility user, with line breaks made
     // blanks and at most MaxMessageBytes of the message.

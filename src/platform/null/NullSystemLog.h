@@ -9,6 +9,7 @@ class NullSystemLog : public SystemLog
 {
 public:
     void write(Priority, const QString&) override { }
+    QString destination() const override { return QString(); }
 };
 
 } // namespace Tollgate::Platform

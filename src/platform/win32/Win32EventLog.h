@@ -24,6 +24,10 @@ public:
     Win32EventLog();
 
     void write(Priority priority, const QString& message) override;
+    QString destination() const override
+    {
+        return QStringLiteral("the Application event log, source Tollgate");
+    }
 
 private:
     EventSource m_source;
