@@ -450,7 +450,7 @@ void MainWindow::restoreLanguageDefault()
 void MainWindow::showAbout()
 {
     if (!m_about) {
-        m_about = new SplashWindow(m_context.platform, this);
+        m_about = new SplashWindow(m_context.platform, SplashWindow::address(), this);
         m_about->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_about->show();

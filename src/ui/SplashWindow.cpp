@@ -108,9 +108,10 @@ QString SplashWindow::address()
     return ProgramPaths::forExecutable(QCoreApplication::applicationDirPath()).helpPage();
 }
 
-SplashWindow::SplashWindow(Platform::Platform& platform, QWidget* parent)
+SplashWindow::SplashWindow(Platform::Platform& platform, QString helpPage, QWidget* parent)
     : QDialog(parent)
     , m_platform(platform)
+    , m_helpPage(std::move(helpPage))
 {
     setObjectName(QStringLiteral("frmSplash"));
     setWindowTitle(QStringLiteral("Tollgate"));
@@ -124,7 +125,7 @@ SplashWindow::SplashWindow(Platform::Platform& platform, QWidget* parent)
     m_info->setObjectName(QStringLiteral("lblInfo"));
     m_info->setPalette(text);
     placeTwips(*m_info, 240, 3300, 4200, 285);
-    m_address = new QLabel(address(), this);
+    m_address = new QLabel(m_helpPage, this);
     m_address->setObjectName(QStringLiteral("lblURL"));
     QPalette link = palette();
     link.setColor(QPalette::WindowText, QColor(150, 200, 255));
@@ -180,7 +181,7 @@ bool SplashWindow::eventFilter(QObject* watched, QEvent* event)
         return true;
     if (type == QEvent::MouseButtonRelease) {
         if (watched == m_address)
-            m_platform.shell().open(address());
+            m_platform.shell().open(m_helpPage);
         return true;
     }
     return QDialog::eventFilter(watched, event);

@@ -23,7 +23,10 @@ public:
     static QString address();
     static constexpr int CloseAfterMs = 3000;
 
-    explicit SplashWindow(Platform::Platform& platform, QWidget* parent = nullptr);
+    // helpPage: what the splash shows and opens instead of address(), for pictures of an
+    // installed program drawn from the build tree.
+    explicit SplashWindow(
+        Platform::Platform& platform, QString helpPage = address(), QWidget* parent = nullptr);
 
     // "Version X.Y Build N" for a version "X.Y.N".
     static QString versionText(const QString& version);
@@ -42,6 +45,7 @@ protected:
 private:
     Platform::Platform& m_platform;
     QLabel* m_info = nullptr;
+    QString m_helpPage;
     QLabel* m_address = nullptr;
     QTimer* m_closeTimer = nullptr;
 };

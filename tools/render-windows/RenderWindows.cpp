@@ -154,7 +154,9 @@ int main(int argc, char* argv[])
     ok = save(prompt, path("frmPassword")) && ok;
     prompt.cmdCancel_Click();
 
-    SplashWindow splash(fake.platform());
+    // The help page where the installed program has it, not in this build tree.
+    SplashWindow splash(fake.platform(),
+        ProgramPaths(QStringLiteral("/usr/bin"), QStringLiteral("/usr/share/tollgate")).helpPage());
     splash.show();
     ok = save(splash, path("frmSplash")) && ok;
     rules.setChanged(false);
