@@ -27,6 +27,7 @@ Program::Program(
     , m_warn([](const QString& line) { QTextStream(stderr) << line << '\n'; })
 {
     m_notifier.setSurvey(m_survey);
+    m_survey.processSurvey().setCatalogue(m_catalogue);
     connect(&m_notifier, &WindowNotifier::unlocked, this, &Program::showMainWindow);
 }
 

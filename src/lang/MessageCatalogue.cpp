@@ -43,6 +43,9 @@ namespace {
         {u"MSG_SAVE_FAILED", u"The rule set could not be saved to %1: %2"},
         // %1 is the chosen file's path, %2 why it could not be read.
         {u"MSG_OPEN_FAILED", u"The rule set could not be read from %1: %2"},
+        // A log line's last field when an Always Run program could not be started; %1 is the
+        // rule's action text.
+        {u"MSG_START_FAILED", u"%1: could not be started"},
     };
 
 } // namespace

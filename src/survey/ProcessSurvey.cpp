@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "SurveyNotifier.h"
 #include "lang/ActionCodes.h"
+#include "lang/MessageCatalogue.h"
 #include "platform/ProcessTable.h"
 #include "store/RuleSet.h"
 
@@ -237,9 +238,18 @@ void ProcessSurvey::alwaysRun(int row)
     const QString exe = rules.cell(row, RuleSet::ProcessExe);
     const QString action = rules.cell(row, RuleSet::ProcessAction);
     const QString logName = name;
-    m_processes.start(exe);
+    const Platform::ProcessId started = m_processes.start(exe);
     invalidateSnapshot();
-    m_log.WriteLog(logName, action, ActivityLog::Event::Started);
+    if (started != 0) {
+        restart.failing = false;
+        m_log.WriteLog(logName, action, ActivityLog::Event::Started);
+    } else if (!std::exchange(restart.failing, true)) {
+        // Once for a run of failures: the retries go on, and would fill the log.
+        QString text = m_catalogue ? m_catalogue->MessageText(QStringLiteral("MSG_START_FAILED")) : QString();
+        if (text.isEmpty())
+            text = QStringLiteral("%1: could not be started");
+        m_log.WriteLog(logName, text.replace(QStringLiteral("%1"), action), ActivityLog::Event::StartFailed);
+    }
 }
 
 void ProcessSurvey::block(int row)

@@ -12,6 +12,7 @@
 namespace Tollgate {
 
 class ActivityLog;
+class MessageCatalogue;
 class Clock;
 class RuleSet;
 class SurveyNotifier;
@@ -46,6 +47,8 @@ public:
 
     // Where processes that may not be terminated are reported (standard error by default).
     void setReporter(std::function<void(const QString&)> reporter) { m_report = std::move(reporter); }
+    // The texts of failed Always Run starts, in the language in use; English without one.
+    void setCatalogue(const MessageCatalogue& catalogue) { m_catalogue = &catalogue; }
 
     // Forgets this tick's snapshot; the next lookup takes a new one.
     void invalidateSnapshot() { m_fresh = false; }
@@ -69,6 +72,7 @@ private:
         qint64 nextAllowedMs = 0;
         int delayMs = 0;
         bool seenThisTick = false;
+        bool failing = false; // the last start failed, and its failure is logged
     };
 
     // Brings the index up to date unless this tick's look is still current.
@@ -108,6 +112,7 @@ private:
     QHash<QString, Restart> m_restarts; // by folded name and exe file of an Always Run rule
     QSet<Platform::ProcessId> m_reportedRefusals; // reported once each
     std::function<void(const QString&)> m_report;
+    const MessageCatalogue* m_catalogue = nullptr;
 };
 
 } // namespace Tollgate

@@ -60,16 +60,18 @@ TEST(ActivityLog, EveryLineAlsoGoesToTheSystemLog)
     ActivityLog log(Sandbox::folder() + QStringLiteral("/system/Tollgate.log"), clock, system);
     log.WriteLog(QStringLiteral("Solitaire\nKlondike"), QStringLiteral("*solit*"));
     log.WriteLog(QStringLiteral("xterm"), QStringLiteral("(2) Always Run"), ActivityLog::Event::Started);
-    ASSERT_EQ(system.entries().size(), 2);
+    log.WriteLog(QStringLiteral("kiosk"), QStringLiteral("x"), ActivityLog::Event::StartFailed);
+    ASSERT_EQ(system.entries().size(), 3);
     EXPECT_EQ(system.entries()[0].priority, Priority::Notice);
     EXPECT_EQ(system.entries()[0].message, QStringLiteral("Solitaire Klondike;*solit*"));
     EXPECT_EQ(system.entries()[1].priority, Priority::Info);
+    EXPECT_EQ(system.entries()[2].priority, Priority::Warning);
 
     // A log file that cannot be written is said in the system log; the line still goes there.
     QDir().mkpath(Sandbox::folder() + QStringLiteral("/blocked/Tollgate.log"));
     ActivityLog blocked(Sandbox::folder() + QStringLiteral("/blocked/Tollgate.log"), clock, system);
     EXPECT_FALSE(blocked.WriteLog(QStringLiteral("a"), QStringLiteral("b")));
-    ASSERT_EQ(system.entries().size(), 4);
-    EXPECT_EQ(system.entries()[2].message, QStringLiteral("a;b"));
-    EXPECT_EQ(system.entries()[3].priority, Priority::Warning);
+    ASSERT_EQ(system.entries().size(), 5);
+    EXPECT_EQ(system.entries()[3].message, QStringLiteral("a;b"));
+    EXPECT_EQ(system.entries()[4].priority, Priority::Warning);
 }
