@@ -29,6 +29,15 @@ namespace {
         DocumentPrompts& m_prompts;
     };
 
+    // A failure message: %1 the document's path, %2 the reason.
+    QString failure(
+        const MessageCatalogue& catalogue, const QString& key, const QString& path, const QString& reason)
+    {
+        return catalogue.MessageText(key)
+            .replace(QStringLiteral("%1"), QDir::toNativeSeparators(path))
+            .replace(QStringLiteral("%2"), reason);
+    }
+
 } // namespace
 
 const QString DocumentCommands::DocumentFilter = QStringLiteral("Tollgate (*.Tollgate)");
@@ -79,10 +88,7 @@ void DocumentCommands::OpenFile()
     }
     if (!read.ok && QFileInfo::exists(path)) {
         // The rule set and document shown stay, so that nothing is saved over the unread file.
-        QString text = m_catalogue.MessageText(QStringLiteral("MSG_OPEN_FAILED"));
-        text.replace(QStringLiteral("%1"), QDir::toNativeSeparators(path));
-        text.replace(QStringLiteral("%2"), read.error);
-        m_prompts.showError(text);
+        m_prompts.showError(failure(m_catalogue, QStringLiteral("MSG_OPEN_FAILED"), path, read.error));
         return;
     }
     if (!read.ok)
@@ -105,10 +111,7 @@ bool DocumentCommands::SaveFile(bool saveAs)
     }
     if (!error.isEmpty()) {
         // A failed save must not pass for a saved one: the changes stay marked.
-        QString text = m_catalogue.MessageText(QStringLiteral("MSG_SAVE_FAILED"));
-        text.replace(QStringLiteral("%1"), QDir::toNativeSeparators(target));
-        text.replace(QStringLiteral("%2"), error);
-        m_prompts.showError(text);
+        m_prompts.showError(failure(m_catalogue, QStringLiteral("MSG_SAVE_FAILED"), target, error));
         return false;
     }
     m_rules.setChanged(false);

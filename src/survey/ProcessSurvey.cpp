@@ -245,9 +245,8 @@ void ProcessSurvey::alwaysRun(int row)
         m_log.WriteLog(logName, action, ActivityLog::Event::Started);
     } else if (!std::exchange(restart.failing, true)) {
         // Once for a run of failures: the retries go on, and would fill the log.
-        QString text = m_catalogue ? m_catalogue->MessageText(QStringLiteral("MSG_START_FAILED")) : QString();
-        if (text.isEmpty())
-            text = QStringLiteral("%1: could not be started");
+        const QString key = QStringLiteral("MSG_START_FAILED");
+        QString text = m_catalogue ? m_catalogue->MessageText(key) : MessageCatalogue::builtInText(key);
         m_log.WriteLog(logName, text.replace(QStringLiteral("%1"), action), ActivityLog::Event::StartFailed);
     }
 }
