@@ -74,6 +74,7 @@ public:
     void showBlockMessage() override { }
     void showTimeoutMessage() override { }
     void showPasswordPrompt() override { }
+    Platform::OwnWindows ownWindows() const override { return {}; }
 };
 
 // The backends of the polling survey: the same calls, but nobody is told of changes.

@@ -39,6 +39,7 @@ public:
     void showBlockMessage() override { }
     void showTimeoutMessage() override { }
     void showPasswordPrompt() override { }
+    Platform::OwnWindows ownWindows() const override { return {}; }
 };
 
 // Real processes from /proc; a desktop whose foreground window matches no rule.

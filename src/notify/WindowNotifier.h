@@ -33,6 +33,7 @@ public:
     void showBlockMessage() override;
     void showTimeoutMessage() override;
     void showPasswordPrompt() override;
+    Platform::OwnWindows ownWindows() const override;
 
     UserMessageWindow& messageWindow();
     PasswordPrompt& passwordPrompt();

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace Tollgate::Platform {
 
@@ -15,6 +16,14 @@ struct TopLevelWindow
     bool ownedPopup = false; // a window that belongs to another one (a dialog of its main window)
 
     friend bool operator==(const TopLevelWindow&, const TopLevelWindow&) = default;
+};
+
+// This program's windows on screen, for desktops that do not say which process shows a
+// window: the app id its windows carry and their titles.
+struct OwnWindows
+{
+    QString appId;
+    QStringList titles;
 };
 
 struct ProcessEntry

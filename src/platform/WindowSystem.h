@@ -3,6 +3,8 @@
 #include "ChangeSource.h"
 #include "PlatformTypes.h"
 
+#include <QCoreApplication>
+
 namespace Tollgate::Platform {
 
 // The desktop's top-level windows, as the survey and the window placement need them.
@@ -26,6 +28,13 @@ public:
     virtual QList<TopLevelWindow> topLevelWindows() = 0;
     // The process that created the window; 0 when unknown or not a window.
     virtual ProcessId windowProcessId(WindowId window) = 0;
+    // Whether this process shows the window. A backend whose desktop does not name every
+    // window's process compares the window's app id and title with own instead.
+    virtual bool isOwnWindow(WindowId window, const OwnWindows& own)
+    {
+        Q_UNUSED(own);
+        return windowProcessId(window) == ProcessId(QCoreApplication::applicationPid());
+    }
 
     virtual QList<CapabilityStatus> capabilities() = 0;
 

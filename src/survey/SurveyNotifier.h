@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PlatformTypes.h"
+
 namespace Tollgate {
 
 // The windows that the survey shows. Each call returns at once; the windows are single
@@ -13,6 +15,8 @@ public:
     // Its countdown ends in ProcessSurvey::CloseIdleProcesses unless the user cancels it.
     virtual void showTimeoutMessage() = 0;
     virtual void showPasswordPrompt() = 0;
+    // The program's windows on screen now, which no window rule may close or raise.
+    virtual Platform::OwnWindows ownWindows() const = 0;
 };
 
 } // namespace Tollgate

@@ -7,8 +7,6 @@
 #include "store/RuleSet.h"
 #include "store/TextFile.h"
 
-#include <QCoreApplication>
-
 namespace Tollgate {
 
 WindowSurvey::WindowSurvey(
@@ -66,7 +64,7 @@ void WindowSurvey::SurveyWindows()
         // Our own password prompt and message windows are the administrator's only way
         // back: no rule, however wide its pattern, closes or raises them.
         if ((action == WindowAction::Block || action == WindowAction::BringToFront)
-            && m_windows.windowProcessId(window) == Platform::ProcessId(QCoreApplication::applicationPid()))
+            && m_windows.isOwnWindow(window, m_notifier.ownWindows()))
             return;
         switch (action) {
         case WindowAction::Block: {

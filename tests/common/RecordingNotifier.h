@@ -15,10 +15,12 @@ public:
     int passwordPrompts = 0;
     // Runs inside every show call, as the events a real window processes would.
     std::function<void()> onShow;
+    Platform::OwnWindows own;
 
     void showBlockMessage() override { shown(blockMessages); }
     void showTimeoutMessage() override { shown(timeoutMessages); }
     void showPasswordPrompt() override { shown(passwordPrompts); }
+    Platform::OwnWindows ownWindows() const override { return own; }
 
 private:
     void shown(int& count)

@@ -1,12 +1,15 @@
 // The Wayland backend against a private headless sway, with Qt windows and a virtual pointer
-// standing in for the user's hand: the desktop contract, then the corner surface, idle and a
-// lost compositor.
+// standing in for the user's hand: the desktop contract, then the corner surface, idle, a
+// lost compositor and the real program where no window names its process.
 #include "HeadlessSway.h"
 #include "common/DesktopContract.h"
+#include "common/NamedProgram.h"
+#include "common/ProgramDriver.h"
 #include "platform/wayland/WaylandInputDevices.h"
 #include "platform/wayland/WaylandWindowSystem.h"
 #include "survey/IdleDetector.h"
 
+#include <map>
 #include <optional>
 
 using namespace Tollgate;
@@ -172,6 +175,90 @@ TEST_F(SwaySession, aLostCompositorLeavesNoWindowsAndNoFalseIdleness)
         EXPECT_TRUE(status.capability != Capability::ForegroundWindow
             || (!status.works && status.detail.contains(str("lost"))))
             << qPrintable(status.detail);
+}
+
+// The real program on sway with its IPC socket kept from the program: as on the wlroots
+// compositors that name no window's process (labwc, Wayfire, river). The test itself still
+// asks sway for processes, to find the program's windows, and has no corner surface of its
+// own that would take the program's pointer.
+class ProgramOnSway : public testing::Test, public ProgramDesktop
+{
+protected:
+    void SetUp() override
+    {
+        if (const QString reason = HeadlessSway::unavailableReason(); !reason.isEmpty())
+            GTEST_SKIP() << "Wayland tests need a headless sway: " << qPrintable(reason);
+        QString error;
+        ASSERT_TRUE(m_sway.start(&error)) << qPrintable(error);
+        auto connection = WaylandConnection::open(QFile::encodeName(m_sway.displayPath()), &error);
+        ASSERT_TRUE(connection) << qPrintable(error);
+        m_windows = std::make_unique<WaylandWindowSystem>(connection, m_sway.ipcSocket());
+        const QString reason = m_driver.setUp();
+        ASSERT_TRUE(reason.isEmpty()) << qPrintable(reason);
+    }
+
+    QProcessEnvironment environment() override
+    {
+        QProcessEnvironment environment = m_sway.clientEnvironment();
+        environment.remove(str("SWAYSOCK"));
+        return environment;
+    }
+    QString installProgram(const QString& folder) override
+    {
+        const QString path = folder + str("/tollgate");
+        return QFile::copy(QStringLiteral(TOLLGATE_BINARY), path) ? path : QString();
+    }
+    QString makeSleeper(const QString& folder, const QString& prefix) override
+    {
+        auto sleeper = std::make_unique<NamedProgram>(prefix, folder);
+        const QString path = sleeper->ready() ? sleeper->path() : QString();
+        m_sleepers[sleeper->name()] = std::move(sleeper);
+        return path;
+    }
+    QStringList sleepArguments() override { return {str("600")}; }
+    QStringList windowCommand(const QString& title) override
+    {
+        return {QCoreApplication::applicationDirPath() + str("/tollgate_test_window"), title};
+    }
+    int closedWindowExitCode() override { return 0; }
+    int running(const QString& fileName) override { return m_sleepers.at(fileName)->running(); }
+    void endAll(const QString& fileName) override { m_sleepers.at(fileName)->killAll(); }
+    WindowSystem& windows() override { return *m_windows; }
+    bool onTop(Window) override { return false; } // wlroots has no always-on-top band
+    // From the middle, so that the pointer enters the corner surface anew each time.
+    void pointerIntoCorner() override
+    {
+        m_sway.movePointer(HeadlessSway::Width / 2, HeadlessSway::Height / 2);
+        m_sway.movePointer(HeadlessSway::Width - 1, HeadlessSway::Height - 1);
+    }
+    void typeLine(const QString&) override { ADD_FAILURE() << "sway has no virtual keyboard here"; }
+
+    HeadlessSway m_sway;
+    std::unique_ptr<WaylandWindowSystem> m_windows;
+    std::map<QString, std::unique_ptr<NamedProgram>> m_sleepers;
+    ProgramDriver m_driver {*this};
+};
+
+TEST_F(ProgramOnSway, aBlockEverythingRuleSparesTheProgramsOwnWindowsWithoutTheirProcess)
+{
+    QProcess* program = m_driver.start(
+        {m_driver.write(DocumentBuilder().window(str("*"), str("(1) Block")).password(str("sesame42")))});
+    QProcess* other = m_driver.startWindow(str("anything"));
+    ASSERT_TRUE(program && other);
+    ASSERT_TRUE(waitUntil([&] { return ProgramDriver::ended(other); }, ProgramDriver::Patience))
+        << "the rule did not close another program's window";
+
+    const ProgramDriver::Window prompt = m_driver.openPrompt(program);
+    ASSERT_NE(prompt, 0u) << "the corner gesture opened no prompt that stayed in front: "
+                          << m_driver.titles(program).join(u'|').toStdString();
+    // The survey looks at the prompt in front many times over in these seconds.
+    EXPECT_FALSE(waitUntil([&] { return m_driver.window(program, ProgramDriver::PromptTitle) != prompt; },
+        std::chrono::seconds(3)))
+        << "the rule closed the program's own prompt";
+    EXPECT_FALSE(m_driver.log().contains(ProgramDriver::PromptTitle.toUtf8()))
+        << m_driver.log().toStdString();
+    EXPECT_FALSE(m_driver.log().contains(ProgramDriver::MessageTitle.toUtf8()))
+        << m_driver.log().toStdString();
 }
 
 } // namespace Tollgate::Test

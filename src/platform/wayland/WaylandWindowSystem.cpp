@@ -247,6 +247,22 @@ ProcessId WaylandWindowSystem::windowProcessId(WindowId window)
     return toplevel->pid;
 }
 
+bool WaylandWindowSystem::isOwnWindow(WindowId window, const OwnWindows& own)
+{
+    if (const ProcessId pid = windowProcessId(window))
+        return pid == ProcessId(QCoreApplication::applicationPid());
+    // Nothing names the process: a window with our app id is ours when it has the title of
+    // one we show, not merely our app id, which any program may claim. The compositor can
+    // still show a title we have just changed, so the titles of the last call count too, and
+    // a window once known as ours stays ours.
+    Toplevel* toplevel = find(window);
+    if (toplevel && !own.appId.isEmpty() && toplevel->appId == own.appId)
+        toplevel->own = toplevel->own || own.titles.contains(toplevel->title)
+            || m_lastOwnTitles.contains(toplevel->title);
+    m_lastOwnTitles = own.titles;
+    return toplevel && toplevel->own;
+}
+
 QList<CapabilityStatus> WaylandWindowSystem::capabilities()
 {
     const bool manager = m_manager != nullptr && refresh();
@@ -261,7 +277,8 @@ QList<CapabilityStatus> WaylandWindowSystem::capabilities()
     result.append({Capability::CloseRequests, manager,
         manager ? QStringLiteral("close requests of foreign-toplevel-management") : missing});
     result.append({Capability::TopMost, false,
-        QStringLiteral("Wayland lets no client keep a window of its own above the others")});
+        QStringLiteral("wlroots lets no client keep a window above the others: other windows can cover "
+                       "the block message and the password prompt")});
     result.append({Capability::WindowEvents, manager,
         manager ? QStringLiteral("new, closed and activated toplevels and title changes") : missing});
     if (m_sway.isAvailable() && !m_sway.tree().isEmpty())
@@ -270,7 +287,8 @@ QList<CapabilityStatus> WaylandWindowSystem::capabilities()
     else
         result.append({Capability::WindowProcessIds, false,
             QStringLiteral("foreign-toplevel-management names a window's app id, not its process, and "
-                           "sway's IPC socket (SWAYSOCK) does not answer")});
+                           "sway's IPC socket (SWAYSOCK) does not answer; Tollgate's own windows are told "
+                           "apart by app id and title")});
     return result;
 }
 

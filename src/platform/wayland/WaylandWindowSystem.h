@@ -32,6 +32,7 @@ public:
     qint32 setTopMost(WindowId window, bool onTop) override;
     QList<TopLevelWindow> topLevelWindows() override;
     ProcessId windowProcessId(WindowId window) override;
+    bool isOwnWindow(WindowId window, const OwnWindows& own) override;
     QList<CapabilityStatus> capabilities() override;
 
     // Brings the window to the front and gives it the keyboard; false for an unknown id.
@@ -47,6 +48,7 @@ private:
         bool activated = false;
         zwlr_foreign_toplevel_handle_v1* parent = nullptr;
         ProcessId pid = 0;
+        bool own = false; // shown by this process, as far as isOwnWindow could tell
     };
 
     static void onToplevel(
@@ -69,6 +71,7 @@ private:
     WaylandObject<zwlr_foreign_toplevel_manager_v1> m_manager;
     WaylandObject<wl_seat> m_seat;
     SwayIpc m_sway;
+    QStringList m_lastOwnTitles; // the titles of our own windows at the last isOwnWindow
     // By id, so that iteration runs oldest first.
     std::map<WindowId, Toplevel> m_toplevels;
     WindowId m_nextId = 1;
