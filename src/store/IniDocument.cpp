@@ -100,7 +100,14 @@ std::optional<QString> IniDocument::value(const QString& section, const QString&
 
 QString IniDocument::readString(const QString& section, const QString& entry, const QString& fallback) const
 {
-    return TextFile::leftChars(value(section, entry).value_or(fallback), MaxValueChars);
+    const QString whole = value(section, entry).value_or(fallback);
+    QString cut = TextFile::leftChars(whole, MaxValueChars);
+    // A cut can end in blanks that the next read of the saved value would trim; drop them
+    // now so that a cut value saved and read again stays the same.
+    if (cut.size() < whole.size())
+        while (!cut.isEmpty() && cut.back().isSpace())
+            cut.chop(1);
+    return cut;
 }
 
 QString IniDocument::singleLine(QString text)

@@ -282,6 +282,9 @@ TEST(IniDocument, ReadsLikeTheProfileService)
     EXPECT_EQ(longValues.readString(str("S"), str("E"), {}), QString(254, u'x'));
     EXPECT_EQ(longValues.readString(str("S"), str("Missing"), QString(300, u'x')), QString(254, u'x'));
     EXPECT_EQ(longValues.readString(str("S"), str("F"), {}), emoji.repeated(254));
+    EXPECT_EQ(longValues.readString(str("S"), str("Missing"), QString(253, u'x') + str(" \t y")),
+        QString(253, u'x'))
+        << "a cut does not end in blanks, which a save and read would trim";
 }
 
 // That a written value reads back as one entry, brackets, equal signs and line breaks and
