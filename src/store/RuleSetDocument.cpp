@@ -1,10 +1,10 @@
 #include "RuleSetDocument.h"
 
-#include "IniDocument.h"
 #include "RuleSet.h"
-#include "TextFile.h"
 #include "lang/ActionCodes.h"
 #include "lang/MessageCatalogue.h"
+#include "profile/IniDocument.h"
+#include "profile/TextFile.h"
 
 #include <QFileInfo>
 #include <optional>

@@ -2,7 +2,7 @@
 
 #include "RuleSetFixture.h"
 #include "lang/ActionCodes.h"
-#include "store/TextFile.h"
+#include "profile/TextFile.h"
 
 #include <QDir>
 #include <QFile>

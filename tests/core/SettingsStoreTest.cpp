@@ -5,8 +5,8 @@
 #include "common/TestEnvironment.h"
 #include "lang/ProgramPaths.h"
 #include "platform/fake/FakeDesktopShell.h"
+#include "profile/IniDocument.h"
 #include "store/FileAssociation.h"
-#include "store/IniDocument.h"
 #include "store/RegistryStore.h"
 
 #include <QDateTime>

@@ -7,12 +7,12 @@
 #include "platform/ShellWords.h"
 #include "platform/linux/ProcFields.h"
 #include "platform/x11/CompoundText.h"
-#include "store/IniDocument.h"
+#include "profile/IniDocument.h"
+#include "profile/TextFile.h"
 #include "store/RegistryStore.h"
 #include "store/RuleSet.h"
 #include "store/RuleSetDocument.h"
 #include "store/SettingsStore.h"
-#include "store/TextFile.h"
 #include "survey/TitlePattern.h"
 
 #include <QFile>

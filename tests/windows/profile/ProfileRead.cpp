@@ -1,8 +1,8 @@
 // Tollgate's side of the profile comparison: reads the lines profile-read.exe printed and
 // prints them again with the value that Tollgate's settings store reads for the same
 // section, entry and default, in the same escaped form.
+#include "profile/TextFile.h"
 #include "store/SettingsStore.h"
-#include "store/TextFile.h"
 
 #include <QFile>
 #include <QHash>
