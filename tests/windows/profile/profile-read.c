@@ -96,6 +96,21 @@ static void addRawNames(const char* text, size_t size)
     }
 }
 
+/* Each name also in upper and in lower case, as the system's code page has them. */
+static void addCases(char **names, int *count)
+{
+    const int written = *count;
+    for (int i = 0; i < written; ++i) {
+        char *upper = _strdup(names[i]), *lower = _strdup(names[i]);
+        CharUpperA(upper);
+        CharLowerA(lower);
+        addName(names, count, upper, strlen(upper));
+        addName(names, count, lower, strlen(lower));
+        free(upper);
+        free(lower);
+    }
+}
+
 /* A double-NUL-terminated list, as the enumerating calls give it. */
 static void addList(char** names, int* count, const char* list)
 {
@@ -146,6 +161,8 @@ static void readFile(const char* path)
         addList(entries, &entryCount, list);
     }
 
+    addCases(sections, &sectionCount);
+    addCases(entries, &entryCount);
     const char* name = strrchr(path, '\\');
     printf("file %s\n", name ? name + 1 : path);
     for (int s = 0; s < sectionCount; ++s) {
