@@ -189,7 +189,7 @@ QString RuleSetDocument::documentText(const RuleSet& rules)
     auto line = [&text](const QString& name, const QString& value) {
         text += name;
         text += u'=';
-        text += IniDocument::singleLine(value);
+        text += IniDocument::valueText(value);
         text += kCrLf;
     };
     const RuleTable& windows = rules.windowRules();
