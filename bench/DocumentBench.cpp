@@ -2,11 +2,11 @@
 // read parses the file again and every write rewrites it.
 #include "lang/ActionCodes.h"
 #include "lang/MessageCatalogue.h"
-#include "store/IniDocument.h"
+#include "profile/IniDocument.h"
+#include "profile/TextFile.h"
 #include "store/RuleSet.h"
 #include "store/RuleSetDocument.h"
 #include "store/SettingsStore.h"
-#include "store/TextFile.h"
 
 #include <QCoreApplication>
 #include <QFile>

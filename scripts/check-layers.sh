@@ -21,6 +21,7 @@ if [ "${1:-}" = --self-test ]; then
         "src/store/RuleSet.cpp ../forms/Form.h refuse"
         "src/forms/Form.cpp ui/MainWindow.h refuse"
         "src/wayland/Backend.cpp platform/Platform.h refuse"
+        "src/profile/IniDocument.cpp store/RuleSet.h refuse"
         "src/ui/MainWindow.cpp forms/Twips.h accept"
         "tools/render-windows/RenderWindows.cpp platform/fake/FakePlatform.h accept"
     )
@@ -47,11 +48,12 @@ fi
 
 top=$(cd "${1:-$(dirname "$script")/..}" && pwd)
 
-core="store lang survey platform"
+core="store lang survey profile platform"
 declare -A allowed=(
     [store]="$core"
     [lang]="$core"
     [survey]="$core"
+    [profile]=""
     [platform]="platform/x11 platform/linux platform/null platform/wayland platform/kwin platform/win32"
     [platform/win32]="platform"
     [platform/x11]="platform"

@@ -5,7 +5,7 @@
 #   scripts/mutants.sh [--count N] [--seed S] [--list] [--only ID,...] [--coverage DIR] [FOLDER...]
 #
 # The mutants are drawn at random, but reproducibly for the same seed and sources, from the
-# .cpp files below the given folders of src/ (by default store, survey, platform/linux and
+# .cpp files below the given folders of src/ (by default store, profile, survey, platform/linux and
 # platform/x11). Four kinds: a comparison flipped (== and !=, < and >=, > and <=), a
 # condition negated, a statement removed, a constant changed. Each mutant is built in
 # build-mutants/ (TOLLGATE_MUTANTS_BUILD_DIR) and the test binaries that link the mutated
@@ -42,7 +42,7 @@ while [ $# -gt 0 ]; do
     *) folders+=("$1"); shift ;;
     esac
 done
-[ ${#folders[@]} -gt 0 ] || folders=(store survey platform/linux platform/x11)
+[ ${#folders[@]} -gt 0 ] || folders=(store profile survey platform/linux platform/x11)
 
 mkdir -p "$build"
 plan=$build/plan.tsv
@@ -123,7 +123,7 @@ trap restore EXIT
 # The tests closest to a folder run first, so that most mutants die early.
 firstTests() {
     case "$1" in
-    store/*) echo tollgate_core_tests ;;
+    store/* | profile/*) echo tollgate_core_tests ;;
     survey/*) echo tollgate_survey_tests ;;
     platform/linux/*) echo tollgate_platform_tests ;;
     platform/x11/*) echo tollgate_x11_tests ;;

@@ -4,7 +4,8 @@
 #   scripts/windows.sh            everything below, in order
 #   scripts/windows.sh qt         Qt for MinGW, built once into the cache and reused
 #   scripts/windows.sh build      Tollgate.exe and its tests, with the DLLs beside them
-#   scripts/windows.sh test       the tests under Wine on a private X server
+#   scripts/windows.sh test       the profile comparison, then the tests under Wine on a private X server
+#   scripts/windows.sh profile    the profile comparison alone (tests/windows/profile): no Qt needed
 #   scripts/windows.sh package    the zip and the installer in dist/
 #   scripts/windows.sh ci         everything, as far as TOLLGATE_WINDOWS_BUDGET seconds allow (see ciLane)
 #
@@ -92,6 +93,10 @@ buildQt() {
 # and every step ends when the budget does.
 ciLane() {
     local budget=${TOLLGATE_WINDOWS_BUDGET:-0} start=$SECONDS last said rest left
+    # Under a minute and without Qt, so it runs whatever the budget.
+    setup
+    profileTest
+    export TOLLGATE_PROFILE_COMPARED=1
     last=$(cat "$cache/lane-seconds" 2>/dev/null || true)
     said="took $((${last:-0} / 60)) minutes last time"
     [ -n "$last" ] || { last=$((20 * 60)); said="has not been measured here (20 minutes assumed)"; }
@@ -175,6 +180,16 @@ withWine() {
     return "$status"
 }
 
+# Reads the documents of tests/windows/profile/corpus with the Windows profile service
+# under Wine and with Tollgate's reader from the Linux build, and fails where they differ.
+profileTest() {
+    [ "${TOLLGATE_PROFILE_COMPARED:-0}" = 1 ] && return 0
+    local linux=${TOLLGATE_BUILD_DIR:-$top/build}
+    [ -f "$linux/build.ninja" ] || cmake -S "$top" -B "$linux" -G Ninja >/dev/null
+    cmake --build "$linux" --target tollgate_profile_read
+    "$top/tests/windows/profile/compare.sh" "$linux"
+}
+
 testTollgate() {
     [ -f "$build/CTestTestfile.cmake" ] || buildTollgate
     withWine ctest --test-dir "$build" --output-on-failure "$@"
@@ -198,11 +213,12 @@ packageTollgate() {
 step=${1:-all}
 [ $# -gt 0 ] && shift
 case "$step" in
-all) setup; skipWithoutCache; buildTollgate; testTollgate "$@"; packageTollgate ;;
+all) setup; profileTest; skipWithoutCache; buildTollgate; testTollgate "$@"; packageTollgate ;;
 ci) ciLane ;;
 qt) setup; buildQt ;;
 build) setup; buildTollgate ;;
-test) setup; skipWithoutCache; testTollgate "$@" ;;
+test) setup; profileTest; skipWithoutCache; testTollgate "$@" ;;
+profile) setup; profileTest ;;
 package) setup; packageTollgate ;;
 *) log "unknown step: $step"; exit 2 ;;
 esac

@@ -1,8 +1,8 @@
 #include "WindowTranslation.h"
 
 #include "MessageCatalogue.h"
+#include "profile/TextFile.h"
 #include "store/SettingsStore.h"
-#include "store/TextFile.h"
 
 #include <QDir>
 #include <QFile>

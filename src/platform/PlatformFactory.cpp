@@ -43,7 +43,7 @@ ProgramConventions PlatformFactory::programConventions()
 {
     ProgramConventions conventions;
     conventions.programOf = [](const QString& commandLine) -> std::optional<QString> {
-        const auto words = ShellWords::split(commandLine);
+        const auto words = ShellWords::commandWords(commandLine);
         if (!words)
             return std::nullopt;
         return words->value(0);

@@ -1,5 +1,7 @@
 #include "ShellWords.h"
 
+#include <QFileInfo>
+
 namespace Tollgate::Platform {
 
 std::optional<QStringList> ShellWords::split(const QString& commandLine)
@@ -67,6 +69,15 @@ std::optional<QStringList> ShellWords::split(const QString& commandLine)
     if (inWord)
         words += word;
     return words;
+}
+
+std::optional<QStringList> ShellWords::commandWords(const QString& commandLine)
+{
+    const QString whole = commandLine.trimmed();
+    const QFileInfo info(whole);
+    if (whole.contains(u'/') && info.isFile() && info.isExecutable())
+        return QStringList {whole};
+    return split(commandLine);
 }
 
 } // namespace Tollgate::Platform

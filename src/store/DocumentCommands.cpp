@@ -3,8 +3,8 @@
 #include "DocumentPrompts.h"
 #include "RuleSet.h"
 #include "RuleSetDocument.h"
-#include "TextFile.h"
 #include "lang/MessageCatalogue.h"
+#include "profile/TextFile.h"
 
 #include <QDir>
 #include <QFileInfo>

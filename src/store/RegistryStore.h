@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TextFile.h"
 #include "platform/Registry.h"
+#include "profile/TextFile.h"
 
 #include <QByteArray>
 #include <QHash>

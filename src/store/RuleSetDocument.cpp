@@ -1,10 +1,10 @@
 #include "RuleSetDocument.h"
 
-#include "IniDocument.h"
 #include "RuleSet.h"
-#include "TextFile.h"
 #include "lang/ActionCodes.h"
 #include "lang/MessageCatalogue.h"
+#include "profile/IniDocument.h"
+#include "profile/TextFile.h"
 
 #include <QFileInfo>
 #include <optional>
@@ -189,7 +189,7 @@ QString RuleSetDocument::documentText(const RuleSet& rules)
     auto line = [&text](const QString& name, const QString& value) {
         text += name;
         text += u'=';
-        text += IniDocument::singleLine(value);
+        text += IniDocument::valueText(value);
         text += kCrLf;
     };
     const RuleTable& windows = rules.windowRules();

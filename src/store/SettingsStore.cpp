@@ -1,6 +1,6 @@
 #include "SettingsStore.h"
 
-#include "TextFile.h"
+#include "profile/TextFile.h"
 
 #include <QFileInfo>
 

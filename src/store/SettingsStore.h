@@ -1,8 +1,8 @@
 #pragma once
 
-#include "IniDocument.h"
 #include "RegistryStore.h"
 #include "SettingValue.h"
+#include "profile/IniDocument.h"
 
 #include <QHash>
 #include <memory>

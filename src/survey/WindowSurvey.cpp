@@ -4,8 +4,8 @@
 #include "SurveyNotifier.h"
 #include "lang/ActionCodes.h"
 #include "platform/WindowSystem.h"
+#include "profile/TextFile.h"
 #include "store/RuleSet.h"
-#include "store/TextFile.h"
 
 namespace Tollgate {
 

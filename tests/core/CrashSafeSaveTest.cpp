@@ -2,11 +2,11 @@
 // registry hive files are always either the complete old or the complete new contents.
 #include "common/TestEnvironment.h"
 #include "lang/MessageCatalogue.h"
+#include "profile/TextFile.h"
 #include "store/RegistryStore.h"
 #include "store/RuleSet.h"
 #include "store/RuleSetDocument.h"
 #include "store/SettingsStore.h"
-#include "store/TextFile.h"
 
 #include <QDir>
 #include <QElapsedTimer>

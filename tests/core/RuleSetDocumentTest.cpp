@@ -2,7 +2,7 @@
 
 #include "RuleSetFixture.h"
 #include "lang/ActionCodes.h"
-#include "store/TextFile.h"
+#include "profile/TextFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,7 +54,7 @@ TEST_F(RuleSetDocumentTest, NewRuleSet)
 TEST_F(RuleSetDocumentTest, SaveWritesTheExactLayout)
 {
     addWindowRule("*Game*");
-    addWindowRule("Calc", "(2) Bring To Front");
+    addWindowRule("\"Calc\"", "(2) Bring To Front");
     addProcessRule("xterm", "(2) Always Run", "/usr/bin/xterm -e top");
     rules.setBlockMessage(str("A\r\nB"));
     rules.setTimeoutMessage(str("T"));
@@ -65,7 +65,8 @@ TEST_F(RuleSetDocumentTest, SaveWritesTheExactLayout)
     EXPECT_EQ(Sandbox::readFile(path),
         QByteArray(
             "[Windows]\r\nUserMessage=A$vbcrlf$B\r\nCount=2\r\nCaption_1=*Game*\r\nAction_1=1\r\n"
-            "Caption_2=Calc\r\nAction_2=2\r\n[Processes]\r\nUserMessage=T\r\nIdleTime=45\r\nCount=1\r\n"
+            "Caption_2=\"\"Calc\"\"\r\nAction_2=2\r\n[Processes]\r\nUserMessage=T\r\nIdleTime=45\r\nCount="
+            "1\r\n"
             "Process_1=xterm\r\nAction_1=2\r\nExe_1=/usr/bin/xterm -e top\r\n[General]\r\nPassword=pw\r\n"));
     EXPECT_FALSE(rules.changed());
     EXPECT_EQ(document.documentPath(), path);
@@ -86,7 +87,8 @@ TEST_F(RuleSetDocumentTest, RandomRuleSetsRoundTrip)
 {
     QRandomGenerator random(42);
     const auto text = [&random](int maxLength) {
-        static const QString alphabet = QString::fromUtf8("abcXYZ019 *?#[]!-=;$\u00e9\u00fc\u20ac\u4e2d\\/.");
+        static const QString alphabet
+            = QString::fromUtf8("abcXYZ019 *?#[]!-=;$\"'\u00e9\u00fc\u20ac\u4e2d\\/.");
         QString out;
         for (int i = random.bounded(maxLength + 1); i > 0; --i)
             out += alphabet.at(random.bounded(alphabet.size()));
@@ -206,6 +208,13 @@ TEST_F(RuleSetDocumentTest, DocumentsFromWindowsAndTheirLineBreakCodeLoad)
     EXPECT_EQ(
         windows(RuleSet::WindowPattern) + windows(RuleSet::WindowAction), str("*Solit\u00e4r*(1) Block"));
     EXPECT_EQ(rules.password(), str("gr\u00fcn"));
+
+    // Quotes enclosing a value go; CR alone ends a line.
+    load("[Windows]\rCount=1\rCaption_1=\"*Game*\"\r[Processes]\rCount=1\rExe_1=\"/opt/My Kiosk/kiosk\"\r"
+         "[General]\rPassword='pw'\r");
+    EXPECT_EQ(windows(RuleSet::WindowPattern), str("*Game*"));
+    EXPECT_EQ(rules.processRules().cell(1, RuleSet::ProcessExe), str("/opt/My Kiosk/kiosk"));
+    EXPECT_EQ(rules.password(), str("pw"));
 
     // A language file's default message may carry line breaks the same way.
     useLanguage("[Messages]\r\nMSG_DEFAULT_BLOCK_MESSAGE=Nein$vbcrlf$Nie\r\n");

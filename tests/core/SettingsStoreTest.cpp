@@ -5,8 +5,8 @@
 #include "common/TestEnvironment.h"
 #include "lang/ProgramPaths.h"
 #include "platform/fake/FakeDesktopShell.h"
+#include "profile/IniDocument.h"
 #include "store/FileAssociation.h"
-#include "store/IniDocument.h"
 #include "store/RegistryStore.h"
 
 #include <QDateTime>
@@ -275,6 +275,37 @@ TEST(IniDocument, ReadsLikeTheProfileService)
     EXPECT_EQ(doc.readString(str("General"), str("Password"), str("30")), QString())
         << "empty is not missing";
 
+    // Hand edits as the profile service reads them: text, section, entry, fallback, result.
+    const struct
+    {
+        const char16_t *text, *section, *entry, *fallback, *read;
+    } rows[] = {
+        {u"[S]\r\nP=\"secret\"", u"S", u"P", u"", u"secret"},
+        {u"[S]\r\nC=  '*game*'  ", u"S", u"C", u"", u"*game*"},
+        {u"[S]\r\nC=\"\"x\"\"", u"S", u"C", u"", u"\"x\""},
+        {u"[S]\r\n", u"S", u"Missing", u"\"x\"  ", u"x"},
+        {u"[S]\rA=1\rB=2\r", u"S", u"B", u"", u"2"},
+        {u"[S]\r\nA=1\rB=2\r\n", u"S", u"B", u"", u"2"},
+        {u"[S]\r\nx\r\nx=1", u"S", u"x", u"d", u"d"},
+        {u"[S]\r\n;x=1", u"S", u";x", u"", u"1"},
+        {u"[S]\r\n=x", u"S", u"", u"", u"x"},
+        {u"x=1\r\n[S]\r\n[]\r\nx=2", u"", u"x", u"", u"1"},
+        {u"[B]]\r\nb=2", u"B]", u"b", u"", u"2"},
+        {u"[\u00c4]\r\nx=1", u"\u00e4", u"x", u"d", u"d"},
+        {u"[S]\r\nz=\u001a3\u001a", u"S", u"z", u"", u"3"},
+        {u"[S]\r\nn=\u00a04", u"S", u"n", u"", u"\u00a04"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(IniDocument::parse(QString::fromUtf16(row.text))
+                      .readString(QString::fromUtf16(row.section), QString::fromUtf16(row.entry),
+                          QString::fromUtf16(row.fallback)),
+            QString::fromUtf16(row.read))
+            << QString::fromUtf16(row.text).toStdString();
+    EXPECT_EQ(
+        IniDocument::parse(str("[S]\r\na=ab") + QChar(0) + str("cd")).readString(str("S"), str("a"), {}),
+        str("ab"))
+        << "a NUL ends the value";
+
     // Reads are cut to 254 characters, defaults too, and a surrogate pair is never split.
     const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
     const IniDocument longValues
@@ -282,6 +313,12 @@ TEST(IniDocument, ReadsLikeTheProfileService)
     EXPECT_EQ(longValues.readString(str("S"), str("E"), {}), QString(254, u'x'));
     EXPECT_EQ(longValues.readString(str("S"), str("Missing"), QString(300, u'x')), QString(254, u'x'));
     EXPECT_EQ(longValues.readString(str("S"), str("F"), {}), emoji.repeated(254));
+    // A quoted value loses its closing quote only when it fits, and at one beyond, one more.
+    for (const auto& [length, read] : {std::pair(252, 252), std::pair(254, 253), std::pair(255, 254)})
+        EXPECT_EQ(IniDocument::parse(str("[S]\r\nq=\"") + QString(length, u'x') + u'"')
+                      .readString(str("S"), str("q"), {}),
+            QString(read, u'x'))
+            << length;
     EXPECT_EQ(longValues.readString(str("S"), str("Missing"), QString(253, u'x') + str(" \t y")),
         QString(253, u'x'))
         << "a cut does not end in blanks, which a save and read would trim";
@@ -295,7 +332,11 @@ TEST(IniDocument, WritesChangeOnlyTheLineConcerned)
     doc.setValue(str("a"), str("X"), str("10"));
     doc.setValue(str("A"), str("z"), str("3"));
     doc.setValue(str("C"), str("w"), str("4"));
-    EXPECT_EQ(doc.toText(), str("; kept\r\n[A]\r\nx=10\r\nz=3\r\n\r\n; between\r\n[B]\nY=2\n[C]\r\nw=4\r\n"));
+    doc.setValue(str("C"), str("q"), str(" \"x\" "));
+    EXPECT_EQ(doc.toText(),
+        str("; kept\r\n[A]\r\nx=10\r\nz=3\r\n\r\n; between\r\n[B]\nY=2\n[C]\r\nw=4\r\nq=\"\"x\"\"\r\n"))
+        << "a value a read would take as quoted is written in one more pair";
+    EXPECT_EQ(IniDocument::parse(doc.toText()).readString(str("C"), str("q"), {}), str("\"x\""));
 
     IniDocument open = IniDocument::parse(str("[S]\r\na=1"));
     open.setValue(str("S"), str("b"), str("2"));

@@ -7,12 +7,12 @@
 #include "platform/ShellWords.h"
 #include "platform/linux/ProcFields.h"
 #include "platform/x11/CompoundText.h"
-#include "store/IniDocument.h"
+#include "profile/IniDocument.h"
+#include "profile/TextFile.h"
 #include "store/RegistryStore.h"
 #include "store/RuleSet.h"
 #include "store/RuleSetDocument.h"
 #include "store/SettingsStore.h"
-#include "store/TextFile.h"
 #include "survey/TitlePattern.h"
 
 #include <QFile>
@@ -44,9 +44,16 @@ void ini(const QByteArray& bytes)
     const QString name = pickName(bytes);
     check(doc.readString(name, name, {}).size() <= 2 * IniDocument::MaxValueChars, "reads are bounded");
     doc.setValue(name, QStringLiteral("Entry"), text.left(40));
+    // As the profile service would read it: without blanks at either end, then up to any NUL.
+    QString written = IniDocument::singleLine(text.left(40));
+    while (!written.isEmpty() && IniDocument::isBlank(written.back()))
+        written.chop(1);
+    while (!written.isEmpty() && IniDocument::isBlank(written.front()))
+        written.remove(0, 1);
+    written.truncate(written.indexOf(QChar(0)) < 0 ? written.size() : written.indexOf(QChar(0)));
     if (!name.trimmed().isEmpty())
-        check(IniDocument::parse(doc.toText()).value(name, QStringLiteral("Entry"))
-                == IniDocument::singleLine(text.left(40)).trimmed(),
+        check(IniDocument::parse(doc.toText()).readString(name, QStringLiteral("Entry"), QStringLiteral("?"))
+                == written,
             "a written value reads back");
 }
 

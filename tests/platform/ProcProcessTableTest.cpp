@@ -165,6 +165,17 @@ TEST(ProcessStart, passesWordsVerbatimAndRunsDetachedInASessionOfItsOwn)
     EXPECT_EQ(Sandbox::readFile(output), QByteArray("a b\nc\"d\n$HOME\n*\ne f\n"));
     EXPECT_EQ(table.start(str("''")), 0u);
 
+    // A path with blanks whose quotes a document read removed runs whole, not its first word.
+    const QString ran = Sandbox::folder() + str("/ran");
+    for (const char* name : {"My", "My Kiosk/kiosk"}) {
+        QFile script(Sandbox::writeFile(str(name), "#!/bin/sh\necho \"$0\" > \"" + ran.toUtf8() + "\"\n"));
+        ASSERT_TRUE(script.setPermissions(script.permissions() | QFile::ExeOwner));
+    }
+    const QString whole = Sandbox::folder() + str("/My Kiosk/kiosk");
+    ASSERT_NE(table.start(whole), 0u);
+    EXPECT_TRUE(waitUntil([&] { return Sandbox::readFile(ran).endsWith('\n'); }));
+    EXPECT_EQ(Sandbox::readFile(ran), whole.toUtf8() + '\n');
+
     const NamedProgram program;
     ASSERT_TRUE(program.ready());
     const ProcessId pid = table.start(program.path() + str(" 600"));

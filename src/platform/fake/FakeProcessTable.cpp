@@ -53,7 +53,7 @@ TerminateResult FakeProcessTable::terminate(ProcessId pid)
 ProcessId FakeProcessTable::start(const QString& commandLine)
 {
     m_starts.append(commandLine);
-    const std::optional<QStringList> words = ShellWords::split(commandLine);
+    const std::optional<QStringList> words = ShellWords::commandWords(commandLine);
     if (m_startsFail || !words || words->isEmpty() || words->first().isEmpty())
         return 0;
     const QString program = words->first();

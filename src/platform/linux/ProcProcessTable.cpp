@@ -765,7 +765,7 @@ TerminateResult ProcProcessTable::terminate(ProcessId pid)
 
 ProcessId ProcProcessTable::start(const QString& commandLine)
 {
-    const std::optional<QStringList> words = ShellWords::split(commandLine);
+    const std::optional<QStringList> words = ShellWords::commandWords(commandLine);
     if (!words || words->isEmpty() || words->first().isEmpty())
         return 0;
     // Qt starts it through a double fork in a new session, so it never becomes our
