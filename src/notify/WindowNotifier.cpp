@@ -2,11 +2,8 @@
 
 #include "PasswordPrompt.h"
 #include "UserMessageWindow.h"
+#include "forms/WindowPlacement.h"
 #include "survey/SurveyCycle.h"
-
-#include <QFileInfo>
-#include <QGuiApplication>
-#include <QWindow>
 
 namespace Tollgate {
 
@@ -58,18 +55,7 @@ void WindowNotifier::showPasswordPrompt()
 
 Platform::OwnWindows WindowNotifier::ownWindows() const
 {
-    // The app id Qt gives our Wayland windows: the desktop file's name, else the program's.
-    Platform::OwnWindows own;
-    own.appId = QGuiApplication::desktopFileName();
-    if (own.appId.endsWith(QLatin1StringView(".desktop")))
-        own.appId.chop(8);
-    if (own.appId.isEmpty())
-        own.appId = QFileInfo(QCoreApplication::applicationFilePath()).baseName();
-    for (const QWindow* window : QGuiApplication::topLevelWindows()) {
-        if (window->isVisible())
-            own.titles.append(window->title());
-    }
-    return own;
+    return ShownOwnWindows();
 }
 
 } // namespace Tollgate

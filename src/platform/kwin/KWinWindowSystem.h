@@ -40,6 +40,12 @@ public:
 
     // Whether the script has reported at least once.
     bool hasReported() const { return m_reported; }
+    // Whether KWin last reported the window in its keep-above band.
+    bool keptAbove(WindowId window) const
+    {
+        const auto it = m_windows.find(window);
+        return it != m_windows.end() && it->second.keepAbove;
+    }
 
 public slots:
     // Called by the script in KWin: a JSON array of windows, topmost first. Reports from
