@@ -74,6 +74,12 @@ QString decode(const QByteArray& bytes)
     QString text = utf8.decode(view);
     if (!utf8.hasError())
         return text;
+    // A system whose 8-bit text is UTF-8 (every Linux) has no code page of its own to offer.
+    static const bool systemHasCodePage
+        = QString(QStringDecoder(QStringConverter::System).decode(QByteArrayView("\xC3\xA9")))
+        != QStringView(u"\u00E9");
+    if (systemHasCodePage)
+        return QStringDecoder(QStringConverter::System, QStringDecoder::Flag::Stateless).decode(view);
     return decodeWindows1252(view.toByteArray());
 }
 

@@ -7,11 +7,12 @@
 namespace Tollgate {
 
 // Text files as Tollgate meets them: written by us in UTF-8, or made on Windows in its
-// 8-bit code page (Windows-1252) or, for registry exports, in UTF-16.
+// 8-bit code page or, for registry exports, in UTF-16.
 namespace TextFile {
 
     // Decodes file contents: a UTF-16 or UTF-8 byte order mark wins; otherwise valid UTF-8 is
-    // taken as UTF-8 and anything else as Windows-1252, so no byte is ever lost.
+    // taken as UTF-8 and anything else in the system's own 8-bit code page where it has one
+    // (Windows), else as Windows-1252, so no byte is ever lost.
     QString decode(const QByteArray& bytes);
 
     QString decodeWindows1252(const QByteArray& bytes);
