@@ -19,6 +19,7 @@ Program::Program(
     , m_platform(platform)
     , m_store(platform.systemRegistry() ? SettingsStore(platform.systemRegistry()) : SettingsStore())
     , m_catalogue(m_store, paths)
+    , m_qtTexts(m_catalogue)
     , m_document(m_rules, m_catalogue)
     , m_log(ActivityLog::defaultPath(paths), m_clock, platform.systemLog())
     , m_notifier(m_rules, m_catalogue, platform.windows())
@@ -26,6 +27,7 @@ Program::Program(
     , m_context {m_rules, m_document, m_catalogue, m_survey, m_log, platform, dialogs}
     , m_warn([](const QString& line) { QTextStream(stderr) << line << '\n'; })
 {
+    QCoreApplication::installTranslator(&m_qtTexts);
     m_notifier.setSurvey(m_survey);
     m_survey.processSurvey().setCatalogue(m_catalogue);
     connect(&m_notifier, &WindowNotifier::unlocked, this, &Program::showMainWindow);

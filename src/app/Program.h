@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lang/MessageCatalogue.h"
+#include "lang/QtTextTranslator.h"
 #include "notify/WindowNotifier.h"
 #include "store/RuleSet.h"
 #include "store/RuleSetDocument.h"
@@ -67,6 +68,7 @@ private:
     Platform::Platform& m_platform;
     SettingsStore m_store;
     MessageCatalogue m_catalogue;
+    QtTextTranslator m_qtTexts;
     RuleSet m_rules;
     RuleSetDocument m_document;
     SystemClock m_clock;

@@ -94,6 +94,8 @@ void MessageCatalogue::SetLanguageFile(const QString& path)
 {
     const QString name = path.section(u'/', -1).section(u'\\', -1);
     m_store.WriteSetting(RegistryStoreName, RegistryKey, RegistryValue, QStringLiteral("S"), name);
+    if (m_choiceObserver)
+        m_choiceObserver();
 }
 
 QString MessageCatalogue::languageFilePath() const

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace Tollgate {
 
@@ -29,6 +30,8 @@ public:
     QString GetLanguageFile() const;
     // Stores the file-name part of the path as the choice; an empty path clears it.
     void SetLanguageFile(const QString& path);
+    // Called after every SetLanguageFile, for readers that keep what they read of a file.
+    void setChoiceObserver(std::function<void()> observer) { m_choiceObserver = std::move(observer); }
     // The path of the current language file (the folder itself when none is chosen).
     QString languageFilePath() const;
 
@@ -42,6 +45,7 @@ public:
 private:
     SettingsStore& m_store;
     ProgramPaths m_paths;
+    std::function<void()> m_choiceObserver;
 };
 
 } // namespace Tollgate

@@ -1,10 +1,12 @@
 #include "WidgetFixture.h"
 #include "app/Program.h"
+#include "ui/QtUserDialogs.h"
 #include "ui/SplashWindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QMessageBox>
 
 using namespace Tollgate;
 
@@ -124,4 +126,29 @@ TEST_F(StartUpTest, InteractiveStartShowsTheWindowAndQuitAsksAboutUnsavedChanges
     ASSERT_EQ(dialogs.questions.size(), 2);
     EXPECT_EQ(dialogs.questions[0].text, MessageCatalogue::builtInText(str("MSG_SETTINGS_CHANGED")));
     EXPECT_TRUE(program->mainWindow().isVisible()) << "ended at once, without closing the window first";
+}
+
+// Qt's own texts come from the language file and follow a change of language at once.
+TEST_F(StartUpTest, MessageBoxButtonsFollowTheChosenLanguage)
+{
+    for (const char* name : {"Deutsch.lng", "English.lng"})
+        Sandbox::writeFile(str("Language/") + str(name),
+            Sandbox::readFile(str(TOLLGATE_SOURCE_DIR "/data/Language/") + str(name)));
+    const auto buttons = [] {
+        QStringList shown;
+        QTimer answer;
+        answer.callOnTimeout([&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = {box->button(QMessageBox::Yes)->text(), box->button(QMessageBox::No)->text()};
+                box->button(QMessageBox::No)->click();
+            }
+        });
+        answer.start(10);
+        QtUserDialogs().ask(nullptr, str("?"), UserDialogs::Buttons::YesNo, UserDialogs::Icon::Exclamation);
+        return shown;
+    };
+    program->catalogue().SetLanguageFile(str("Deutsch.lng"));
+    EXPECT_EQ(buttons(), QStringList({str("&Ja"), str("&Nein")}));
+    program->catalogue().SetLanguageFile(str("English.lng"));
+    EXPECT_EQ(buttons(), QStringList({str("&Yes"), str("&No")}));
 }

@@ -1,5 +1,7 @@
 #include "WidgetFixture.h"
+#include "lang/QtTextTranslator.h"
 #include "lang/WindowTranslation.h"
+#include "profile/IniDocument.h"
 #include "ui/ProcessRuleEditor.h"
 #include "ui/TabStrip.h"
 #include "ui/WindowRuleEditor.h"
@@ -90,6 +92,14 @@ TEST_F(TranslationTest, EveryWindowShowsEveryShippedLanguageAndEveryFileIsComple
     const QDir folder(str(TOLLGATE_SOURCE_DIR "/data/Language"));
     const QStringList files = folder.entryList({str("*.lng")}, QDir::Files);
     ASSERT_TRUE(files.contains(str("English.lng")));
+    // Qt's own texts are the ones the template lists.
+    Entries qtTexts;
+    const QString english = QString::fromUtf8(Sandbox::readFile(folder.filePath(str("English.lng"))));
+    for (const QString& line : english.section(str("\r\n[Qt]\r\n"), 1)
+                                   .section(str("\r\n["), 0, 0)
+                                   .split(str("\r\n"), Qt::SkipEmptyParts))
+        qtTexts.insert(line.section(u'=', 0, 0), line.section(u'=', 1));
+    ASSERT_TRUE(qtTexts.contains(str("QPlatformTheme/&Yes")) && qtTexts.contains(str("QLineEdit/&Copy")));
     for (const QString& file : files) {
         SCOPED_TRACE(file.toStdString());
         const QByteArray bytes = Sandbox::readFile(folder.filePath(file));
@@ -139,6 +149,14 @@ TEST_F(TranslationTest, EveryWindowShowsEveryShippedLanguageAndEveryFileIsComple
                     << key;
             }
         }
+        const IniDocument parsed = IniDocument::parse(text);
+        for (auto entry = qtTexts.cbegin(); entry != qtTexts.cend(); ++entry) {
+            const QString translated = parsed.readString(QtTextTranslator::Section, entry.key(), QString());
+            EXPECT_FALSE(translated.isEmpty()) << "[Qt] lacks " << entry.key().toStdString();
+            EXPECT_TRUE(file != str("English.lng")
+                || QtTextTranslator::entryName(entry.key().section(u'/', 0, 0), translated) == entry.key())
+                << entry.key().toStdString() << " is not its own source text";
+        }
         const auto messages = WindowTranslation::fromText(text, str("Messages"));
         EXPECT_EQ(shown("lblInfo"), messages.caption(str("INFO_WINDOWS")))
             << "the info line from the messages";
@@ -153,10 +171,12 @@ TEST_F(TranslationTest, EveryWindowShowsEveryShippedLanguageAndEveryFileIsComple
                 continue;
             if (line.startsWith(u'[')) {
                 section = line.mid(1, line.indexOf(u']') - 1);
-                EXPECT_TRUE(sections.contains(section)) << "no window " << section.toStdString();
+                EXPECT_TRUE(sections.contains(section) || section == QtTextTranslator::Section)
+                    << "no window " << section.toStdString();
                 continue;
             }
-            EXPECT_TRUE(sections.value(section).contains(line.section(u'=', 0, 0)))
+            EXPECT_TRUE((section == QtTextTranslator::Section ? qtTexts : sections.value(section))
+                            .contains(line.section(u'=', 0, 0)))
                 << "[" << section.toStdString() << "] has no " << line.toStdString();
         }
     }
