@@ -1,19 +1,16 @@
 // The real program on a private desktop: Xvfb with openbox, real X clients, real
 // processes, and a private home.
 #include "XServer.h"
-#include "common/NamedProgram.h"
-#include "common/ProgramDriver.h"
+#include "common/LocalProgramDesktop.h"
 #include "platform/PlatformFactory.h"
 #include "platform/x11/X11Connection.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
-#include <map>
 #include <xcb/xtest.h>
 
 using namespace Tollgate;
 using Test::DocumentBuilder;
-using Test::NamedProgram;
 using Test::ProgramDriver;
 using Test::waitUntil;
 using Test::XServer;
@@ -21,7 +18,7 @@ using Test::XServer;
 namespace {
 
 // The private desktop for the program driver.
-class ProgramOnX11 : public testing::Test, public Test::ProgramDesktop
+class ProgramOnX11 : public testing::Test, public Test::LocalProgramDesktop
 {
 protected:
     void SetUp() override
@@ -42,26 +39,11 @@ protected:
         environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
         return environment;
     }
-    QString installProgram(const QString& folder) override
-    {
-        const QString path = folder + QStringLiteral("/tollgate");
-        return QFile::copy(QStringLiteral(TOLLGATE_BINARY), path) ? path : QString();
-    }
-    QString makeSleeper(const QString& folder, const QString& prefix) override
-    {
-        auto sleeper = std::make_unique<NamedProgram>(prefix, folder);
-        const QString path = sleeper->ready() ? sleeper->path() : QString();
-        m_sleepers[sleeper->name()] = std::move(sleeper);
-        return path;
-    }
-    QStringList sleepArguments() override { return {QStringLiteral("600")}; }
     QStringList windowCommand(const QString& title) override
     {
         return {QStringLiteral("xmessage"), QStringLiteral("-title"), title, QStringLiteral("play")};
     }
     int closedWindowExitCode() override { return 1; }
-    int running(const QString& fileName) override { return m_sleepers.at(fileName)->running(); }
-    void endAll(const QString& fileName) override { m_sleepers.at(fileName)->killAll(); }
 
     bool onTop(Window window) override
     {
@@ -96,7 +78,6 @@ protected:
 
     XServer m_server;
     std::unique_ptr<Platform::Platform> m_platform;
-    std::map<QString, std::unique_ptr<NamedProgram>> m_sleepers;
     ProgramDriver m_driver {*this};
 };
 

@@ -2,14 +2,12 @@
 // with Qt windows: the desktop contract, then idle, the corner surface and a restarted KWin.
 #include "HeadlessKWin.h"
 #include "common/DesktopContract.h"
-#include "common/NamedProgram.h"
-#include "common/ProgramDriver.h"
+#include "common/LocalProgramDesktop.h"
 #include "platform/kwin/KWinWindowSystem.h"
 #include "platform/wayland/WaylandInputDevices.h"
 #include "survey/IdleDetector.h"
 
 #include <QDBusConnection>
-#include <map>
 
 using namespace Tollgate;
 using namespace Tollgate::Platform;
@@ -70,7 +68,7 @@ TEST_F(KWinSession, idleFiresOnceWithoutInputAndTheCornerSurfaceIsOnThePrimaryOu
 }
 
 // The real program on KWin: its message window is kept above the others through the script.
-class ProgramOnKWin : public KWinSession, public ProgramDesktop
+class ProgramOnKWin : public KWinSession, public LocalProgramDesktop
 {
 protected:
     void SetUp() override
@@ -83,26 +81,6 @@ protected:
     }
 
     QProcessEnvironment environment() override { return s_desktop->clientEnvironment(); }
-    QString installProgram(const QString& folder) override
-    {
-        const QString path = folder + str("/tollgate");
-        return QFile::copy(QStringLiteral(TOLLGATE_BINARY), path) ? path : QString();
-    }
-    QString makeSleeper(const QString& folder, const QString& prefix) override
-    {
-        auto sleeper = std::make_unique<NamedProgram>(prefix, folder);
-        const QString path = sleeper->ready() ? sleeper->path() : QString();
-        m_sleepers[sleeper->name()] = std::move(sleeper);
-        return path;
-    }
-    QStringList sleepArguments() override { return {str("600")}; }
-    QStringList windowCommand(const QString& title) override
-    {
-        return {QCoreApplication::applicationDirPath() + str("/tollgate_test_window"), title};
-    }
-    int closedWindowExitCode() override { return 0; }
-    int running(const QString& fileName) override { return m_sleepers.at(fileName)->running(); }
-    void endAll(const QString& fileName) override { m_sleepers.at(fileName)->killAll(); }
     // The script reports over the bus: its messages come in whenever the driver looks.
     WindowSystem& windows() override
     {
@@ -116,7 +94,6 @@ protected:
     void pointerIntoCorner() override { ADD_FAILURE() << "the virtual KWin has no pointer here"; }
     void typeLine(const QString&) override { ADD_FAILURE() << "the virtual KWin has no keyboard here"; }
 
-    std::map<QString, std::unique_ptr<NamedProgram>> m_sleepers;
     ProgramDriver m_driver {*this};
 };
 

@@ -3,13 +3,11 @@
 // lost compositor and the real program where no window names its process.
 #include "HeadlessSway.h"
 #include "common/DesktopContract.h"
-#include "common/NamedProgram.h"
-#include "common/ProgramDriver.h"
+#include "common/LocalProgramDesktop.h"
 #include "platform/wayland/WaylandInputDevices.h"
 #include "platform/wayland/WaylandWindowSystem.h"
 #include "survey/IdleDetector.h"
 
-#include <map>
 #include <optional>
 
 using namespace Tollgate;
@@ -181,7 +179,7 @@ TEST_F(SwaySession, aLostCompositorLeavesNoWindowsAndNoFalseIdleness)
 // compositors that name no window's process (labwc, Wayfire, river). The test itself still
 // asks sway for processes, to find the program's windows, and has no corner surface of its
 // own that would take the program's pointer.
-class ProgramOnSway : public testing::Test, public ProgramDesktop
+class ProgramOnSway : public testing::Test, public LocalProgramDesktop
 {
 protected:
     void SetUp() override
@@ -203,26 +201,6 @@ protected:
         environment.remove(str("SWAYSOCK"));
         return environment;
     }
-    QString installProgram(const QString& folder) override
-    {
-        const QString path = folder + str("/tollgate");
-        return QFile::copy(QStringLiteral(TOLLGATE_BINARY), path) ? path : QString();
-    }
-    QString makeSleeper(const QString& folder, const QString& prefix) override
-    {
-        auto sleeper = std::make_unique<NamedProgram>(prefix, folder);
-        const QString path = sleeper->ready() ? sleeper->path() : QString();
-        m_sleepers[sleeper->name()] = std::move(sleeper);
-        return path;
-    }
-    QStringList sleepArguments() override { return {str("600")}; }
-    QStringList windowCommand(const QString& title) override
-    {
-        return {QCoreApplication::applicationDirPath() + str("/tollgate_test_window"), title};
-    }
-    int closedWindowExitCode() override { return 0; }
-    int running(const QString& fileName) override { return m_sleepers.at(fileName)->running(); }
-    void endAll(const QString& fileName) override { m_sleepers.at(fileName)->killAll(); }
     WindowSystem& windows() override { return *m_windows; }
     bool onTop(Window) override { return false; } // wlroots has no always-on-top band
     // From the middle, so that the pointer enters the corner surface anew each time.
@@ -235,7 +213,6 @@ protected:
 
     HeadlessSway m_sway;
     std::unique_ptr<WaylandWindowSystem> m_windows;
-    std::map<QString, std::unique_ptr<NamedProgram>> m_sleepers;
     ProgramDriver m_driver {*this};
 };
 
