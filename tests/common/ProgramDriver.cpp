@@ -117,21 +117,39 @@ void ProgramDriver::unattendedStartEnforcesTheDocument()
     EXPECT_FALSE(mainWindowSeen) << "the main window showed";
 }
 
-void ProgramDriver::passwordStopsTheSurveyAndShowsTheMainWindow()
+std::pair<QProcess*, ProgramDriver::Window> ProgramDriver::blockEverythingSparesOwnWindows()
 {
     QProcess* program = start({write(DocumentBuilder()
                                          .window(QStringLiteral("*"), QStringLiteral("(1) Block"))
                                          .process(m_blockedName, QStringLiteral("(3) Block"))
                                          .password(QStringLiteral("sesame42")))});
     QProcess* other = startWindow(QStringLiteral("anything"));
-    ASSERT_TRUE(program && other);
-    ASSERT_TRUE(waitUntil([&] { return ended(other); }, Patience))
-        << "the rule did not close another program's window";
-
+    const auto failed = std::pair<QProcess*, Window>(nullptr, 0);
+    EXPECT_TRUE(program && other);
+    if (!program || !other)
+        return failed;
+    if (!waitUntil([&] { return ended(other); }, Patience)) {
+        ADD_FAILURE() << "the rule did not close another program's window";
+        return failed;
+    }
     // The prompt takes the focus and stays, however often the survey looks at it.
     const Window prompt = openPrompt(program);
-    ASSERT_NE(prompt, 0u) << "the corner gesture opened no prompt that took the focus: "
-                          << titles(program).join(u'|').toStdString();
+    if (!prompt) {
+        ADD_FAILURE() << "the corner gesture opened no prompt that took the focus: "
+                      << titles(program).join(u'|').toStdString();
+        return failed;
+    }
+    EXPECT_FALSE(waitUntil([&] { return window(program, PromptTitle) != prompt; }, std::chrono::seconds(3)))
+        << "the rule closed the program's own prompt";
+    for (const QString& own : {PromptTitle, MessageTitle})
+        EXPECT_FALSE(log().contains(own.toUtf8())) << log().toStdString();
+    return {program, prompt};
+}
+
+void ProgramDriver::passwordStopsTheSurveyAndShowsTheMainWindow()
+{
+    const auto [program, prompt] = blockEverythingSparesOwnWindows();
+    ASSERT_TRUE(program);
     EXPECT_FALSE(showsMainWindow(program));
     m_desktop.typeLine(QStringLiteral("sesame4"));
     ASSERT_TRUE(waitUntil([&] { return window(program, PromptTitle) == prompt; }));

@@ -82,6 +82,10 @@ public:
     // that the corner gesture opens never is; a wrong password keeps it, the right one stops
     // the survey and shows the main window, whose closing ends the program.
     void passwordStopsTheSurveyAndShowsTheMainWindow();
+    // Its first half: a rule that blocks every window closes another program's window but
+    // never the program's own message and prompt, however often the survey looks at them.
+    // Gives the program and its prompt; the program is null when the half failed.
+    std::pair<QProcess*, Window> blockEverythingSparesOwnWindows();
     // Started without a document, the program shows its main window, which stays alone once
     // the splash has closed; a second start, with or without a document, ends at once and
     // says nothing. Gives the titles seen before the main window.
