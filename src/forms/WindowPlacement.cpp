@@ -15,20 +15,37 @@ namespace {
 
     constexpr int RetryMs = 100;
     constexpr int Retries = 30;
+    const char* const RetryName = "topMostRetry";
+
+    bool onWayland()
+    {
+        return QGuiApplication::platformName().startsWith(QLatin1StringView("wayland"));
+    }
+
+    // The app id Qt gives our Wayland windows: the desktop file's name, else the program's.
+    QString ownAppId()
+    {
+        QString appId = QGuiApplication::desktopFileName();
+        if (appId.endsWith(QLatin1StringView(".desktop")))
+            appId.chop(8);
+        return appId.isEmpty() ? QFileInfo(QCoreApplication::applicationFilePath()).baseName() : appId;
+    }
 
     // X11's and Windows' window ids are the desktop's own. Qt's Wayland ids are numbers of
     // its own, which would name some other window of KWin's: there the window is the one the
-    // desktop lists as ours with its title.
+    // desktop lists as ours with its title. False while the desktop does not list it yet.
     bool placeOnTop(QWidget& window, Platform::WindowSystem& windows)
     {
-        if (!QGuiApplication::platformName().startsWith(QLatin1StringView("wayland")))
+        if (!onWayland())
             return windows.setTopMost(static_cast<Platform::WindowId>(window.winId()), true) != 0;
-        Platform::OwnWindows own = ShownOwnWindows();
-        own.titles = {window.windowTitle()};
+        const Platform::OwnWindows own {ownAppId(), {window.windowTitle()}};
         for (const Platform::TopLevelWindow& listed : windows.topLevelWindows()) {
             if (windows.windowTitle(listed.window) == own.titles.first()
-                && windows.isOwnWindow(listed.window, own))
-                return windows.setTopMost(listed.window, true) != 0;
+                && windows.isOwnWindow(listed.window, own)) {
+                // Where the desktop has no always-on-top band (wlroots) there is nothing to retry.
+                windows.setTopMost(listed.window, true);
+                return true;
+            }
         }
         return false;
     }
@@ -37,11 +54,12 @@ namespace {
 
 void SetTopMost(QWidget& window, Platform::WindowSystem& windows)
 {
-    if (placeOnTop(window, windows)
-        || !QGuiApplication::platformName().startsWith(QLatin1StringView("wayland")))
+    if (placeOnTop(window, windows) || !onWayland()
+        || window.findChild<QTimer*>(QLatin1StringView(RetryName)))
         return;
     // A desktop that learns of windows through a script lists a new one a little later.
     auto* retry = new QTimer(&window);
+    retry->setObjectName(QLatin1StringView(RetryName));
     retry->setInterval(RetryMs);
     QObject::connect(retry, &QTimer::timeout, retry, [retry, &window, &windows, left = Retries]() mutable {
         if (--left <= 0 || !window.isVisible() || placeOnTop(window, windows))
@@ -52,13 +70,8 @@ void SetTopMost(QWidget& window, Platform::WindowSystem& windows)
 
 Platform::OwnWindows ShownOwnWindows()
 {
-    // The app id Qt gives our Wayland windows: the desktop file's name, else the program's.
     Platform::OwnWindows own;
-    own.appId = QGuiApplication::desktopFileName();
-    if (own.appId.endsWith(QLatin1StringView(".desktop")))
-        own.appId.chop(8);
-    if (own.appId.isEmpty())
-        own.appId = QFileInfo(QCoreApplication::applicationFilePath()).baseName();
+    own.appId = ownAppId();
     for (const QWindow* window : QGuiApplication::topLevelWindows()) {
         if (window->isVisible())
             own.titles.append(window->title());
