@@ -56,16 +56,48 @@ QByteArray tail(const QByteArray& line)
 TEST(SyslogSystemLog, DatagramCarriesPriorityIdentifierAndOneLine)
 {
     const QDateTime at(QDate(2026, 2, 7), QTime(5, 1, 2));
-    EXPECT_EQ(SyslogSystemLog::datagram(Priority::Notice, str("Solitaire;*solit*"), 42, at),
+    const SyslogSystemLog syslog;
+    EXPECT_EQ(syslog.syslogDatagram(Priority::Notice, str("Solitaire;*solit*"), 42, at),
         QByteArray("<13>Feb  7 05:01:02 tollgate[42]: Solitaire;*solit*"));
-    EXPECT_TRUE(SyslogSystemLog::datagram(Priority::Warning, str("x"), 1, at).startsWith("<12>"));
-    EXPECT_TRUE(SyslogSystemLog::datagram(Priority::Info, str("a\r\nb"), 1, at).endsWith(": a  b"));
+    EXPECT_TRUE(syslog.syslogDatagram(Priority::Warning, str("x"), 1, at).startsWith("<12>"));
+    EXPECT_TRUE(syslog.syslogDatagram(Priority::Info, str("a\r\nb"), 1, at).endsWith(": a  b"));
 
     // A long message is cut, never inside a character.
-    const QByteArray cut = SyslogSystemLog::datagram(Priority::Info, QString(3000, QChar(0x00e4)), 1, at);
+    const QByteArray cut = syslog.syslogDatagram(Priority::Info, QString(3000, QChar(0x00e4)), 1, at);
     const QByteArray body = cut.mid(cut.indexOf(": ") + 2);
     EXPECT_LE(body.size(), SyslogSystemLog::MaxMessageBytes);
     EXPECT_EQ(QString::fromUtf8(body).toUtf8(), body);
+}
+
+// The journal's native form: "KEY=value" lines, and a value with a line break as the key,
+// its size in 64-bit little-endian and the bytes, so a program name cannot forge fields.
+TEST(SyslogSystemLog, JournalDatagramCarriesTheFieldsThatAreSet)
+{
+    using namespace Qt::StringLiterals;
+    const QByteArray common = "PRIORITY=5\nSYSLOG_IDENTIFIER=tollgate-guard\nSYSLOG_FACILITY=1\n";
+    const struct
+    {
+        QString message;
+        SystemLogFields fields;
+        QByteArray expected;
+    } cases[] = {
+        {str("Solitaire;*solit*"), {}, "MESSAGE=Solitaire;*solit*\n" + common},
+        {str("x"),
+            {SystemLogMessageId::Denied, str("*solit*"), str("Block"), str("pupil"), str("/usr/bin/sol")},
+            "MESSAGE=x\n" + common + "MESSAGE_ID=3b95aa379b8d80f2720d188ba160aedd\nTOLLGATE_RULE=*solit*\n"
+                + "TOLLGATE_ACTION=Block\nTOLLGATE_ACCOUNT=pupil\nTOLLGATE_PROGRAM=/usr/bin/sol\n"},
+        {str("a\nb"), {.action = str("Block"), .program = str("sol\nPRIORITY=0")},
+            "MESSAGE\n\x03\0\0\0\0\0\0\0a\nb\n"_ba + common + "TOLLGATE_ACTION=Block\n"
+                + "TOLLGATE_PROGRAM\n\x0e\0\0\0\0\0\0\0sol\nPRIORITY=0\n"_ba},
+    };
+    const SyslogSystemLog journal("tollgate-guard");
+    for (const auto& [message, fields, expected] : cases)
+        EXPECT_EQ(journal.journalDatagram(Priority::Notice, message, fields), expected);
+    // Every value is cut on its own, on a character's boundary.
+    const QString longText(3000, QChar(0x00e4));
+    EXPECT_EQ(journal.journalDatagram(Priority::Notice, longText, {.rule = longText}),
+        "MESSAGE=" + longText.left(1024).toUtf8() + '\n' + common
+            + "TOLLGATE_RULE=" + longText.left(1024).toUtf8() + '\n');
 }
 
 // The activity log with the system log a run without a display gets, on a /dev/log of the
@@ -82,13 +114,14 @@ TEST(SyslogSystemLog, ActivityLogLinesReachDevLogWithTheirPrioritiesAlsoAfterARe
             return;
         }
         FakeClock clock;
-        SyslogSystemLog systemLog;
+        // Without a journal, the lines go to the syslog socket.
+        SyslogSystemLog systemLog(SyslogSystemLog::DefaultIdentifier, "/dev/no-journal");
         systemLog.write(Priority::Notice, str("before any service")); // dropped, quietly
         ActivityLog log(Sandbox::folder() + str("/Tollgate.log"), clock, systemLog);
         for (const auto& [program, rule, event] :
             {std::tuple(str("Solitaire"), str("*solit*"), ActivityLog::Event::Blocked),
                 std::tuple(str("xterm"), str("(2) Always Run"), ActivityLog::Event::Started)}) {
-            Receiver receiver(SyslogSystemLog::DefaultSocket);
+            Receiver receiver(SyslogSystemLog::DefaultSyslogSocket);
             if (!receiver.bound) {
                 error = errno;
                 return;

@@ -14,9 +14,13 @@ public:
     {
         Priority priority;
         QString message;
+        SystemLogFields fields;
     };
 
-    void write(Priority priority, const QString& message) override { m_entries.append({priority, message}); }
+    void write(Priority priority, const QString& message, const SystemLogFields& fields = {}) override
+    {
+        m_entries.append({priority, message, fields});
+    }
     QString destination() const override { return QStringLiteral("the test's record"); }
 
     const QList<Entry>& entries() const { return m_entries; }

@@ -8,7 +8,7 @@ namespace Tollgate::Platform {
 class NullSystemLog : public SystemLog
 {
 public:
-    void write(Priority, const QString&) override { }
+    void write(Priority, const QString&, const SystemLogFields& = {}) override { }
     QString destination() const override { return QString(); }
 };
 

@@ -8,7 +8,7 @@ Win32EventLog::Win32EventLog()
     m_sinceAttempt.start();
 }
 
-void Win32EventLog::write(Priority priority, const QString& message)
+void Win32EventLog::write(Priority priority, const QString& message, const SystemLogFields&)
 {
     // A stopped event log service is asked again now and then, not for every message.
     if (!m_source) {

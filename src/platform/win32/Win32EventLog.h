@@ -23,7 +23,8 @@ public:
 
     Win32EventLog();
 
-    void write(Priority priority, const QString& message) override;
+    // The event log has no fields of its own: they are left out.
+    void write(Priority priority, const QString& message, const SystemLogFields& fields = {}) override;
     QString destination() const override
     {
         return QStringLiteral("the Application event log, source Tollgate");
