@@ -72,15 +72,24 @@ QString ActivityLog::eventLine(const QString& first, const QString& second) cons
         + u';' + oneLine(first) + u';' + oneLine(second);
 }
 
-bool ActivityLog::WriteLog(const QString& first, const QString& second, Event event)
+bool ActivityLog::WriteLog(
+    const QString& first, const QString& second, Event event, Platform::SystemLogFields fields)
 {
     const bool written = writeFile(first, second);
     if (m_systemLog) {
         using Priority = Platform::SystemLog::Priority;
+        namespace Id = Platform::SystemLogMessageId;
+        fields.messageId = event == Event::Started ? Id::Started
+            : event == Event::StartFailed          ? Id::StartFailed
+                                                   : Id::Blocked;
+        if (fields.rule.isEmpty() && fields.action.isEmpty()) {
+            fields.rule = first;
+            fields.action = second;
+        }
         m_systemLog->write(event == Event::Started ? Priority::Info
                 : event == Event::StartFailed      ? Priority::Warning
                                                    : Priority::Notice,
-            oneLine(first) + u';' + oneLine(second));
+            oneLine(first) + u';' + oneLine(second), fields);
         if (!written)
             m_systemLog->write(
                 Priority::Warning, QStringLiteral("cannot write the activity log %1").arg(m_path));

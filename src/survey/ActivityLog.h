@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SystemLog.h"
+
 #include <QLocale>
 #include <QString>
 
@@ -7,10 +9,6 @@ namespace Tollgate {
 
 class Clock;
 class ProgramPaths;
-
-namespace Platform {
-    class SystemLog;
-}
 
 // "Tollgate.log": a header line, then one line per enforcement: date and time, then two
 // texts, separated by ";". Nothing reads it back; each line opens and closes the file, so
@@ -21,7 +19,7 @@ public:
     static const QString FileName;
     static const QString HeaderLine;
 
-    // What a line records; it decides the line's priority in the system log.
+    // What a line records; it decides the line's priority and message id in the system log.
     enum class Event { Blocked, Started, StartFailed };
 
     ActivityLog(QString path, const Clock& clock, QLocale locale = QLocale::system());
@@ -36,9 +34,11 @@ public:
     QString LogFilePath() const { return m_path; }
     // Appends one line, creating the file with its header line first. Returns false when
     // the line could not be written; the survey goes on either way.
-    // The system log gets the line without its date, and a warning when the file could
-    // not be written.
-    bool WriteLog(const QString& first, const QString& second, Event event = Event::Blocked);
+    // The system log gets the line without its date, with the fields, and a warning when
+    // the file could not be written. Fields without a rule and an action take the first
+    // and the second text for them.
+    bool WriteLog(const QString& first, const QString& second, Event event = Event::Blocked,
+        Platform::SystemLogFields fields = {});
     void DeleteLog();
 
     // The event line without its line end, as WriteLog writes it now.

@@ -238,16 +238,18 @@ void ProcessSurvey::alwaysRun(int row)
     const QString exe = rules.cell(row, RuleSet::ProcessExe);
     const QString action = rules.cell(row, RuleSet::ProcessAction);
     const QString logName = name;
+    const Platform::SystemLogFields fields {.rule = name, .action = action, .program = exe};
     const Platform::ProcessId started = m_processes.start(exe);
     invalidateSnapshot();
     if (started != 0) {
         restart.failing = false;
-        m_log.WriteLog(logName, action, ActivityLog::Event::Started);
+        m_log.WriteLog(logName, action, ActivityLog::Event::Started, fields);
     } else if (!std::exchange(restart.failing, true)) {
         // Once for a run of failures: the retries go on, and would fill the log.
         const QString key = QStringLiteral("MSG_START_FAILED");
         QString text = m_catalogue ? m_catalogue->MessageText(key) : MessageCatalogue::builtInText(key);
-        m_log.WriteLog(logName, text.replace(QStringLiteral("%1"), action), ActivityLog::Event::StartFailed);
+        m_log.WriteLog(
+            logName, text.replace(QStringLiteral("%1"), action), ActivityLog::Event::StartFailed, fields);
     }
 }
 
@@ -262,7 +264,8 @@ void ProcessSurvey::block(int row)
     if (CloseProcessByName(name) == 0)
         return; // nothing could be ended: no message, no log line
     m_notifier.showBlockMessage();
-    m_log.WriteLog(name, action);
+    m_log.WriteLog(
+        name, action, ActivityLog::Event::Blocked, {.rule = name, .action = action, .program = name});
 }
 
 int ProcessSurvey::CloseProcessByName(const QString& name)

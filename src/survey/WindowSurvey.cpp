@@ -68,11 +68,13 @@ void WindowSurvey::SurveyWindows()
             return;
         switch (action) {
         case WindowAction::Block: {
-            // The pattern is copied: showing the message may let events run that edit the rules.
+            // The row is copied: showing the message may let events run that edit the rules.
             const QString matched = pattern;
+            const QString actionText = rules.cell(n, RuleSet::WindowAction);
             m_windows.postCloseRequest(window);
             m_notifier.showBlockMessage();
-            m_log.WriteLog(title, matched);
+            m_log.WriteLog(
+                title, matched, ActivityLog::Event::Blocked, {.rule = matched, .action = actionText});
             return;
         }
         case WindowAction::BringToFront:

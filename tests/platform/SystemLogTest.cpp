@@ -100,6 +100,26 @@ TEST(SyslogSystemLog, JournalDatagramCarriesTheFieldsThatAreSet)
             + "TOLLGATE_RULE=" + longText.left(1024).toUtf8() + '\n');
 }
 
+// A journal of our own: the line reaches its native socket whole, with its fields.
+TEST(SyslogSystemLog, ActivityLogLinesReachTheJournalSocketWithTheirFields)
+{
+    const QByteArray socketPath = QFile::encodeName(Sandbox::folder()) + "/journal.socket";
+    Receiver journal(socketPath);
+    ASSERT_TRUE(journal.bound) << std::strerror(errno);
+    SyslogSystemLog systemLog(SyslogSystemLog::DefaultIdentifier, socketPath, "/nonexistent/log");
+    EXPECT_TRUE(systemLog.destination().startsWith(str("the systemd journal")))
+        << systemLog.destination().toStdString();
+    EXPECT_TRUE(SyslogSystemLog("x", "/nonexistent/journal").destination().startsWith(str("/dev/log")));
+    FakeClock clock;
+    ActivityLog log(Sandbox::folder() + str("/Tollgate.log"), clock, systemLog);
+    log.WriteLog(str("kiosk"), str("cannot start"), ActivityLog::Event::StartFailed,
+        {.rule = str("kiosk"), .action = str("(2) Always Run"), .program = str("/opt/kiosk")});
+    EXPECT_EQ(journal.next(),
+        "MESSAGE=kiosk;cannot start\nPRIORITY=4\nSYSLOG_IDENTIFIER=tollgate\nSYSLOG_FACILITY=1\nMESSAGE_ID="
+            + QByteArray(SystemLogMessageId::StartFailed)
+            + "\nTOLLGATE_RULE=kiosk\nTOLLGATE_ACTION=(2) Always Run\nTOLLGATE_PROGRAM=/opt/kiosk\n");
+}
+
 // The activity log with the system log a run without a display gets, on a /dev/log of the
 // test's own: a private mount namespace on a thread of its own, so the test process's
 // other threads keep the real /dev. The service comes late and restarts in between.

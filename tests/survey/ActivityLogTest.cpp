@@ -1,5 +1,6 @@
 #include "survey/ActivityLog.h"
 
+#include "SurveyFixture.h"
 #include "common/FakeClock.h"
 #include "common/TestEnvironment.h"
 #include "lang/ProgramPaths.h"
@@ -60,7 +61,8 @@ TEST(ActivityLog, EveryLineAlsoGoesToTheSystemLog)
     ActivityLog log(Sandbox::folder() + QStringLiteral("/system/Tollgate.log"), clock, system);
     log.WriteLog(QStringLiteral("Solitaire\nKlondike"), QStringLiteral("*solit*"));
     log.WriteLog(QStringLiteral("xterm"), QStringLiteral("(2) Always Run"), ActivityLog::Event::Started);
-    log.WriteLog(QStringLiteral("kiosk"), QStringLiteral("x"), ActivityLog::Event::StartFailed);
+    log.WriteLog(QStringLiteral("kiosk"), QStringLiteral("x"), ActivityLog::Event::StartFailed,
+        {.action = str("(2) Always Run")});
     ASSERT_EQ(system.entries().size(), 3);
     EXPECT_EQ(system.entries()[0].priority, Priority::Notice);
     EXPECT_EQ(system.entries()[0].message, QStringLiteral("Solitaire Klondike;*solit*"));
@@ -74,4 +76,36 @@ TEST(ActivityLog, EveryLineAlsoGoesToTheSystemLog)
     ASSERT_EQ(system.entries().size(), 5);
     EXPECT_EQ(system.entries()[3].message, QStringLiteral("a;b"));
     EXPECT_EQ(system.entries()[4].priority, Priority::Warning);
+
+    // The event gives the message id; without a rule and an action the texts are them.
+    // Fields are compared as "rule|action|program".
+    namespace Id = Platform::SystemLogMessageId;
+    QList<QByteArray> ids;
+    QStringList fields;
+    for (const Platform::FakeSystemLog::Entry& entry : system.entries()) {
+        ids.append(entry.fields.messageId);
+        fields.append(QStringList({entry.fields.rule, entry.fields.action, entry.fields.program}).join(u'|'));
+    }
+    EXPECT_EQ(ids, QList<QByteArray>({Id::Blocked, Id::Started, Id::StartFailed, Id::Blocked, {}}));
+    EXPECT_EQ(fields,
+        QStringList({str("Solitaire\nKlondike|*solit*|"), str("xterm|(2) Always Run|"),
+            str("|(2) Always Run|"), str("a|b|"), str("||")}));
+}
+
+// A window rule is its pattern; the program is the one ended or started.
+TEST_F(SurveyTest, SurveysNameTheRuleItsActionAndTheProgramInTheSystemLog)
+{
+    rules.windowRules().resetRows(rows({"*solit*|(1) Block"}));
+    rules.processRules().resetRows(
+        rows({"miner|(3) Block", "kiosk|(2) Always Run|/opt/kiosk -f", "empty|(2) Always Run|"}));
+    show("Solitaire");
+    add("miner");
+    cycle.run();
+    cycle.tick();
+    QStringList fields;
+    for (const Platform::FakeSystemLog::Entry& entry : fake.systemLog().entries())
+        fields.append(QStringList({entry.fields.rule, entry.fields.action, entry.fields.program}).join(u'|'));
+    EXPECT_EQ(fields,
+        QStringList({str("*solit*|(1) Block|"), str("miner|(3) Block|miner"),
+            str("kiosk|(2) Always Run|/opt/kiosk -f"), str("empty|(2) Always Run|")}));
 }

@@ -72,7 +72,8 @@ protected:
     Platform::FakePlatform fake;
     Tollgate::Test::RecordingNotifier notifier;
     FakeClock clock;
-    ActivityLog log {Sandbox::folder() + QStringLiteral("/Tollgate.log"), clock, QLocale(QLocale::German)};
+    ActivityLog log {Sandbox::folder() + QStringLiteral("/Tollgate.log"), clock, fake.systemLog(),
+        QLocale(QLocale::German)};
     SurveyCycle cycle {rules, fake.platform(), notifier, log, clock};
     QStringList reports; // processes that may not be ended
 };
