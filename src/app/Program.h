@@ -3,6 +3,7 @@
 #include "lang/MessageCatalogue.h"
 #include "lang/QtTextTranslator.h"
 #include "notify/WindowNotifier.h"
+#include "store/DocumentWatcher.h"
 #include "store/RuleSet.h"
 #include "store/RuleSetDocument.h"
 #include "store/SettingsStore.h"
@@ -44,7 +45,8 @@ public:
 
     // Start-up after the second-instance check: the splash, the file association, a new
     // rule set in the main window, then either the document and Run, with no window shown,
-    // or the main window.
+    // or the main window. A document is followed: each new version on disk is loaded again,
+    // unless it cannot be read or the configuration window has unsaved changes.
     void Main(const QString& commandLine);
     // Ends the program at once: no question, no close events, nothing saved.
     void EndApplication();
@@ -64,6 +66,8 @@ public:
 private:
     void createMainWindow();
     void showMainWindow();
+    void reloadDocument();
+    void notReloaded(const QString& reason);
 
     Platform::Platform& m_platform;
     SettingsStore m_store;
@@ -79,6 +83,10 @@ private:
     ConfigurationContext m_context;
     std::unique_ptr<MainWindow> m_mainWindow;
     std::function<void(const QString&)> m_warn;
+    std::unique_ptr<DocumentWatcher> m_watcher;
+    // The document's path after the last load of the followed document; another one means
+    // that the configuration window has opened another document.
+    QString m_followedPath;
 };
 
 } // namespace Tollgate

@@ -77,9 +77,9 @@ bool ActivityLog::WriteLog(const QString& first, const QString& second, Event ev
     const bool written = writeFile(first, second);
     if (m_systemLog) {
         using Priority = Platform::SystemLog::Priority;
-        m_systemLog->write(event == Event::Started ? Priority::Info
-                : event == Event::StartFailed      ? Priority::Warning
-                                                   : Priority::Notice,
+        m_systemLog->write(event == Event::Started                           ? Priority::Info
+                : event == Event::StartFailed || event == Event::NotReloaded ? Priority::Warning
+                                                                             : Priority::Notice,
             oneLine(first) + u';' + oneLine(second));
         if (!written)
             m_systemLog->write(

@@ -22,7 +22,8 @@ public:
     static const QString HeaderLine;
 
     // What a line records; it decides the line's priority in the system log.
-    enum class Event { Blocked, Started, StartFailed };
+    // NotReloaded: a new version of the document was not taken up.
+    enum class Event { Blocked, Started, StartFailed, NotReloaded };
 
     ActivityLog(QString path, const Clock& clock, QLocale locale = QLocale::system());
     // The same, and every line also goes to the system log.

@@ -100,6 +100,11 @@ TEST_F(ProgramOnX11, InteractiveStartShowsTheSplashThenTheMainWindowAndASecondSt
     EXPECT_TRUE(seen.contains(QStringLiteral("Tollgate"))) << "no splash before the main window";
 }
 
+TEST_F(ProgramOnX11, AProgramFollowsItsDocumentAndKeepsTheLastRulesItCouldRead)
+{
+    m_driver.followsItsDocument();
+}
+
 TEST_F(ProgramOnX11, AnUnreadableDocumentStartsTheSurveyAndWarnsOnce)
 {
     const QString path = Sandbox::folder() + QStringLiteral("/missing rules.Tollgate");

@@ -90,6 +90,10 @@ public:
     // the splash has closed; a second start, with or without a document, ends at once and
     // says nothing. Gives the titles seen before the main window.
     void interactiveStartThenASecondStart(QStringList* seenBeforeMain = nullptr);
+    // Started with a document that is then replaced as configuration tools write it, the
+    // program enforces the new rules and no longer the old; versions that cannot be read
+    // (not a document, a folder) keep the last rules and are logged.
+    void followsItsDocument();
 
     QProcess* start(const QStringList& arguments)
     {
@@ -104,9 +108,11 @@ public:
     }
     QByteArray log() const { return Sandbox::readFile(m_folder.filePath(QStringLiteral("Tollgate.log"))); }
     // A program of the blocked name, sleeping.
-    QProcess* startBlocked()
+    QProcess* startBlocked() { return startSleeper(m_blockedName); }
+    // A sleeping program of either name the driver made.
+    QProcess* startSleeper(const QString& name)
     {
-        return startOnDesktop(QStringList {m_folder.filePath(m_blockedName)} + m_desktop.sleepArguments());
+        return startOnDesktop(QStringList {m_folder.filePath(name)} + m_desktop.sleepArguments());
     }
     const QString& blockedName() const { return m_blockedName; }
     QProcess* startWindow(const QString& title) { return startOnDesktop(m_desktop.windowCommand(title)); }
