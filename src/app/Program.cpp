@@ -2,6 +2,7 @@
 
 #include "lang/ProgramPaths.h"
 #include "platform/Platform.h"
+#include "platform/StandardInput.h"
 #include "profile/TextFile.h"
 #include "store/FileAssociation.h"
 #include "ui/MainWindow.h"
@@ -132,6 +133,20 @@ void Program::notReloaded(const QString& reason)
     m_log.WriteLog(path, QStringLiteral("not reloaded: ") + reason, ActivityLog::Event::NotReloaded);
 }
 
+void Program::hearGuard(Platform::StandardInput& input)
+{
+    input.read(
+        [this](const QByteArray& bytes) {
+            for (const GuardLines::Blocked& blocked : m_guardLines.take(bytes)) {
+                // As for a process that the survey ends itself.
+                m_notifier.showBlockMessage();
+                m_log.WriteLog(blocked.program, blocked.action);
+            }
+        },
+        // The guard restarted: not an error, the survey goes on.
+        [this] { m_warn(QStringLiteral("tollgate: the guard's input ended")); });
+}
+
 void Program::createMainWindow()
 {
     m_mainWindow = std::make_unique<MainWindow>(m_context);
@@ -150,6 +165,7 @@ void Program::showMainWindow()
 void Program::EndApplication()
 {
     m_survey.stop();
+    m_endedOnRequest = true;
     QCoreApplication::exit(0);
 }
 

@@ -95,10 +95,13 @@ public:
     // (not a document, a folder) keep the last rules and are logged.
     void followsItsDocument();
 
-    QProcess* start(const QStringList& arguments)
+    // Guarded: as the guard starts it, with standard input a pipe from the test.
+    QProcess* start(const QStringList& arguments, bool guarded = false)
     {
-        return m_children.start(
-            m_program, arguments, m_desktop.environment(), ChildProcesses::Output::Captured);
+        QProcessEnvironment environment = m_desktop.environment();
+        if (guarded)
+            environment.insert(QStringLiteral("TOLLGATE_GUARDED"), QStringLiteral("1"));
+        return m_children.start(m_program, arguments, environment, ChildProcesses::Output::Captured);
     }
     // Writes the document as "lab rules.Tollgate" beside the program; the path has blanks.
     QString write(const DocumentBuilder& document)
