@@ -2,6 +2,8 @@
 
 #include "lang/ProgramPaths.h"
 #include "platform/Platform.h"
+#include "platform/StandardInput.h"
+#include "profile/TextFile.h"
 #include "store/FileAssociation.h"
 #include "ui/MainWindow.h"
 #include "ui/SplashWindow.h"
@@ -70,9 +72,13 @@ void Program::Main(const QString& commandLine)
         return;
     }
 
+    // Watched before it is read, so that no change in between goes unseen.
+    m_watcher = std::make_unique<DocumentWatcher>(commandLine);
+    connect(m_watcher.get(), &DocumentWatcher::changed, this, &Program::reloadDocument);
     // The document goes over a new rule set, so that what it cannot set keeps the new
     // rule set's value.
     const RuleSetDocument::LoadResult loaded = m_document.LoadRuleSet(commandLine);
+    m_followedPath = m_document.documentPath();
     if (!loaded.fileRead) {
         // One line, so that a mistyped path in an autostart entry can be found.
         QString line = QStringLiteral("tollgate: cannot read the rule set %1")
@@ -82,6 +88,63 @@ void Program::Main(const QString& commandLine)
         m_warn(line + QStringLiteral("; surveying with an empty rule set"));
     }
     m_survey.run();
+}
+
+void Program::reloadDocument()
+{
+    // The administrator's work in the configuration window wins over the file.
+    if (m_rules.changed()) {
+        notReloaded(QStringLiteral("the configuration window has unsaved changes"));
+        return;
+    }
+    if (m_document.documentPath() != m_followedPath) {
+        notReloaded(QStringLiteral("the configuration window has another document open"));
+        return;
+    }
+    // Read whole before anything is replaced: a version that cannot be read keeps the rules.
+    const QString path = m_watcher->path();
+    if (!QFileInfo::exists(path)) {
+        notReloaded(QStringLiteral("no such file"));
+        return;
+    }
+    const TextFile::BytesResult read = TextFile::readBytes(path);
+    if (!read.ok) {
+        notReloaded(read.error);
+        return;
+    }
+    if (!RuleSetDocument::isDocument(read.bytes)) {
+        notReloaded(QStringLiteral("not a rule-set document"));
+        return;
+    }
+    // Our own Save from the configuration window: nothing new, and its views keep their place.
+    if (read.bytes == RuleSetDocument::documentText(m_rules).toUtf8())
+        return;
+    m_document.LoadRuleSet(QString());
+    m_document.loadBytes(path, read.bytes);
+    m_followedPath = m_document.documentPath();
+    m_warn(QStringLiteral("tollgate: reloaded the rule set %1").arg(QDir::toNativeSeparators(path)));
+}
+
+void Program::notReloaded(const QString& reason)
+{
+    const QString path = QDir::toNativeSeparators(m_watcher->path());
+    m_warn(QStringLiteral("tollgate: the rule set %1 changed and was not reloaded (%2); the last rules stay")
+               .arg(path, reason));
+    m_log.WriteLog(path, QStringLiteral("not reloaded: ") + reason, ActivityLog::Event::NotReloaded);
+}
+
+void Program::hearGuard(Platform::StandardInput& input)
+{
+    input.read(
+        [this](const QByteArray& bytes) {
+            for (const GuardLines::Blocked& blocked : m_guardLines.take(bytes)) {
+                // As for a process that the survey ends itself.
+                m_notifier.showBlockMessage();
+                m_log.WriteLog(blocked.program, blocked.action);
+            }
+        },
+        // The guard restarted: not an error, the survey goes on.
+        [this] { m_warn(QStringLiteral("tollgate: the guard's input ended")); });
 }
 
 void Program::createMainWindow()
@@ -102,6 +165,7 @@ void Program::showMainWindow()
 void Program::EndApplication()
 {
     m_survey.stop();
+    m_endedOnRequest = true;
     QCoreApplication::exit(0);
 }
 

@@ -14,10 +14,28 @@
 #include <QTextStream>
 #include <cstdio>
 
+// Exit codes. A guard that starts the program in guarded mode starts it again on anything
+// but 0, which there only the administrator's Quit (after the password) gives:
+//   0  the administrator's Quit; outside guarded mode also a second instance, or an option
+//      that did its work
+//   1  the display was lost (Qt ends the program)
+//   2  a bad start: an unknown option, no display, guarded mode without a document
+//   3  guarded mode only: the event loop ended some other way (the session manager, the
+//      last window closed)
+// Any other code comes from Qt or the system, and a killed program has its signal instead.
+//
+// Guarded mode: TOLLGATE_GUARDED=1 in the environment, the document as the argument, and
+// standard input a pipe from the guard, which writes one line per program it denied under a
+// Block rule: "blocked<TAB>PROGRAM<TAB>ACTION". The program then runs even where the user
+// started a copy first, shows and logs those blocks as its own, and cannot be debugged by
+// the user. The end of the input is not an error: the program enforces on.
+
 namespace {
 
+enum ExitCode { Success = 0, BadStart = 2, EndedOtherwise = 3 };
+
 // The windowed program, from start-up to the end of its event loop.
-int runWindowed(int& argc, char** argv, const QString& commandLine)
+int runWindowed(int& argc, char** argv, const QString& commandLine, bool guarded)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tollgate"));
@@ -30,31 +48,52 @@ int runWindowed(int& argc, char** argv, const QString& commandLine)
     Tollgate::QtUserDialogs dialogs;
     Tollgate::Program program(
         *platform, Tollgate::ProgramPaths::forExecutable(QApplication::applicationDirPath()), dialogs);
+    // Taken over before Main, whose survey may start programs that would inherit it.
+    const auto guard = guarded ? Tollgate::Platform::PlatformFactory::standardInput() : nullptr;
     program.Main(commandLine);
-    return QApplication::exec();
+    if (guard)
+        program.hearGuard(*guard);
+    const int code = QApplication::exec();
+    if (guarded && code == Success && !program.endedOnRequest())
+        return EndedOtherwise;
+    return code;
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    // Read once, and not handed on to the programs that Always Run starts.
+    const bool guarded = qEnvironmentVariable("TOLLGATE_GUARDED") == QLatin1String("1");
+    qunsetenv("TOLLGATE_GUARDED");
+    if (guarded && !Tollgate::Platform::PlatformFactory::protectProcess())
+        fprintf(stderr, "tollgate: this process could not be kept from debuggers\n");
+
     // Without options the program runs with its windows: a document path on the command
-    // line starts the survey at once. The options work without a display.
+    // line starts the survey at once. The options work without a display. A guarded start
+    // takes every argument as the document.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    if (!Tollgate::Program::hasOptions(arguments)) {
+    if (guarded || !Tollgate::Program::hasOptions(arguments)) {
+        const QString document = Tollgate::Program::commandLineText(arguments);
+        if (guarded && document.isEmpty()) {
+            fprintf(stderr, "tollgate: a guarded start needs a rule-set document\n");
+            return BadStart;
+        }
         // A second instance ends at once, silently; the lock lasts as long as this process.
+        // The guard's copy runs whatever the user started before it, and holds the lock
+        // when it is free, so that a copy the user starts later ends.
         const auto instance = Tollgate::Platform::PlatformFactory::singleInstance();
-        if (instance->otherInstanceRuns())
-            return 0;
+        if (instance->otherInstanceRuns() && !guarded)
+            return Success;
         const QString missing = Tollgate::Platform::PlatformFactory::missingDisplay();
         if (!missing.isEmpty()) {
             fprintf(stderr, "tollgate: %s (see 'tollgate --help' for what works without one)\n",
                 qPrintable(missing));
-            return 2;
+            return BadStart;
         }
-        return runWindowed(argc, argv, Tollgate::Program::commandLineText(arguments));
+        return runWindowed(argc, argv, document, guarded);
     }
 
     Tollgate::Platform::PlatformFactory::useCallersConsole();
@@ -86,7 +125,7 @@ int main(int argc, char* argv[])
     if (!parser.parse(QCoreApplication::arguments())) {
         err << "tollgate: " << parser.errorText() << "\n"
             << "Try 'tollgate --help'.\n";
-        return 2;
+        return BadStart;
     }
     if (parser.isSet(helpOption)) {
         out << parser.helpText();

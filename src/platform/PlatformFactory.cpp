@@ -4,6 +4,7 @@
 #include "kwin/KWinWindowSystem.h"
 #include "linux/ProcProcessTable.h"
 #include "linux/SingleInstanceLock.h"
+#include "linux/StandardInputPipe.h"
 #include "linux/SyslogSystemLog.h"
 #include "linux/XdgDesktopShell.h"
 #include "null/NullInputDevices.h"
@@ -15,6 +16,7 @@
 
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <sys/prctl.h>
 
 namespace Tollgate::Platform {
 
@@ -32,6 +34,18 @@ void PlatformFactory::useCallersConsole() { }
 std::unique_ptr<SingleInstance> PlatformFactory::singleInstance()
 {
     return std::make_unique<SingleInstanceLock>();
+}
+
+std::unique_ptr<StandardInput> PlatformFactory::standardInput()
+{
+    return std::make_unique<StandardInputPipe>();
+}
+
+bool PlatformFactory::protectProcess()
+{
+    // Not dumpable: /proc/PID/mem, ptrace and the descriptors in /proc/PID/fd become root's
+    // alone. An exec clears it, so the programs we start are not affected.
+    return ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0;
 }
 
 std::shared_ptr<Registry> PlatformFactory::systemRegistry()

@@ -3,6 +3,7 @@
 #include "Platform.h"
 #include "ProgramConventions.h"
 #include "SingleInstance.h"
+#include "StandardInput.h"
 
 namespace Tollgate::Platform {
 
@@ -21,6 +22,11 @@ public:
     static void useCallersConsole();
     // This user's claim to run the program once.
     static std::unique_ptr<SingleInstance> singleInstance();
+    // Standard input, read through the event loop (the guard of a guarded start writes there).
+    static std::unique_ptr<StandardInput> standardInput();
+    // Keeps the user's own account from attaching a debugger to this process or reading its
+    // memory; false when the system refused. Does nothing where there is no such setting.
+    static bool protectProcess();
     // The system's registry where it has one; null where Tollgate keeps its own files.
     static std::shared_ptr<Registry> systemRegistry();
     // How this system's process table names programs and starts command lines.

@@ -36,6 +36,7 @@ public:
     // A profile string read: the value or, when missing, the fallback less its trailing
     // spaces; without the quotes enclosing it; cut to MaxValueChars.
     QString readString(const QString& section, const QString& entry, const QString& fallback) const;
+    bool hasSection(const QString& section) const { return findSection(section) != nullptr; }
 
     // Replaces the entry's value in place, or adds the entry after the last entry of its
     // section (comments and blank lines before the next section stay there),

@@ -90,6 +90,12 @@ RuleSetDocument::LoadResult RuleSetDocument::loadBytes(const QString& path, cons
     return result;
 }
 
+bool RuleSetDocument::isDocument(const QByteArray& bytes)
+{
+    const IniDocument document = IniDocument::parse(TextFile::decode(bytes));
+    return document.hasSection(kWindows) || document.hasSection(kProcesses) || document.hasSection(kGeneral);
+}
+
 void RuleSetDocument::load(const IniDocument& document, LoadResult& result)
 {
     auto warn = [&result](const QString& text) { result.warnings.append(text); };

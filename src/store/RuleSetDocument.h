@@ -33,6 +33,11 @@ public:
     // The same, for a document's bytes already read from path.
     LoadResult loadBytes(const QString& path, const QByteArray& bytes);
 
+    // Whether the bytes hold any of the document's sections. An empty or half-written file,
+    // or some other file put in the document's place, holds none; reading one as a document
+    // would give an empty rule set.
+    static bool isDocument(const QByteArray& bytes);
+
     // Writes the rule set to path, replacing the file atomically: on failure the old file
     // stays intact, the changed flag stays as it was, and the reason is returned.
     // An empty result means success.

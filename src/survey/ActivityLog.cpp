@@ -81,14 +81,15 @@ bool ActivityLog::WriteLog(
         namespace Id = Platform::SystemLogMessageId;
         fields.messageId = event == Event::Started ? Id::Started
             : event == Event::StartFailed          ? Id::StartFailed
+            : event == Event::NotReloaded          ? Id::DocumentRejected
                                                    : Id::Blocked;
         if (fields.rule.isEmpty() && fields.action.isEmpty()) {
             fields.rule = first;
             fields.action = second;
         }
-        m_systemLog->write(event == Event::Started ? Priority::Info
-                : event == Event::StartFailed      ? Priority::Warning
-                                                   : Priority::Notice,
+        m_systemLog->write(event == Event::Started                           ? Priority::Info
+                : event == Event::StartFailed || event == Event::NotReloaded ? Priority::Warning
+                                                                             : Priority::Notice,
             oneLine(first) + u';' + oneLine(second), fields);
         if (!written)
             m_systemLog->write(

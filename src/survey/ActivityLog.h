@@ -20,7 +20,8 @@ public:
     static const QString HeaderLine;
 
     // What a line records; it decides the line's priority and message id in the system log.
-    enum class Event { Blocked, Started, StartFailed };
+    // NotReloaded: a new version of the document was not taken up.
+    enum class Event { Blocked, Started, StartFailed, NotReloaded };
 
     ActivityLog(QString path, const Clock& clock, QLocale locale = QLocale::system());
     // The same, and every line also goes to the system log.

@@ -100,6 +100,43 @@ TEST_F(ProgramOnX11, InteractiveStartShowsTheSplashThenTheMainWindowAndASecondSt
     EXPECT_TRUE(seen.contains(QStringLiteral("Tollgate"))) << "no splash before the main window";
 }
 
+TEST_F(ProgramOnX11, AProgramFollowsItsDocumentAndKeepsTheLastRulesItCouldRead)
+{
+    m_driver.followsItsDocument();
+}
+
+TEST_F(ProgramOnX11, AGuardedStartShowsAndLogsTheBlocksItsGuardReportsAndEnforcesOnAfterItsInputEnds)
+{
+    // A copy the user started first does not keep the guard's from running.
+    QProcess* users = m_driver.start({});
+    ASSERT_TRUE(users && waitUntil([&] { return m_driver.showsMainWindow(users); }, ProgramDriver::Patience));
+    QProcess* program = m_driver.start(
+        {m_driver.write(DocumentBuilder().process(m_driver.blockedName(), QStringLiteral("(3) Block")))},
+        true);
+    ASSERT_TRUE(program);
+    // Lines that report nothing come first: once the good one is logged, they were read too.
+    program->write("blocked\tmalformed\nnonsense\n" + QByteArray(5000, 'x')
+        + "blocked\ttail\t(3) Block\nblocked\tga\x07me\t(3) Block\n");
+    ASSERT_TRUE(program->waitForBytesWritten(30000));
+    ASSERT_TRUE(
+        waitUntil([&] { return m_driver.log().contains(";game;(3) Block\r\n"); }, ProgramDriver::Patience))
+        << m_driver.log().toStdString();
+    EXPECT_EQ(m_driver.log().count('\n'), 2) << m_driver.log().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return m_driver.window(program, ProgramDriver::MessageTitle) != 0; }))
+        << "no block message";
+
+    program->closeWriteChannel();
+    QByteArray errors;
+    ASSERT_TRUE(waitUntil([&] {
+        program->waitForReadyRead(50);
+        errors += program->readAllStandardError();
+        return errors.contains("input ended");
+    })) << errors.toStdString();
+    QProcess* sleeper = m_driver.startBlocked();
+    ASSERT_TRUE(sleeper && waitUntil([&] { return ProgramDriver::ended(sleeper); }, ProgramDriver::Patience))
+        << "the program stopped enforcing when its guard went";
+}
+
 TEST_F(ProgramOnX11, AnUnreadableDocumentStartsTheSurveyAndWarnsOnce)
 {
     const QString path = Sandbox::folder() + QStringLiteral("/missing rules.Tollgate");

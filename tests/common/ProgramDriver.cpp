@@ -1,6 +1,7 @@
 #include "ProgramDriver.h"
 
 #include "WaitUntil.h"
+#include "profile/TextFile.h"
 
 #include <gtest/gtest.h>
 
@@ -202,6 +203,42 @@ void ProgramDriver::interactiveStartThenASecondStart(QStringList* seenBeforeMain
     EXPECT_FALSE(first && ended(first));
     if (seenBeforeMain)
         *seenBeforeMain = seen;
+}
+
+void ProgramDriver::followsItsDocument()
+{
+    const QString path = write(DocumentBuilder().process(m_blockedName, QStringLiteral("(3) Block")));
+    QProcess* program = start({path});
+    QProcess* first = startBlocked();
+    ASSERT_TRUE(program && first);
+    ASSERT_TRUE(waitUntil([&] { return ended(first); }, Patience)) << "the first rules were not enforced";
+
+    const QByteArray renamedRules
+        = DocumentBuilder().process(m_keptName, QStringLiteral("(3) Block")).bytes();
+    ASSERT_TRUE(TextFile::writeAtomically(path, renamedRules).isEmpty());
+    QProcess* renamed = startSleeper(m_keptName);
+    ASSERT_TRUE(renamed && waitUntil([&] { return ended(renamed); }, Patience))
+        << "the new rule was not enforced";
+    // The tick that ends the later sleeper also sees the earlier one.
+    QProcess* spared = startBlocked();
+    QProcess* later = startSleeper(m_keptName);
+    ASSERT_TRUE(spared && later && waitUntil([&] { return ended(later); }, Patience));
+    EXPECT_FALSE(ended(spared)) << "the old rule still held";
+
+    const std::vector<std::function<bool()>> unreadable = {
+        [&] { return TextFile::writeAtomically(path, "not a rule set\n").isEmpty(); },
+        [&] { return QFile::remove(path) && QDir().mkdir(path); },
+    };
+    for (qsizetype n = 0; n < qsizetype(unreadable.size()); ++n) {
+        ASSERT_TRUE(unreadable[n]());
+        ASSERT_TRUE(waitUntil([&] { return log().count("not reloaded") > n; }, Patience))
+            << log().toStdString();
+        QProcess* still = startSleeper(m_keptName);
+        ASSERT_TRUE(still && waitUntil([&] { return ended(still); }, Patience))
+            << "the last rules were dropped";
+    }
+    EXPECT_EQ(log().count("not a rule-set document"), 1) << log().toStdString();
+    EXPECT_FALSE(ended(program));
 }
 
 } // namespace Tollgate::Test

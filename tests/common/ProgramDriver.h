@@ -90,11 +90,18 @@ public:
     // the splash has closed; a second start, with or without a document, ends at once and
     // says nothing. Gives the titles seen before the main window.
     void interactiveStartThenASecondStart(QStringList* seenBeforeMain = nullptr);
+    // Started with a document that is then replaced as configuration tools write it, the
+    // program enforces the new rules and no longer the old; versions that cannot be read
+    // (not a document, a folder) keep the last rules and are logged.
+    void followsItsDocument();
 
-    QProcess* start(const QStringList& arguments)
+    // Guarded: as the guard starts it, with standard input a pipe from the test.
+    QProcess* start(const QStringList& arguments, bool guarded = false)
     {
-        return m_children.start(
-            m_program, arguments, m_desktop.environment(), ChildProcesses::Output::Captured);
+        QProcessEnvironment environment = m_desktop.environment();
+        if (guarded)
+            environment.insert(QStringLiteral("TOLLGATE_GUARDED"), QStringLiteral("1"));
+        return m_children.start(m_program, arguments, environment, ChildProcesses::Output::Captured);
     }
     // Writes the document as "lab rules.Tollgate" beside the program; the path has blanks.
     QString write(const DocumentBuilder& document)
@@ -104,9 +111,11 @@ public:
     }
     QByteArray log() const { return Sandbox::readFile(m_folder.filePath(QStringLiteral("Tollgate.log"))); }
     // A program of the blocked name, sleeping.
-    QProcess* startBlocked()
+    QProcess* startBlocked() { return startSleeper(m_blockedName); }
+    // A sleeping program of either name the driver made.
+    QProcess* startSleeper(const QString& name)
     {
-        return startOnDesktop(QStringList {m_folder.filePath(m_blockedName)} + m_desktop.sleepArguments());
+        return startOnDesktop(QStringList {m_folder.filePath(name)} + m_desktop.sleepArguments());
     }
     const QString& blockedName() const { return m_blockedName; }
     QProcess* startWindow(const QString& title) { return startOnDesktop(m_desktop.windowCommand(title)); }

@@ -1,13 +1,16 @@
 #include "store/RuleSetDocument.h"
 
 #include "RuleSetFixture.h"
+#include "common/WaitUntil.h"
 #include "lang/ActionCodes.h"
 #include "profile/TextFile.h"
+#include "store/DocumentWatcher.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <tuple>
 
 using namespace Tollgate;
@@ -259,4 +262,41 @@ TEST_F(RuleSetDocumentTest, CorruptFilesLoadWithinBounds)
     // A path that names no file gives a new rule set, but becomes the document's path.
     document.LoadRuleSet(sandboxPath("missing.Tollgate"));
     EXPECT_EQ(document.documentPath(), sandboxPath("missing.Tollgate"));
+}
+
+// Each step is one new version of the document, or none: the watcher says so once, also after
+// the file was replaced or deleted (which drops it from a file watch), and never for its
+// neighbours in the folder.
+TEST(DocumentWatcher, ReportsEachNewVersionOnceAndNothingElse)
+{
+    const QString path = Sandbox::writeFile(str("watched/doc.Tollgate"), "[Windows]\n");
+    const auto inPlace = [&](const QByteArray& bytes) {
+        QFile file(path);
+        return file.open(QIODevice::ReadWrite) && file.write(bytes) == bytes.size();
+    };
+    const auto replace = [](const QString& file, const char* bytes) {
+        return TextFile::writeAtomically(file, bytes).isEmpty();
+    };
+    const QString other = path + str(".bak");
+    const std::vector<std::tuple<const char*, std::function<bool()>, int>> steps = {
+        {"written in place", [&] { return inPlace("[Processes]\n"); }, 1},
+        {"replaced by a rename", [&] { return replace(path, "[General]\n"); }, 1},
+        {"written in place once replaced", [&] { return inPlace("[Windows]\nCount=0\n"); }, 1},
+        {"deleted", [&] { return QFile::remove(path); }, 1},
+        {"created again", [&] { return replace(path, "[Windows]\n"); }, 1},
+        {"written in place once created", [&] { return inPlace("[Processes]\nCount=0\n"); }, 1},
+        {"neighbours changed",
+            [&] { return replace(other, "x") && replace(other, "y") && QFile::remove(other); }, 0},
+    };
+    DocumentWatcher watcher(path);
+    QSignalSpy changed(&watcher, &DocumentWatcher::changed);
+    for (const auto& [name, step, expected] : steps) {
+        changed.clear();
+        ASSERT_TRUE(step()) << name;
+        Tollgate::Test::waitProcessingEvents([&] { return changed.count() >= expected; });
+        // As long again as the watcher waits for quiet, for a second signal that must not come.
+        Tollgate::Test::waitProcessingEvents(
+            [] { return false; }, std::chrono::milliseconds(5 * DocumentWatcher::QuietMs));
+        EXPECT_EQ(changed.count(), expected) << name;
+    }
 }

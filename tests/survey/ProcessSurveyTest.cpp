@@ -1,4 +1,5 @@
 #include "SurveyFixture.h"
+#include "survey/GuardLines.h"
 
 using namespace Tollgate;
 using ProcessSurveyTest = SurveyTest;
@@ -154,4 +155,26 @@ TEST_F(ProcessSurveyTest, AQuietSurveyStillSeesEveryNewRuleAndProcess)
     EXPECT_EQ(processes().FindProcessId(str("game")), again);
     processes().SurveyProcesses();
     EXPECT_EQ(fake.processes().kills(), QList<ProcessId>({editor, game, again}));
+}
+
+// The guard's lines are untrusted: only whole, well-formed lines count, however they arrive.
+TEST(GuardLines, OnlyWholeWellFormedLinesWithinTheCapReportBlocks)
+{
+    const std::vector<std::pair<QByteArray, QStringList>> cases = {
+        {"blocked\tga\x01m\x1b[1me\xe2\x80\xae\t(3) Block\r\nblocked\tb\tB\n",
+            {str("gam[1me|(3) Block"), str("b|B")}},
+        {"blocked\tgame\nBlocked\tgame\tB\nblocked\t\x07\tB\nblocked\ta\tB\tC\nblocked\tno end", {}},
+        // Dropped whole: what follows the cap is no line of its own.
+        {QByteArray(GuardLines::MaxLineBytes, 'x') + "blocked\ttail\tB\nblocked\tnext\tB\n", {str("next|B")}},
+    };
+    for (const auto& [input, expected] : cases) {
+        for (const qsizetype piece : {qsizetype(1), qsizetype(7), input.size()}) {
+            GuardLines lines;
+            QStringList found;
+            for (qsizetype at = 0; at < input.size(); at += piece)
+                for (const GuardLines::Blocked& blocked : lines.take(input.mid(at, piece)))
+                    found.append(blocked.program + u'|' + blocked.action);
+            EXPECT_EQ(found, expected) << input.left(60).toStdString() << " in pieces of " << piece;
+        }
+    }
 }

@@ -34,6 +34,18 @@ std::unique_ptr<SingleInstance> PlatformFactory::singleInstance()
     return std::make_unique<Win32SingleInstance>();
 }
 
+std::unique_ptr<StandardInput> PlatformFactory::standardInput()
+{
+    // No guard writes to a Windows program yet.
+    return std::make_unique<StandardInput>();
+}
+
+bool PlatformFactory::protectProcess()
+{
+    // A process of the user's own account is the user's to debug on Windows.
+    return true;
+}
+
 std::shared_ptr<Registry> PlatformFactory::systemRegistry()
 {
     return std::make_shared<Win32Registry>();
