@@ -22,4 +22,8 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, xdg-utils, shared-mime-info, 
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
 # Tests, benchmarks and the window renderer stay out: only what `cmake --install` puts in.
+# The guard's unit is enabled and started on install, stopped and disabled on removal.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/installer/debian/postinst
+    ${PROJECT_SOURCE_DIR}/installer/debian/prerm ${PROJECT_SOURCE_DIR}/installer/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -66,6 +66,7 @@ declare -A allowed=(
     [ui]="forms $core"
     [notify]="forms $core"
     [app]="ui notify forms $core"
+    [guard]="$core platform/linux"
     [tools]="app ui notify forms $core platform/fake"
 )
 

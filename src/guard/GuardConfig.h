@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace Tollgate {
+
+// /etc/tollgate/guard.conf: which document the guard follows, which accounts it enforces
+// on, and, for machines without logind, the sessions in which it keeps Tollgate running.
+//
+//     [Guard]
+//     Document=/etc/tollgate/lab.Tollgate
+//     Accounts=pupil1,pupil2,@students
+//     Sessions=pupil1 :0; pupil2 :1
+//
+// A ";" after a blank, or at the start of a line, begins a comment; so does "#" at the
+// start of a line.
+struct GuardConfig
+{
+    static constexpr const char* DefaultPath = "/etc/tollgate/guard.conf";
+
+    struct Session
+    {
+        QString user;
+        QString display;
+        friend bool operator==(const Session&, const Session&) = default;
+    };
+
+    QString document;
+    QStringList accounts; // account names
+    QStringList groups; // group names, without the "@"
+    QList<Session> sessions;
+    QStringList warnings; // what was not understood; the rest still applies
+
+    static GuardConfig parse(const QString& text);
+};
+
+} // namespace Tollgate
