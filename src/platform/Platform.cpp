@@ -55,6 +55,8 @@ QString capabilityName(Capability capability)
         return QStringLiteral("process change events");
     case Capability::SystemLog:
         return QStringLiteral("system log");
+    case Capability::Guard:
+        return QStringLiteral("guard");
     }
     return QString();
 }

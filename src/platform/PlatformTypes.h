@@ -67,6 +67,7 @@ enum class Capability {
     WindowEvents,
     ProcessEvents,
     SystemLog,
+    Guard,
 };
 
 struct CapabilityStatus

@@ -817,6 +817,14 @@ QList<CapabilityStatus> ProcProcessTable::capabilities()
                   .arg(QFile::decodeName(m_procRoot))
                   .arg(PollIntervalMs);
     result.append({Capability::ProcessEvents, listed, how});
+
+    // The guard's own word, if one runs: its status file names a live tollgate-guard.
+    const QList<QByteArray> status = readSmallFile(GuardStatusFile, 4096).split('\n');
+    const bool guarded = status.size() >= 2
+        && readSmallFile(m_procRoot + '/' + status[0].trimmed() + "/comm", 64).trimmed() == "tollgate-guard";
+    result.append({Capability::Guard, guarded,
+        guarded ? QString::fromUtf8(status[1])
+                : QStringLiteral("no guard runs here (tollgate-guard --check says what one could do)")});
     return result;
 }
 

@@ -59,6 +59,9 @@ public:
     ProcessId start(const QString& commandLine) override;
     QList<CapabilityStatus> capabilities() override;
 
+    // Where a running guard says what it does: its pid, then one line.
+    static constexpr const char* GuardStatusFile = "/run/tollgate/guard-status";
+
     // Whether births are taken from the kernel's process events just now.
     bool usesProcessEvents() const { return m_connector.isValid(); }
     // Whether program starts are told by the opens of shared files just now.
