@@ -26,7 +26,8 @@ const char* const Layout[] = {"bin/tollgate", "share/tollgate/Language/Deutsch.l
     "share/mime/packages/tollgate.xml", "share/icons/hicolor/scalable/apps/tollgate.svg",
     "share/icons/hicolor/48x48/apps/tollgate.png",
     "share/icons/hicolor/scalable/mimetypes/application-x-tollgate.svg", "share/man/man1/tollgate.1",
-    "lib/systemd/user/tollgate.service"};
+    "lib/systemd/user/tollgate.service", "sbin/tollgate-guard", "share/tollgate/examples/guard.conf",
+    "lib/systemd/system/tollgate-guard.service"};
 
 // One installation into a temporary prefix serves every test of the suite.
 class InstallTest : public testing::Test
@@ -74,6 +75,9 @@ TEST_F(InstallTest, EverythingLandsInItsStandardPlace)
     EXPECT_TRUE(unit.contains("ExecStart=" + installed(str("bin/tollgate")).toUtf8() + " $TOLLGATE_DOCUMENT"))
         << unit.toStdString();
     EXPECT_TRUE(unit.contains("Restart=always"));
+    const QByteArray guard = Sandbox::readFile(installed(str("lib/systemd/system/tollgate-guard.service")));
+    EXPECT_TRUE(guard.contains("ExecStart=" + installed(str("sbin/tollgate-guard")).toUtf8() + " --config"))
+        << guard.toStdString();
 }
 
 TEST_F(InstallTest, InstalledProgramFindsItsOwnFiles)
@@ -165,4 +169,8 @@ TEST(DebianPackage, DeclaresItsDependenciesAndHoldsTheInstallation)
         EXPECT_TRUE(contents.out.contains("./usr/" + QByteArray(file))) << file;
     EXPECT_FALSE(contents.out.contains("_tests")) << "no test programs in the package";
     EXPECT_FALSE(contents.out.contains("render_windows"));
+
+    // Installing the package enables and starts the guard; removing it stops it.
+    const ProgramRun postinst = runProgram(dpkgDeb, {str("--info"), deb, str("postinst")});
+    EXPECT_TRUE(postinst.out.contains("systemctl enable tollgate-guard.service")) << postinst.out.toStdString();
 }
