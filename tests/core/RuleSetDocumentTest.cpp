@@ -37,22 +37,6 @@ protected:
 
 } // namespace
 
-TEST_F(RuleSetDocumentTest, NewRuleSet)
-{
-    rules.windowRules().appendRow({str("x")});
-    rules.setIdleTime(200);
-    rules.setChanged(true);
-    const auto result = document.LoadRuleSet(QString());
-    EXPECT_FALSE(result.fileRead);
-    EXPECT_TRUE(result.warnings.isEmpty());
-    EXPECT_EQ(rules.windowRules().count() + rules.processRules().count(), 0);
-    EXPECT_EQ(std::tuple(rules.blockMessage(), rules.timeoutMessage(), rules.idleTime(), rules.password()),
-        std::tuple(catalogue.MessageText(str("MSG_DEFAULT_BLOCK_MESSAGE")),
-            catalogue.MessageText(str("MSG_DEFAULT_TIMEOUT_MESSAGE")), 30, QString()));
-    EXPECT_EQ(document.GetDocumentPath(), QString());
-    EXPECT_FALSE(rules.changed());
-}
-
 // Administrators' tools read and diff these bytes: the layout must not drift.
 TEST_F(RuleSetDocumentTest, SaveWritesTheExactLayout)
 {
@@ -85,8 +69,9 @@ TEST_F(RuleSetDocumentTest, SaveWritesTheExactLayout)
 }
 
 // Random rule sets whose texts survive a save (single-line values without blanks at either
-// end, at most 254 characters) load back as they were saved.
-TEST_F(RuleSetDocumentTest, RandomRuleSetsRoundTrip)
+// end, at most 254 characters) load back as they were saved; a new rule set in between
+// leaves nothing of them.
+TEST_F(RuleSetDocumentTest, RandomRuleSetsRoundTripAndANewRuleSetClearsThem)
 {
     QRandomGenerator random(42);
     const auto text = [&random](int maxLength) {
@@ -112,7 +97,14 @@ TEST_F(RuleSetDocumentTest, RandomRuleSetsRoundTrip)
         rules.setPassword(text(12));
         const auto saved = contents();
         ASSERT_EQ(document.SaveRuleSet(path), QString());
-        document.LoadRuleSet(QString());
+        rules.setChanged(true);
+        const auto fresh = document.LoadRuleSet(QString());
+        EXPECT_FALSE(fresh.fileRead || !fresh.warnings.isEmpty() || rules.changed());
+        EXPECT_EQ(document.GetDocumentPath(), QString());
+        EXPECT_EQ(contents(),
+            (std::tuple(QStringList(), QStringList(), QStringList(), QStringList(), QStringList(),
+                catalogue.MessageText(str("MSG_DEFAULT_BLOCK_MESSAGE")),
+                catalogue.MessageText(str("MSG_DEFAULT_TIMEOUT_MESSAGE")), 30, QString())));
         const auto result = document.LoadRuleSet(path);
         ASSERT_TRUE(result.fileRead);
         EXPECT_TRUE(result.warnings.isEmpty()) << result.warnings.join(u'\n').toStdString();
@@ -212,13 +204,6 @@ TEST_F(RuleSetDocumentTest, DocumentsFromWindowsAndTheirLineBreakCodeLoad)
         windows(RuleSet::WindowPattern) + windows(RuleSet::WindowAction), str("*Solit\u00e4r*(1) Block"));
     EXPECT_EQ(rules.password(), str("gr\u00fcn"));
 
-    // Quotes enclosing a value go; CR alone ends a line.
-    load("[Windows]\rCount=1\rCaption_1=\"*Game*\"\r[Processes]\rCount=1\rExe_1=\"/opt/My Kiosk/kiosk\"\r"
-         "[General]\rPassword='pw'\r");
-    EXPECT_EQ(windows(RuleSet::WindowPattern), str("*Game*"));
-    EXPECT_EQ(rules.processRules().cell(1, RuleSet::ProcessExe), str("/opt/My Kiosk/kiosk"));
-    EXPECT_EQ(rules.password(), str("pw"));
-
     // A language file's default message may carry line breaks the same way.
     useLanguage("[Messages]\r\nMSG_DEFAULT_BLOCK_MESSAGE=Nein$vbcrlf$Nie\r\n");
     document.LoadRuleSet(QString());
@@ -252,16 +237,6 @@ TEST_F(RuleSetDocumentTest, CorruptFilesLoadWithinBounds)
     EXPECT_FALSE(tooLarge.fileRead);
     EXPECT_TRUE(tooLarge.error.contains(str("larger"))) << tooLarge.error.toStdString();
     EXPECT_EQ(document.documentPath(), QString()) << "a Save would write over the unread file";
-
-    const QString folder = sandboxPath("a-folder");
-    QDir().mkpath(folder);
-    const auto result = document.LoadRuleSet(folder);
-    EXPECT_FALSE(result.fileRead);
-    EXPECT_FALSE(result.error.isEmpty());
-    EXPECT_EQ(document.documentPath(), QString());
-    // A path that names no file gives a new rule set, but becomes the document's path.
-    document.LoadRuleSet(sandboxPath("missing.Tollgate"));
-    EXPECT_EQ(document.documentPath(), sandboxPath("missing.Tollgate"));
 }
 
 // Each step is one new version of the document, or none: the watcher says so once, also after

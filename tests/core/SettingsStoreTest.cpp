@@ -263,23 +263,20 @@ TEST(RegistryStore, ConcurrentWritersLoseNothing)
 
 TEST(IniDocument, ReadsLikeTheProfileService)
 {
-    const IniDocument doc
-        = IniDocument::parse(str("[General]\nPassword=\nName=x\n; comment\r\n[Windows]\r\n  count =  2  \r\n"
-                                 "Caption_1=*Game*\r\n\r\n[windows]\r\ncount=9\r\n[Other]\r\nCount=7"));
-    EXPECT_EQ(doc.value(str("WINDOWS"), str("Count")), str("2")) << "names ignore case, values are trimmed";
-    EXPECT_EQ(doc.value(str("Windows"), str("caption_1")), str("*Game*"));
-    EXPECT_EQ(doc.value(str("Other"), str("Count")), str("7")) << "a last line without a break is whole";
-    EXPECT_EQ(doc.value(str("General"), str("Name")), str("x")) << "LF alone ends a line";
-    EXPECT_FALSE(doc.value(str("Windows"), str("Missing")));
-    EXPECT_EQ(doc.readString(str("Nowhere"), str("Count"), str("30")), str("30"));
-    EXPECT_EQ(doc.readString(str("General"), str("Password"), str("30")), QString())
-        << "empty is not missing";
-
     // Hand edits as the profile service reads them: text, section, entry, fallback, result.
+    // Names ignore case, values are trimmed, the first of two like-named sections counts, LF
+    // alone ends a line, and an empty value is not a missing one.
+    const char16_t* mixed = u"[General]\nPassword=\nName=x\n; comment\r\n[Windows]\r\n  count =  2  \r\n"
+                            u"Caption_1=*Game*\r\n\r\n[windows]\r\ncount=9\r\n";
     const struct
     {
         const char16_t *text, *section, *entry, *fallback, *read;
     } rows[] = {
+        {mixed, u"WINDOWS", u"Count", u"", u"2"},
+        {mixed, u"Windows", u"caption_1", u"", u"*Game*"},
+        {mixed, u"General", u"Name", u"", u"x"},
+        {mixed, u"Nowhere", u"Count", u"30", u"30"},
+        {mixed, u"General", u"Password", u"30", u""},
         {u"[S]\r\nP=\"secret\"", u"S", u"P", u"", u"secret"},
         {u"[S]\r\nC=  '*game*'  ", u"S", u"C", u"", u"*game*"},
         {u"[S]\r\nC=\"\"x\"\"", u"S", u"C", u"", u"\"x\""},
