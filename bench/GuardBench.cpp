@@ -33,13 +33,14 @@ gid_t nogroup = 65534;
 
 // Runs a program as nobody and returns the microseconds from fork to reap, and whether it
 // ended by a signal.
-std::pair<double, bool> runAsNobody(const char* program, const char* argument, const char* seconds = nullptr)
+std::pair<double, bool> runAsNobody(
+    const char* program, const char* argument, const char* seconds = nullptr, bool asNobody = true)
 {
     QElapsedTimer clock;
     clock.start();
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(nogroup) != 0 || ::setuid(nobody) != 0)
+        if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(nogroup) != 0 || ::setuid(nobody) != 0))
             ::_exit(126);
         ::execl(program, program, argument, seconds, static_cast<char*>(nullptr));
         ::_exit(127);
@@ -55,20 +56,24 @@ double median(std::vector<double> values)
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-// CPU time the process has used, in microseconds (from the scheduler's own count).
+// CPU time all threads of the process have used, in microseconds (the scheduler's count).
 double cpuMicroseconds(qint64 pid)
 {
-    QFile file(QStringLiteral("/proc/%1/schedstat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    return file.readAll().split(' ').value(0).toDouble() / 1000.0;
+    double total = 0;
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile file(tasks + u'/' + task + QStringLiteral("/schedstat"));
+        if (file.open(QIODevice::ReadOnly))
+            total += file.readAll().split(' ').value(0).toDouble() / 1000.0;
+    }
+    return total;
 }
 
-double medianExec(int execs)
+double medianExec(int execs, bool asNobody)
 {
     std::vector<double> times;
     for (int i = 0; i < execs; ++i)
-        times.push_back(runAsNobody("/bin/true", nullptr).first);
+        times.push_back(runAsNobody("/bin/true", nullptr, nullptr, asNobody).first);
     return median(times);
 }
 
@@ -114,11 +119,15 @@ int main(int argc, char* argv[])
         return guard;
     };
 
-    const double off = medianExec(execs);
+    const double off = medianExec(execs, true);
+    const double rootOff = medianExec(execs, false);
     QProcess* guard = startGuard({});
-    const double cpuBefore = cpuMicroseconds(guard->processId());
-    const double on = medianExec(execs);
+    double cpuBefore = cpuMicroseconds(guard->processId());
+    const double on = medianExec(execs, true);
     const double cpuPerExec = (cpuMicroseconds(guard->processId()) - cpuBefore) / execs;
+    cpuBefore = cpuMicroseconds(guard->processId());
+    const double rootOn = medianExec(execs, false);
+    const double cpuPerRootExec = (cpuMicroseconds(guard->processId()) - cpuBefore) / execs;
     int marks = 0;
     for (int i = 0; i < 200; ++i) {
         runAsNobody(i % 2 ? qPrintable(game) : qPrintable(copy), qPrintable(mark));
@@ -179,7 +188,11 @@ int main(int argc, char* argv[])
     std::printf("exec by a managed account, median of %d: %.0f us without the guard, %.0f us with it "
                 "(%+.0f us)\n",
         execs, off, on, on - off);
-    std::printf("guard CPU per exec: %.1f us; while idle: %.1f us a second\n", cpuPerExec, idlePerSecond);
+    std::printf(
+        "exec by an account not managed (root), median of %d: %.0f us without, %.0f us with (%+.0f us)\n",
+        execs, rootOff, rootOn, rootOn - rootOff);
+    std::printf("guard CPU per exec: %.1f us managed, %.1f us not managed; while idle: %.1f us a second\n",
+        cpuPerExec, cpuPerRootExec, idlePerSecond);
     std::printf("blocked program and renamed copy run 200 times: %d ran\n", marks);
     std::printf("ended at exec (no permission events): %zu of 100, median %.0f us from fork to end\n",
         ends.size(), median(ends));

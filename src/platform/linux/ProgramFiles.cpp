@@ -98,6 +98,16 @@ std::optional<uint> ProcessFacts::realUid(ProcessId pid, const QByteArray& procR
     return ok ? std::optional<uint>(uid) : std::nullopt;
 }
 
+std::optional<uint> ProcessFacts::owner(ProcessId pid, const QByteArray& procRoot)
+{
+    struct stat info
+    {
+    };
+    if (::stat((procRoot + '/' + QByteArray::number(pid)).constData(), &info) != 0)
+        return std::nullopt;
+    return uint(info.st_uid);
+}
+
 QList<QByteArray> ProcessFacts::arguments(ProcessId pid, const QByteArray& procRoot)
 {
     QByteArray bytes = readSmallFile(procPath(procRoot, pid, "cmdline"), 65536);

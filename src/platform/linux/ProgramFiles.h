@@ -35,6 +35,8 @@ namespace ProcessFacts {
     // The real user id: the account that started it, which setting itself non-dumpable
     // (which makes /proc/PID root's) does not change.
     std::optional<uint> realUid(ProcessId pid, const QByteArray& procRoot = "/proc");
+    // The owner of /proc/PID: the effective user, or root for a process that is not dumpable.
+    std::optional<uint> owner(ProcessId pid, const QByteArray& procRoot = "/proc");
     QList<QByteArray> arguments(ProcessId pid, const QByteArray& procRoot = "/proc");
     // The target of a link in /proc/PID ("exe", "cwd"); empty when unreadable.
     QByteArray link(ProcessId pid, const char* name, const QByteArray& procRoot = "/proc");
