@@ -25,6 +25,7 @@ void ExecPolicy::setBlockedNames(const QStringList& names)
         it = it->isEmpty() ? m_contentsBySize.erase(it) : std::next(it);
     }
     m_verdicts.clear();
+    m_learned.clear();
 }
 
 void ExecPolicy::setManagedAccounts(QSet<uint> uids)
@@ -91,12 +92,20 @@ QByteArray ExecPolicy::contentId(const Platform::ProgramFile& file)
 
 bool ExecPolicy::learn(const Platform::ProgramFile& file, const QString& rule)
 {
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_learned.contains(keyOf(file)))
+            return true;
+    }
     const QByteArray id = contentId(file);
     if (id.isEmpty())
         return false;
     QMutexLocker lock(&m_mutex);
     if (!m_rulesByName.contains(fold(rule)))
         return false;
+    if (m_learned.size() >= MaxCachedVerdicts)
+        m_learned.clear();
+    m_learned.insert(keyOf(file));
     QList<Content>& contents = m_contentsBySize[file.size];
     if (std::none_of(contents.cbegin(), contents.cend(), [&](const Content& c) { return c.id == id; })) {
         contents.append({id, rule});

@@ -74,6 +74,7 @@ private:
     QHash<QString, QString> m_rulesByName; // folded name -> rule as written
     QHash<qint64, QList<Content>> m_contentsBySize;
     QHash<FileKey, QString> m_verdicts; // rule, or empty for allowed
+    QSet<FileKey> m_learned; // files whose content is known, so that a denial reads them once
 };
 
 } // namespace Tollgate

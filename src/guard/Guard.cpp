@@ -144,6 +144,7 @@ void Guard::log(Priority priority, const QString& message, const Platform::Syste
 
 void Guard::start()
 {
+    m_clock.start();
     m_mode = probe(m_options, m_why);
     m_processes = std::make_unique<Platform::ProcProcessTable>(
         QByteArrayLiteral("/proc"), Platform::ProcProcessTable::BirthWatch::Best);
@@ -219,6 +220,7 @@ void Guard::readConfig()
         m_documentWatcher = new DocumentWatcher(m_documentPath, this);
         connect(m_documentWatcher, &DocumentWatcher::changed, this, [this] { readDocument(); });
     }
+    m_sessions->setDocument(m_documentPath);
     readDocument();
     updateSessions();
 }
@@ -266,7 +268,6 @@ void Guard::readDocument()
     m_policy.setBlockedNames(blocked);
     learnFromSearchPath(blocked);
     m_documentState = read.bytes;
-    m_sessions->setDocument(m_documentPath);
     log(Priority::Notice,
         QStringLiteral("rules loaded from %1: %2 blocked programs (%3)")
             .arg(m_documentPath)
@@ -355,15 +356,33 @@ bool Guard::decideExec(ProcessId pid, uint uid, const Platform::ProgramFile& fil
 void Guard::blocked(
     ProcessId pid, uint uid, const QString& path, const ExecPolicy::Verdict& verdict, bool denied)
 {
+    // A loop that runs a blocked program over and over is logged at most five times a
+    // second, with how many were left out, rather than flood the log and the session.
+    const QString key = QString::number(uid) + u'\n' + path;
+    const qint64 now = m_clock.elapsed();
+    Repeats& repeats = m_repeats[key];
+    if (now - repeats.windowStartMs >= 1000) {
+        repeats.windowStartMs = now;
+        repeats.inWindow = 0;
+    }
+    if (repeats.inWindow >= 5) {
+        ++repeats.leftOut;
+        return;
+    }
+    ++repeats.inWindow;
+    const int leftOut = std::exchange(repeats.leftOut, 0);
+    if (m_repeats.size() > 1024)
+        m_repeats.removeIf([&](const auto& entry) { return now - entry.value().windowStartMs >= 1000; });
     const std::optional<Platform::Account> account = Platform::Accounts::byUid(uid);
     const QString user = account ? account->name : QString::number(uid);
     const QString how = verdict.byContent ? QStringLiteral(", a copy of it") : QString();
     const QString action = ProcessActionText(*m_catalogue, qint32(ProcessAction::Block));
     log(Priority::Notice,
         QStringLiteral("%1 %2 of %3 (process %4): Block rule %5%6")
-            .arg(denied ? QStringLiteral("denied") : QStringLiteral("ended"), path, user)
-            .arg(pid)
-            .arg(verdict.rule, how),
+                .arg(denied ? QStringLiteral("denied") : QStringLiteral("ended"), path, user)
+                .arg(pid)
+                .arg(verdict.rule, how)
+            + (leftOut > 0 ? QStringLiteral(" (and %1 times more not logged)").arg(leftOut) : QString()),
         {.messageId = denied ? Platform::SystemLogMessageId::Denied : Platform::SystemLogMessageId::Ended,
             .rule = verdict.rule,
             .action = action,

@@ -6,6 +6,7 @@
 #include "platform/PlatformTypes.h"
 #include "platform/SystemLog.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -96,6 +97,14 @@ private:
     // so that the dynamic loader opened as its interpreter is told from the loader run
     // directly.
     QHash<Platform::ProcessId, std::pair<quint64, quint64>> m_recentExecs; // device, inode
+    struct Repeats
+    {
+        qint64 windowStartMs = -1000;
+        int inWindow = 0;
+        int leftOut = 0;
+    };
+    QHash<QString, Repeats> m_repeats; // by account and program
+    QElapsedTimer m_clock;
 };
 
 } // namespace Tollgate

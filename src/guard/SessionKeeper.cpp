@@ -26,6 +26,21 @@ SessionKeeper::~SessionKeeper()
     }
 }
 
+void SessionKeeper::setDocument(const QString& path)
+{
+    if (path == m_document)
+        return;
+    m_document = path;
+    for (auto& [key, kept] : m_kept) {
+        if (!kept->process)
+            continue;
+        kept->process->disconnect(this);
+        kept->process->kill();
+        kept->process->waitForFinished(1000);
+        start(*kept);
+    }
+}
+
 void SessionKeeper::setSessions(const QList<Session>& sessions)
 {
     QSet<QString> wanted;

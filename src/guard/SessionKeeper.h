@@ -39,7 +39,8 @@ public:
     SessionKeeper(QString program, Report report, QObject* parent = nullptr);
     ~SessionKeeper() override;
 
-    void setDocument(const QString& path) { m_document = path; }
+    // A new path starts the running programs again with it.
+    void setDocument(const QString& path);
     // Starts the program in new sessions and ends it in sessions that went.
     void setSessions(const QList<Session>& sessions);
     // Tells the account's sessions that a program was denied, so that they show the block

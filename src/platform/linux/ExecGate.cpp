@@ -226,8 +226,8 @@ void ExecGate::listen()
             auto* metadata = reinterpret_cast<fanotify_event_metadata*>(buffer);
             for (ssize_t left = length; FAN_EVENT_OK(metadata, left);
                  metadata = FAN_EVENT_NEXT(metadata, left)) {
-                if (metadata->vers != FANOTIFY_METADATA_VERSION || metadata->fd < 0)
-                    continue;
+                if (metadata->fd < 0)
+                    continue; // a queue overflow: it holds no exec to answer
                 m_batch.push_back({metadata->fd, ProcessId(metadata->pid), false});
             }
             count = m_batch.size();
