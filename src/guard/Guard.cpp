@@ -145,6 +145,9 @@ void Guard::log(Priority priority, const QString& message, const Platform::Syste
 void Guard::start()
 {
     m_clock.start();
+    m_loaderRunsTimer.setInterval(LoaderRunLookMs);
+    m_loaderRunsTimer.setSingleShot(true);
+    connect(&m_loaderRunsTimer, &QTimer::timeout, this, &Guard::checkLoaderRuns);
     m_mode = probe(m_options, m_why);
     m_processes = std::make_unique<Platform::ProcProcessTable>(
         QByteArrayLiteral("/proc"), Platform::ProcProcessTable::BirthWatch::Best);
@@ -326,17 +329,18 @@ bool Guard::decideExec(ProcessId pid, uint uid, const Platform::ProgramFile& fil
 {
     // Runs on the gate's thread while the exec waits.
     if (isLoader(file.path)) {
-        // The loader is also asked about as the interpreter of the program just allowed,
-        // before that exec completes. Once it has completed (the process runs the program
-        // we were asked about), a loader exec is a run of its own, which names the program
-        // in its arguments: those are read once it has started.
+        // The loader is asked about as the interpreter of every dynamically linked program,
+        // and also when run directly with a program in its arguments. Which one it was shows
+        // once the exec has completed: the process then runs the program asked about just
+        // before, or the loader. That is looked at from the main thread a moment later.
         const auto previous = m_recentExecs.constFind(pid);
-        const bool interpreter = previous != m_recentExecs.cend()
-            && Platform::ProcessFacts::exeIdentity(pid) != std::make_pair(previous->first, previous->second);
+        LoaderRun run {pid, previous == m_recentExecs.cend() ? std::nullopt : std::optional(*previous), 0};
         m_recentExecs.remove(pid);
-        if (!interpreter)
+        QMutexLocker lock(&m_loaderRunsMutex);
+        m_newLoaderRuns.append(run);
+        if (m_newLoaderRuns.size() == 1)
             QMetaObject::invokeMethod(
-                this, [this, pid] { checkLoaderRun(pid, 20); }, Qt::QueuedConnection);
+                this, [this] { m_loaderRunsTimer.start(); }, Qt::QueuedConnection);
         return true;
     }
     if (m_recentExecs.size() > 4096)
@@ -400,7 +404,7 @@ bool Guard::enforceOn(ProcessId pid)
     if (!program)
         return false;
     if (isLoader(program->file().path)) {
-        checkLoaderRun(pid, 0);
+        checkLoaderArguments(pid);
         return false;
     }
     const ExecPolicy::Verdict verdict = m_policy.decide(program->file());
@@ -412,17 +416,34 @@ bool Guard::enforceOn(ProcessId pid)
     return true;
 }
 
-void Guard::checkLoaderRun(ProcessId pid, int triesLeft)
+void Guard::checkLoaderRuns()
+{
+    {
+        QMutexLocker lock(&m_loaderRunsMutex);
+        m_loaderRuns += std::exchange(m_newLoaderRuns, {});
+    }
+    const auto settled = [this](LoaderRun& run) {
+        const auto exe = Platform::ProcessFacts::exeIdentity(run.pid);
+        if (!exe || (run.program && *exe == *run.program))
+            return true; // gone, or the program the loader was the interpreter of
+        if (isLoader(QFile::decodeName(Platform::ProcessFacts::link(run.pid, "exe")))) {
+            checkLoaderArguments(run.pid);
+            return true;
+        }
+        // The exec has not completed yet, or failed: the process still runs its old program.
+        return ++run.looks >= LoaderRunLooks;
+    };
+    for (auto it = m_loaderRuns.begin(); it != m_loaderRuns.end();)
+        it = settled(*it) ? m_loaderRuns.erase(it) : std::next(it);
+    if (!m_loaderRuns.isEmpty() && !m_loaderRunsTimer.isActive())
+        m_loaderRunsTimer.start();
+}
+
+void Guard::checkLoaderArguments(ProcessId pid)
 {
     const std::optional<uint> uid = Platform::ProcessFacts::realUid(pid);
     if (!uid || !m_policy.manages(*uid))
         return;
-    if (!isLoader(QFile::decodeName(Platform::ProcessFacts::link(pid, "exe")))) {
-        // The exec has not completed yet.
-        if (triesLeft > 0)
-            QTimer::singleShot(2, this, [this, pid, triesLeft] { checkLoaderRun(pid, triesLeft - 1); });
-        return;
-    }
     QByteArray path = loadedProgram(Platform::ProcessFacts::arguments(pid));
     if (path.isEmpty())
         return;

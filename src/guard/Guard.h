@@ -8,9 +8,12 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <memory>
+#include <optional>
 
 namespace Tollgate {
 
@@ -66,8 +69,10 @@ private:
     // Checks one process and ends it if it runs a blocked program; true when it did.
     bool enforceOn(Platform::ProcessId pid);
     void processesChanged();
+    // Which of the loader's execs were runs of their own, once they have completed.
+    void checkLoaderRuns();
     // A program started through the dynamic loader: the program is in its arguments.
-    void checkLoaderRun(Platform::ProcessId pid, int triesLeft);
+    void checkLoaderArguments(Platform::ProcessId pid);
     bool decideExec(Platform::ProcessId pid, uint uid, const Platform::ProgramFile& file);
     void blocked(Platform::ProcessId pid, uint uid, const QString& path, const ExecPolicy::Verdict& verdict,
         bool denied);
@@ -97,6 +102,18 @@ private:
     // so that the dynamic loader opened as its interpreter is told from the loader run
     // directly.
     QHash<Platform::ProcessId, std::pair<quint64, quint64>> m_recentExecs; // device, inode
+    struct LoaderRun
+    {
+        Platform::ProcessId pid = 0;
+        std::optional<std::pair<quint64, quint64>> program; // asked about just before, if any
+        int looks = 0;
+    };
+    static constexpr int LoaderRunLookMs = 2;
+    static constexpr int LoaderRunLooks = 250; // half a second for an exec to complete
+    QMutex m_loaderRunsMutex;
+    QList<LoaderRun> m_newLoaderRuns; // from the gate's thread
+    QList<LoaderRun> m_loaderRuns; // the main thread's, still to be looked at
+    QTimer m_loaderRunsTimer;
     struct Repeats
     {
         qint64 windowStartMs = -1000;
