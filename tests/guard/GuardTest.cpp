@@ -8,6 +8,8 @@
 #include "platform/linux/Accounts.h"
 #include "platform/linux/ExecGate.h"
 #include "platform/linux/ProgramFiles.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11WindowSystem.h"
 
 #include <QDir>
 #include <QFile>
@@ -224,6 +226,16 @@ TEST_F(GuardTest, KeepsTheSessionProgramRunning)
     EXPECT_TRUE(
         Tollgate::Test::waitUntil([&] { return (second = sessionProgram()) != 0 && second != first; }, 15s));
     EXPECT_TRUE(logShows(QStringLiteral("was ended by signal 9"))) << m_log.toStdString();
+
+    // A program the guard ends is shown to the account by its session's program.
+    EXPECT_EQ(run({path("tg-game"), path("marks/mark"), QStringLiteral("60")}), -1);
+    Platform::X11WindowSystem windows(Platform::X11Connection::open(display.display().toUtf8(), nullptr));
+    EXPECT_TRUE(Tollgate::Test::waitUntil([&] {
+        const QList<Platform::TopLevelWindow> all = windows.topLevelWindows();
+        return std::any_of(all.cbegin(), all.cend(), [&](const Platform::TopLevelWindow& window) {
+            return windows.windowTitle(window.window) == u"Tollgate Message";
+        });
+    })) << m_log.toStdString();
 }
 
 TEST_F(GuardTest, AStalledDecisionNeverStallsTheMachine)
