@@ -46,14 +46,12 @@ struct Receiver
     bool bound = false;
 };
 
-QByteArray tail(const QByteArray& line)
-{
-    return " tollgate[" + QByteArray::number(QCoreApplication::applicationPid()) + "]: " + line;
-}
-
 } // namespace
 
-TEST(SyslogSystemLog, DatagramCarriesPriorityIdentifierAndOneLine)
+// The syslog line: priority, time, identifier and one line. The journal's native form:
+// "KEY=value" lines, and a value with a line break as the key, its size in 64-bit
+// little-endian and the bytes, so a program name cannot forge fields.
+TEST(SyslogSystemLog, DatagramsCarryPriorityIdentifierAndOneLineOrTheFieldsThatAreSet)
 {
     const QDateTime at(QDate(2026, 2, 7), QTime(5, 1, 2));
     const SyslogSystemLog syslog;
@@ -61,12 +59,7 @@ TEST(SyslogSystemLog, DatagramCarriesPriorityIdentifierAndOneLine)
         QByteArray("<13>Feb  7 05:01:02 tollgate[42]: Solitaire;*solit*"));
     EXPECT_TRUE(syslog.syslogDatagram(Priority::Warning, str("x"), 1, at).startsWith("<12>"));
     EXPECT_TRUE(syslog.syslogDatagram(Priority::Info, str("a\r\nb"), 1, at).endsWith(": a  b"));
-}
 
-// The journal's native form: "KEY=value" lines, and a value with a line break as the key,
-// its size in 64-bit little-endian and the bytes, so a program name cannot forge fields.
-TEST(SyslogSystemLog, JournalDatagramCarriesTheFieldsThatAreSet)
-{
     using namespace Qt::StringLiterals;
     const QByteArray common = "PRIORITY=5\nSYSLOG_IDENTIFIER=tollgate-guard\nSYSLOG_FACILITY=1\n";
     const struct
@@ -120,6 +113,9 @@ TEST(SyslogSystemLog, ActivityLogLinesReachTheJournalSocketWithTheirFields)
 // other threads keep the real /dev. The service comes late and restarts in between.
 TEST(SyslogSystemLog, ActivityLogLinesReachDevLogWithTheirPrioritiesAlsoAfterARestart)
 {
+    const std::tuple<QString, QString, ActivityLog::Event, QByteArray> lines[]
+        = {{str("Solitaire"), str("*solit*"), ActivityLog::Event::Blocked, "<13>"},
+            {str("xterm"), str("(2) Always Run"), ActivityLog::Event::Started, "<14>"}};
     QList<QByteArray> received;
     int error = 0;
     std::thread([&] {
@@ -133,9 +129,7 @@ TEST(SyslogSystemLog, ActivityLogLinesReachDevLogWithTheirPrioritiesAlsoAfterARe
         SyslogSystemLog systemLog(SyslogSystemLog::DefaultIdentifier, "/dev/no-journal");
         systemLog.write(Priority::Notice, str("before any service")); // dropped, quietly
         ActivityLog log(Sandbox::folder() + str("/Tollgate.log"), clock, systemLog);
-        for (const auto& [program, rule, event] :
-            {std::tuple(str("Solitaire"), str("*solit*"), ActivityLog::Event::Blocked),
-                std::tuple(str("xterm"), str("(2) Always Run"), ActivityLog::Event::Started)}) {
+        for (const auto& [program, rule, event, priority] : lines) {
             Receiver receiver(SyslogSystemLog::DefaultSyslogSocket);
             if (!receiver.bound) {
                 error = errno;
@@ -149,8 +143,11 @@ TEST(SyslogSystemLog, ActivityLogLinesReachDevLogWithTheirPrioritiesAlsoAfterARe
         GTEST_SKIP() << "a private mount namespace needs root (CAP_SYS_ADMIN)";
     ASSERT_EQ(error, 0) << std::strerror(error);
     ASSERT_EQ(received.size(), 2);
-    EXPECT_TRUE(received[0].startsWith("<13>") && received[0].endsWith(tail("Solitaire;*solit*")))
-        << received[0].toStdString();
-    EXPECT_TRUE(received[1].startsWith("<14>") && received[1].endsWith(tail("xterm;(2) Always Run")))
-        << received[1].toStdString();
+    for (int i = 0; i < 2; ++i) {
+        const auto& [program, rule, event, priority] = lines[i];
+        EXPECT_TRUE(received[i].startsWith(priority)
+            && received[i].endsWith(" tollgate[" + QByteArray::number(QCoreApplication::applicationPid())
+                + "]: " + (program + u';' + rule).toUtf8()))
+            << received[i].toStdString();
+    }
 }
