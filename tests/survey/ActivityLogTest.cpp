@@ -1,16 +1,12 @@
 #include "survey/ActivityLog.h"
 
 #include "SurveyFixture.h"
-#include "common/FakeClock.h"
-#include "common/TestEnvironment.h"
 #include "lang/ProgramPaths.h"
 #include "platform/fake/FakeSystemLog.h"
 
 #include <QDir>
-#include <QFile>
 #include <QOperatingSystemVersion>
 #include <QStandardPaths>
-#include <gtest/gtest.h>
 
 using namespace Tollgate;
 

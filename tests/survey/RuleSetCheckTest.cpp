@@ -32,7 +32,7 @@ void expectWarnings(const Platform::ProgramConventions& conventions, const QList
 
 } // namespace
 
-TEST(RuleSetCheck, LinuxRuleSets)
+TEST(RuleSetCheck, LinuxAndWindowsRuleSets)
 {
     // Bare names, shell quoting.
     Platform::ProgramConventions shell;
@@ -67,10 +67,8 @@ TEST(RuleSetCheck, LinuxRuleSets)
     const QStringList open = RuleSetCheck(shell).warnings(RuleSet());
     EXPECT_TRUE(open.size() == 1 && open[0].startsWith(str("General: the password is empty")))
         << open[0].toStdString();
-}
 
-TEST(RuleSetCheck, WindowsNamesKeepTheirEndingAndCommandsTheirBackslashes)
-{
+    // Windows names keep their ending, and commands their backslashes.
     Platform::ProgramConventions windows;
     windows.namesEndInExe = true;
     windows.folderSeparator = u'\\';
