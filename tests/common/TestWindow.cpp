@@ -6,12 +6,14 @@
 #include <QSocketNotifier>
 #include <unistd.h>
 
-// Qt's Wayland plugin leaves some of its protocol objects at exit when the compositor closed
-// the window; in a sanitizer build that would turn a clean close into a failing exit code.
-// The helper's own leaks are not what any test looks for.
-extern "C" const char* __lsan_default_suppressions()
+// Qt's Wayland plugins leave some of their objects at exit when the compositor closed the
+// window, some from plugins already unloaded by then, which no suppression can name; in a
+// sanitizer build that would turn a clean close into a failing exit code. The helper's own
+// leaks are not what any test looks for, so it does without the leak check (the address
+// checks stay).
+extern "C" int __lsan_is_turned_off()
 {
-    return "leak:libwayland-client.so\n";
+    return 1;
 }
 
 int main(int argc, char** argv)
