@@ -340,7 +340,12 @@ bool Guard::decideExec(ProcessId pid, uint uid, const Platform::ProgramFile& fil
         m_newLoaderRuns.append(run);
         if (m_newLoaderRuns.size() == 1)
             QMetaObject::invokeMethod(
-                this, [this] { m_loaderRunsTimer.start(); }, Qt::QueuedConnection);
+                this,
+                [this] {
+                    if (!m_loaderRunsTimer.isActive())
+                        m_loaderRunsTimer.start();
+                },
+                Qt::QueuedConnection);
         return true;
     }
     if (m_recentExecs.size() > 4096)

@@ -108,8 +108,9 @@ private:
         std::optional<std::pair<quint64, quint64>> program; // asked about just before, if any
         int looks = 0;
     };
-    static constexpr int LoaderRunLookMs = 2;
-    static constexpr int LoaderRunLooks = 250; // half a second for an exec to complete
+    // Looked at in batches, so that a busy machine wakes the guard once per batch.
+    static constexpr int LoaderRunLookMs = 10;
+    static constexpr int LoaderRunLooks = 50; // half a second for an exec to complete
     QMutex m_loaderRunsMutex;
     QList<LoaderRun> m_newLoaderRuns; // from the gate's thread
     QList<LoaderRun> m_loaderRuns; // the main thread's, still to be looked at

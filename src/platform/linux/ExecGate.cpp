@@ -60,6 +60,7 @@ namespace {
 ExecGate::ExecGate(Manages manages, Decide decide)
     : m_manages(std::move(manages))
     , m_decide(std::move(decide))
+    , m_ownPid(ProcessId(::getpid()))
 { }
 
 ExecGate::~ExecGate()
@@ -185,15 +186,15 @@ bool ExecGate::decideOne(const Pending& event)
     // The owner of /proc/PID is the effective user of a dumpable process: one stat, where
     // reading the real user from its status costs ten times as much. Any other owner (root
     // for a process made non-dumpable, a set-user-ID program's user) is checked against
-    // the real user.
+    // the real user. Nothing is remembered from one exec to the next: a root process that
+    // switches to an account and runs a program within microseconds (su, setpriv, a
+    // login) is the same pid with other credentials.
     std::optional<uint> uid = ProcessFacts::owner(event.pid);
-    if (!uid || !m_manages(*uid)) {
+    if (!uid || !m_manages(*uid))
         uid = ProcessFacts::realUid(event.pid);
-        if (!uid || !m_manages(*uid))
-            return true;
-    }
-    const QByteArray path = ProcessFacts::link(
-        ProcessId(::getpid()), (QByteArray("fd/") + QByteArray::number(event.fd)).constData());
+    if (!uid || !m_manages(*uid))
+        return true;
+    const QByteArray path = ProcessFacts::link(m_ownPid, "fd/" + QByteArray::number(event.fd));
     return m_decide({event.pid, *uid, OpenProgram::describe(event.fd, QFile::decodeName(path))});
 }
 

@@ -75,6 +75,7 @@ private:
 
     Manages m_manages;
     Decide m_decide;
+    const ProcessId m_ownPid;
     FileDescriptor m_fanotify;
     FileDescriptor m_stop; // an eventfd that ends the listener
     FileDescriptor m_mounts; // /proc/self/mountinfo: readable with POLLPRI on a change

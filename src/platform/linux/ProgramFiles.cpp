@@ -28,7 +28,7 @@ namespace {
         return bytes.left(limit);
     }
 
-    QByteArray procPath(const QByteArray& procRoot, ProcessId pid, const char* name)
+    QByteArray procPath(const QByteArray& procRoot, ProcessId pid, const QByteArray& name)
     {
         return procRoot + '/' + QByteArray::number(pid) + '/' + name;
     }
@@ -116,7 +116,7 @@ QList<QByteArray> ProcessFacts::arguments(ProcessId pid, const QByteArray& procR
     return bytes.isEmpty() ? QList<QByteArray>() : bytes.split('\0');
 }
 
-QByteArray ProcessFacts::link(ProcessId pid, const char* name, const QByteArray& procRoot)
+QByteArray ProcessFacts::link(ProcessId pid, const QByteArray& name, const QByteArray& procRoot)
 {
     QByteArray target(4096, Qt::Uninitialized);
     const ssize_t length

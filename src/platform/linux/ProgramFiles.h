@@ -39,7 +39,7 @@ namespace ProcessFacts {
     std::optional<uint> owner(ProcessId pid, const QByteArray& procRoot = "/proc");
     QList<QByteArray> arguments(ProcessId pid, const QByteArray& procRoot = "/proc");
     // The target of a link in /proc/PID ("exe", "cwd"); empty when unreadable.
-    QByteArray link(ProcessId pid, const char* name, const QByteArray& procRoot = "/proc");
+    QByteArray link(ProcessId pid, const QByteArray& name, const QByteArray& procRoot = "/proc");
     // The device and inode of the program it runs; nothing when gone.
     std::optional<std::pair<quint64, quint64>> exeIdentity(
         ProcessId pid, const QByteArray& procRoot = "/proc");
