@@ -172,5 +172,6 @@ TEST(DebianPackage, DeclaresItsDependenciesAndHoldsTheInstallation)
 
     // Installing the package enables and starts the guard; removing it stops it.
     const ProgramRun postinst = runProgram(dpkgDeb, {str("--info"), deb, str("postinst")});
-    EXPECT_TRUE(postinst.out.contains("systemctl enable tollgate-guard.service")) << postinst.out.toStdString();
+    EXPECT_TRUE(postinst.out.contains("systemctl enable tollgate-guard.service"))
+        << postinst.out.toStdString();
 }
