@@ -1,9 +1,12 @@
 #include "ProgramFiles.h"
 
 #include <QFile>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace Tollgate::Platform {
@@ -27,6 +30,18 @@ namespace {
         }
         return bytes.left(limit);
     }
+
+    // The kernel's pidfd_info as of Linux 6.13; later kernels accept this first version.
+    struct PidfdInfo
+    {
+        quint64 mask;
+        quint64 cgroupid;
+        quint32 pid, tgid, ppid, ruid, rgid, euid, egid, suid, sgid, fsuid, fsgid;
+        qint32 exitCode;
+    };
+    static_assert(sizeof(PidfdInfo) == 64);
+    constexpr quint64 PidfdInfoCreds = 1 << 1;
+    constexpr unsigned long PidfdGetInfo = _IOWR(0xFF, 11, PidfdInfo);
 
     QByteArray procPath(const QByteArray& procRoot, ProcessId pid, const QByteArray& name)
     {
@@ -87,6 +102,18 @@ std::optional<OpenProgram> OpenProgram::ofProcess(ProcessId pid, const QByteArra
 
 std::optional<uint> ProcessFacts::realUid(ProcessId pid, const QByteArray& procRoot)
 {
+    // Linux 6.13 and later tell a process's credentials through its pidfd: three short
+    // calls, where the status text costs about ten microseconds to generate.
+    static std::atomic<bool> pidfdInfo {true};
+    if (procRoot == "/proc" && pidfdInfo.load(std::memory_order_relaxed)) {
+        const FileDescriptor pidfd(int(::syscall(SYS_pidfd_open, pid_t(pid), 0)));
+        PidfdInfo info {};
+        info.mask = PidfdInfoCreds;
+        if (pidfd.isValid() && ::ioctl(pidfd.get(), PidfdGetInfo, &info) == 0 && (info.mask & PidfdInfoCreds))
+            return info.ruid;
+        if (pidfd.isValid() && (errno == ENOTTY || errno == EINVAL))
+            pidfdInfo.store(false, std::memory_order_relaxed);
+    }
     const QByteArray status = readSmallFile(procPath(procRoot, pid, "status"), 8192);
     const qsizetype at = status.indexOf("\nUid:");
     if (at < 0)
