@@ -219,9 +219,8 @@ void Guard::readConfig()
     if (document != m_documentPath || !m_documentWatcher) {
         m_documentPath = document;
         m_documentState.clear();
-        delete m_documentWatcher;
-        m_documentWatcher = new DocumentWatcher(m_documentPath, this);
-        connect(m_documentWatcher, &DocumentWatcher::changed, this, [this] { readDocument(); });
+        m_documentWatcher = std::make_unique<DocumentWatcher>(m_documentPath);
+        connect(m_documentWatcher.get(), &DocumentWatcher::changed, this, [this] { readDocument(); });
     }
     m_sessions->setDocument(m_documentPath);
     readDocument();

@@ -96,7 +96,7 @@ private:
     std::unique_ptr<Platform::ProcProcessTable> m_processes;
     SessionKeeper* m_sessions = nullptr;
     DocumentWatcher* m_configWatcher = nullptr;
-    DocumentWatcher* m_documentWatcher = nullptr;
+    std::unique_ptr<DocumentWatcher> m_documentWatcher; // replaced with the document's path
     Platform::LogindSessions* m_logind = nullptr;
     // Touched by the gate's thread only: the last program each process was allowed to run,
     // so that the dynamic loader opened as its interpreter is told from the loader run
