@@ -17,13 +17,18 @@ SessionKeeper::SessionKeeper(QString program, Report report, QObject* parent)
 
 SessionKeeper::~SessionKeeper()
 {
-    for (auto& [key, kept] : m_kept) {
-        if (kept->process) {
-            kept->process->disconnect(this);
-            kept->process->kill();
-            kept->process->waitForFinished(1000);
-        }
-    }
+    for (auto& [key, kept] : m_kept)
+        stop(*kept);
+}
+
+void SessionKeeper::stop(Kept& kept)
+{
+    if (!kept.process)
+        return;
+    kept.process->disconnect(this);
+    kept.process->kill();
+    kept.process->waitForFinished(1000);
+    kept.process.reset();
 }
 
 void SessionKeeper::setDocument(const QString& path)
@@ -32,12 +37,10 @@ void SessionKeeper::setDocument(const QString& path)
         return;
     m_document = path;
     for (auto& [key, kept] : m_kept) {
-        if (!kept->process)
-            continue;
-        kept->process->disconnect(this);
-        kept->process->kill();
-        kept->process->waitForFinished(1000);
-        start(*kept);
+        if (kept->process) {
+            stop(*kept);
+            start(*kept);
+        }
     }
 }
 
@@ -69,11 +72,7 @@ void SessionKeeper::setSessions(const QList<Session>& sessions)
             ++it;
             continue;
         }
-        if (it->second->process) {
-            it->second->process->disconnect(this);
-            it->second->process->kill();
-            it->second->process->waitForFinished(1000);
-        }
+        stop(*it->second);
         it = m_kept.erase(it);
     }
 }

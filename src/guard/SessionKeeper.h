@@ -62,6 +62,8 @@ private:
     };
 
     void start(Kept& kept);
+    // Ends the program without it counting as an end to answer.
+    void stop(Kept& kept);
     void ended(Kept& kept, int exitCode, QProcess::ExitStatus status);
     QProcessEnvironment environmentFor(const Kept& kept) const;
 

@@ -1,9 +1,12 @@
 #include "ProcFields.h"
 
+#include "FileDescriptor.h"
+
 #include <QFile>
 #include <QList>
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace Tollgate::Platform {
@@ -113,6 +116,25 @@ bool ProcFields::statusGrantsKill(QByteArrayView status)
             return true;
     }
     return false;
+}
+
+QByteArray ProcFields::readSmallFile(const QByteArray& path, qsizetype limit)
+{
+    FileDescriptor fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.isValid())
+        return QByteArray();
+    QByteArray data(limit, Qt::Uninitialized);
+    qsizetype used = 0;
+    while (used < limit) {
+        const ssize_t got = ::read(fd.get(), data.data() + used, size_t(limit - used));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        used += got;
+    }
+    data.truncate(used);
+    return data;
 }
 
 } // namespace Tollgate::Platform

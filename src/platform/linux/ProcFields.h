@@ -45,6 +45,9 @@ public:
     // The same, read afresh from an open /proc/loadavg: reading a kept-open file again
     // from the start makes the kernel write it anew, one call instead of three.
     static TaskCounters readTaskCounters(int loadavgFd);
+    // Reads a small /proc file whole, up to limit bytes: /proc files report no size, so it
+    // reads until the end. Never waits on a FIFO put in a file's place.
+    static QByteArray readSmallFile(const QByteArray& path, qsizetype limit = 4096);
     // Whether /proc/PID/status grants CAP_KILL in its effective capabilities.
     static bool statusGrantsKill(QByteArrayView status);
 };

@@ -35,26 +35,6 @@ namespace {
         void operator()(DIR* dir) const { ::closedir(dir); }
     };
 
-    // Reads a small /proc file whole; /proc files report no size, so read until the end.
-    QByteArray readSmallFile(const QByteArray& path, qsizetype limit = 4096)
-    {
-        FileDescriptor fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
-        if (!fd.isValid())
-            return QByteArray();
-        QByteArray data(limit, Qt::Uninitialized);
-        qsizetype used = 0;
-        while (used < limit) {
-            const ssize_t got = ::read(fd.get(), data.data() + used, size_t(limit - used));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            used += got;
-        }
-        data.truncate(used);
-        return data;
-    }
-
 } // namespace
 
 ProcProcessTable::ProcProcessTable(QByteArray procRoot, BirthWatch birthWatch)
@@ -114,7 +94,8 @@ ProcProcessTable::TaskKind ProcProcessTable::taskKind(ProcessId pid) const
     }
     // /proc/<tid> of a thread can be opened although no listing shows it; its Tgid is its
     // process's pid. The line comes early in the file.
-    const QByteArray status = readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/status", 512);
+    const QByteArray status
+        = ProcFields::readSmallFile(m_procRoot + '/' + QByteArray::number(pid) + "/status", 512);
     if (status.isEmpty())
         return TaskKind::Missing;
     const qsizetype at = status.indexOf("\nTgid:");
@@ -465,13 +446,14 @@ std::optional<QString> ProcProcessTable::readName(ProcessId pid, bool& gone) con
     }
 
     // A stat file that is not there (rather than one we may not read) is a process gone.
-    const QByteArray statText = readSmallFile(folder + "stat");
+    const QByteArray statText = ProcFields::readSmallFile(folder + "stat");
     gone = statText.isEmpty() && (errno == ENOENT || errno == ESRCH);
     const std::optional<ProcFields::Stat> stat = ProcFields::parseStat(statText);
     if (!stat || !ProcFields::isRunningProgram(*stat))
         return std::nullopt;
 
-    if (const QString name = ProcFields::commandLineName(readSmallFile(folder + "cmdline")); !name.isEmpty())
+    if (const QString name = ProcFields::commandLineName(ProcFields::readSmallFile(folder + "cmdline"));
+        !name.isEmpty())
         return name;
 
     return QFile::decodeName(stat->commandName);
@@ -784,8 +766,8 @@ QList<CapabilityStatus> ProcProcessTable::capabilities()
         listed ? QStringLiteral("from %1").arg(QFile::decodeName(m_procRoot))
                : QStringLiteral("%1 cannot be listed").arg(QFile::decodeName(m_procRoot))});
 
-    const bool anyProcess
-        = ::geteuid() == 0 || ProcFields::statusGrantsKill(readSmallFile(m_procRoot + "/self/status", 16384));
+    const bool anyProcess = ::geteuid() == 0
+        || ProcFields::statusGrantsKill(ProcFields::readSmallFile(m_procRoot + "/self/status", 16384));
     result.append({Capability::TerminationRights, true,
         anyProcess ? QStringLiteral("any process") : QStringLiteral("only processes of this user")});
 
@@ -819,9 +801,10 @@ QList<CapabilityStatus> ProcProcessTable::capabilities()
     result.append({Capability::ProcessEvents, listed, how});
 
     // The guard's own word, if one runs: its status file names a live tollgate-guard.
-    const QList<QByteArray> status = readSmallFile(GuardStatusFile, 4096).split('\n');
+    const QList<QByteArray> status = ProcFields::readSmallFile(GuardStatusFile, 4096).split('\n');
     const bool guarded = status.size() >= 2
-        && readSmallFile(m_procRoot + '/' + status[0].trimmed() + "/comm", 64).trimmed() == "tollgate-guard";
+        && ProcFields::readSmallFile(m_procRoot + '/' + status[0].trimmed() + "/comm", 64).trimmed()
+            == "tollgate-guard";
     result.append({Capability::Guard, guarded,
         guarded ? QString::fromUtf8(status[1])
                 : QStringLiteral("no guard runs here (tollgate-guard --check says what one could do)")});

@@ -1,5 +1,7 @@
 #include "ProgramFiles.h"
 
+#include "ProcFields.h"
+
 #include <QFile>
 #include <atomic>
 #include <cerrno>
@@ -12,24 +14,6 @@
 namespace Tollgate::Platform {
 
 namespace {
-
-    QByteArray readSmallFile(const QByteArray& path, qsizetype limit)
-    {
-        FileDescriptor fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (!fd.isValid())
-            return {};
-        QByteArray bytes;
-        char buffer[4096];
-        while (bytes.size() < limit) {
-            const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            bytes.append(buffer, got);
-        }
-        return bytes.left(limit);
-    }
 
     // The kernel's pidfd_info as of Linux 6.13; later kernels accept this first version.
     struct PidfdInfo
@@ -114,7 +98,7 @@ std::optional<uint> ProcessFacts::realUid(ProcessId pid, const QByteArray& procR
         if (pidfd.isValid() && (errno == ENOTTY || errno == EINVAL))
             pidfdInfo.store(false, std::memory_order_relaxed);
     }
-    const QByteArray status = readSmallFile(procPath(procRoot, pid, "status"), 8192);
+    const QByteArray status = ProcFields::readSmallFile(procPath(procRoot, pid, "status"), 8192);
     const qsizetype at = status.indexOf("\nUid:");
     if (at < 0)
         return std::nullopt;
@@ -137,7 +121,7 @@ std::optional<uint> ProcessFacts::owner(ProcessId pid, const QByteArray& procRoo
 
 QList<QByteArray> ProcessFacts::arguments(ProcessId pid, const QByteArray& procRoot)
 {
-    QByteArray bytes = readSmallFile(procPath(procRoot, pid, "cmdline"), 65536);
+    QByteArray bytes = ProcFields::readSmallFile(procPath(procRoot, pid, "cmdline"), 65536);
     if (bytes.endsWith('\0'))
         bytes.chop(1);
     return bytes.isEmpty() ? QList<QByteArray>() : bytes.split('\0');
