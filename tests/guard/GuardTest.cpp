@@ -171,9 +171,15 @@ TEST_F(GuardTest, DeniesBlockedProgramsBeforeTheyRunForManagedAccountsOnly)
     EXPECT_EQ(m_guard->state(), QProcess::Running);
 }
 
-TEST_F(GuardTest, FollowsTheDocumentAndKeepsTheLastGoodRules)
+// Without permission events (here turned off) blocked programs are ended as they start.
+TEST_F(GuardTest, EndsBlockedProgramsAtExecAndFollowsTheDocumentKeepingTheLastGoodRules)
 {
     startGuard({QStringLiteral("--end-at-exec")});
+    EXPECT_TRUE(m_log.contains(QStringLiteral("enforcing: end:")));
+    // It would stay a minute; ended by the guard, it is gone at once.
+    EXPECT_EQ(run({path("tg-game"), path("marks/mark"), QStringLiteral("60")}), -1);
+    EXPECT_TRUE(logShows(QStringLiteral("ended %1 of nobody").arg(path("tg-game")))) << m_log.toStdString();
+
     writeDocument("tg-other");
     ASSERT_TRUE(logShows(QStringLiteral("(tg-other)"))) << m_log.toStdString();
     EXPECT_EQ(run({path("tg-other"), path("marks/mark"), QStringLiteral("60")}), -1);
@@ -188,15 +194,6 @@ TEST_F(GuardTest, FollowsTheDocumentAndKeepsTheLastGoodRules)
     ASSERT_TRUE(logShows(QStringLiteral("not read (not a file); the last good rules stay")))
         << m_log.toStdString();
     EXPECT_EQ(run({path("tg-game"), path("marks/mark"), QStringLiteral("60")}), -1);
-}
-
-TEST_F(GuardTest, EndsBlockedProgramsAtExecWithoutPermissionEvents)
-{
-    startGuard({QStringLiteral("--end-at-exec")});
-    EXPECT_TRUE(m_log.contains(QStringLiteral("enforcing: end:")));
-    // It would stay a minute; ended by the guard, it is gone at once.
-    EXPECT_EQ(run({path("tg-game"), path("marks/mark"), QStringLiteral("60")}), -1);
-    EXPECT_TRUE(logShows(QStringLiteral("ended %1 of nobody").arg(path("tg-game")))) << m_log.toStdString();
 }
 
 TEST_F(GuardTest, KeepsTheSessionProgramRunning)
