@@ -213,6 +213,10 @@ void Guard::readConfig()
     }
     if (managed.remove(0))
         log(Priority::Warning, QStringLiteral("root is never managed"));
+    if (managed.isEmpty())
+        log(Priority::Warning,
+            QStringLiteral("no managed accounts in %1 (Accounts=): nothing is enforced")
+                .arg(m_options.configPath));
     m_policy.setManagedAccounts(managed);
 
     const QString document = QDir::cleanPath(m_config.document);
@@ -291,7 +295,7 @@ void Guard::learnFromSearchPath(const QStringList& names)
         if (name.contains(u'/'))
             continue;
         for (const QString& folder : std::as_const(folders)) {
-            for (const QString& candidate : {name, name.toLower()}) {
+            for (const QString& candidate : QSet<QString> {name, name.toLower()}) {
                 if (const auto program
                     = Platform::OpenProgram::open(QFile::encodeName(folder + u'/' + candidate)))
                     m_policy.learn(program->file(), name);
