@@ -77,7 +77,8 @@ TEST_F(RuleEditorsTest, EditorsCloseOnlyOnOkWithANameOrOnCancelAndOkWritesTheRul
         EXPECT_EQ(rows.count(), 0);
         EXPECT_FALSE(rules.changed());
 
-        // OK writes the rule as shown into its row, or its sorted place.
+        // OK writes the rule as shown into its row, or after the others; keeping a sorted list in
+        // order is the table's own work.
         for (const char* name : {"b", "a", "c"})
             rows.appendRow({str(name), str("(0) Ignore")});
         rules.setChanged(false);
@@ -89,18 +90,6 @@ TEST_F(RuleEditorsTest, EditorsCloseOnlyOnOkWithANameOrOnCancelAndOkWritesTheRul
         EXPECT_EQ(column(rows, 0), (QStringList {str("b"), str("a"), str("c")}));
         EXPECT_TRUE(rules.changed()) << "OK marks changed even when nothing was edited";
 
-        // While the list keeps itself sorted, a rewritten or added row goes to its place at once.
-        rows.toggleSort(0);
-        QString chosen;
-        edit(windows, 1, [&](QDialog& editor) {
-            nameBox(editor).setText(str("0"));
-            choose(actionBox(editor), 2);
-            chosen = actionBox(editor).currentText();
-            child<QPushButton>(editor, "cmdOK").click();
-            EXPECT_FALSE(editor.isVisible());
-        });
-        EXPECT_EQ(column(rows, 0), (QStringList {str("b"), str("a"), str("0")}));
-        EXPECT_EQ(rows.cell(3, 1), chosen);
         const std::pair<const char*, const char*> added[] = {{"new", "(7) Typed"}, {"  ", ""}};
         for (const auto& [name, action] : added) {
             edit(windows, 0, [&](QDialog& editor) {
@@ -109,9 +98,9 @@ TEST_F(RuleEditorsTest, EditorsCloseOnlyOnOkWithANameOrOnCancelAndOkWritesTheRul
                 child<QPushButton>(editor, "cmdOK").click();
             });
         }
-        EXPECT_EQ(column(rows, 0), (QStringList {str("new"), str("b"), str("a"), str("0"), str("  ")}))
+        EXPECT_EQ(column(rows, 0), (QStringList {str("b"), str("a"), str("c"), str("new"), str("  ")}))
             << "names are taken exactly as typed";
-        EXPECT_EQ(rows.cell(1, 1), str("(7) Typed")) << "a typed action is as good as a chosen one";
+        EXPECT_EQ(rows.cell(4, 1), str("(7) Typed")) << "a typed action is as good as a chosen one";
         EXPECT_EQ(rows.cell(5, 1), QString()) << "no action chosen: an empty one, which means Ignore";
     }
 }
@@ -123,6 +112,7 @@ TEST_F(RuleEditorsTest, ProcessEditorEnablesTheFieldsTheChosenActionUsesAndWrite
     const QString first = sandboxPath("bin/first");
     const QString second = sandboxPath("bin/second");
     dialogs.files = {first, QString(), second};
+    QString chosen;
     edit(false, 0, [&](QDialog& dialog) {
         auto& editor = static_cast<ProcessRuleEditor&>(dialog);
         const auto enabled = [&] {
@@ -150,9 +140,11 @@ TEST_F(RuleEditorsTest, ProcessEditorEnablesTheFieldsTheChosenActionUsesAndWrite
         EXPECT_EQ(enabled(), QList<bool>(4, false));
 
         choose(editor.actionBox(), 3);
+        chosen = editor.actionBox().currentText();
         editor.processBox().setText(str("game*.exe"));
         editor.OK();
     });
+    EXPECT_EQ(rules.processRules().cell(1, RuleSet::ProcessAction), chosen) << "the chosen action";
     EXPECT_EQ(rules.processRules().cell(1, RuleSet::ProcessName), str("game*.exe")) << "no wildcard check";
     EXPECT_EQ(rules.processRules().cell(1, RuleSet::ProcessExe), second)
         << "a disabled field keeps its text and is written all the same";

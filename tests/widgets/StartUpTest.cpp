@@ -4,8 +4,6 @@
 #include "ui/SplashWindow.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QLineEdit>
 #include <QMessageBox>
 
 using namespace Tollgate;
@@ -20,7 +18,6 @@ protected:
     Platform::FakePlatform fake;
     ScriptedDialogs dialogs;
     std::unique_ptr<Program> program;
-    QStringList warnings;
     bool splashShown = false;
     bool mainWindowDuringSplash = false;
 
@@ -29,7 +26,6 @@ protected:
         program = std::make_unique<Program>(
             fake.platform(), ProgramPaths(Sandbox::folder(), Sandbox::folder()), dialogs);
         program->catalogue().SetLanguageFile(QString());
-        program->setWarningOutput([this](const QString& line) { warnings.append(line); });
     }
 
     void TearDown() override
@@ -72,30 +68,6 @@ TEST(StartArgumentsTest, AllArgumentsMakeOnePathAndDashesMeanOptions)
     EXPECT_TRUE(Program::hasOptions({str("rules"), str("--version")}));
     EXPECT_TRUE(Program::hasOptions({str("-h")}));
     EXPECT_FALSE(Program::hasOptions({str("--"), str("--help")}));
-}
-
-// A document on the command line is surveyed at once without any window, until the
-// corner gesture and the password bring the main window. An unreadable one still starts the
-// survey, says so once, and stays the path that a later Save writes to. ProgramOnX11 runs
-// the same start with a readable document and watches for a main window that only flashes up.
-TEST_F(StartUpTest, UnattendedStartSurveysAnUnreadableDocumentUntilThePasswordBringsTheWindow)
-{
-    const QString path = Sandbox::folder() + str("/no such rules.Tollgate");
-    start(path);
-    EXPECT_TRUE(program->survey().running());
-    EXPECT_EQ(program->document().GetDocumentPath(), path);
-    ASSERT_EQ(warnings.size(), 1);
-    EXPECT_TRUE(warnings[0].contains(QDir::toNativeSeparators(path)) && !warnings[0].contains(u'\n'))
-        << warnings[0].toStdString();
-    EXPECT_FALSE(program->mainWindow().isVisible());
-
-    fake.input().moveCursor(QPoint(1020, 765));
-    program->survey().tick();
-    PasswordPrompt& prompt = program->notifier().passwordPrompt();
-    ASSERT_TRUE(prompt.isVisible());
-    QTest::keyClick(&child<QLineEdit>(prompt, "txtPassword"), Qt::Key_Return);
-    EXPECT_FALSE(program->survey().running());
-    EXPECT_TRUE(program->mainWindow().isVisible());
 }
 
 TEST_F(StartUpTest, InteractiveStartShowsTheWindowAndQuitAsksAboutUnsavedChanges)

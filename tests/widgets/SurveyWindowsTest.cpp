@@ -9,17 +9,14 @@ using namespace Tollgate;
 
 namespace {
 
-// The survey's message window and password prompt while the survey runs, with a program
-// that idle closing would end.
+// The survey's message window and password prompt while the survey runs, with a rule that
+// closes idle programs.
 class SurveyWindowsTest : public WidgetFixture
 {
 protected:
-    Platform::ProcessId idleProgram = 0;
-
     void SetUp() override
     {
         WidgetFixture::SetUp();
-        idleProgram = fake.processes().addProcess(str("browser"));
         rules.processRules().appendRow({str("browser"), str("(1) Close Process when Computer is Idle")});
         rules.setPassword(str("Open Sesame"));
         survey.run();
@@ -47,47 +44,38 @@ protected:
 
 } // namespace
 
-// Shown again while it counts, a window starts again at 15; at zero it closes, and
-// neither keeps the program alive.
-TEST_F(SurveyWindowsTest, BothCountDownInTheirTitleAndCloseAtZero)
+// Shown again while it counts, the prompt starts again at 15; at zero it closes and stops
+// nothing. The message window's countdown is driven through every case of the timeout test.
+TEST_F(SurveyWindowsTest, ThePromptCountsDownInItsTitleAndClosesAtZero)
 {
-    const std::tuple<std::function<void()>, CountdownDialog&, const char*> windows[]
-        = {{[this] { notifier.showBlockMessage(); }, message(), "Tollgate Message"},
-            {[this] { notifier.showPasswordPrompt(); }, prompt(), "Enter Tollgate Password"}};
-    for (const auto& [show, window, title] : windows) {
-        SCOPED_TRACE(title);
-        show();
-        ASSERT_TRUE(window.isVisible());
-        EXPECT_EQ(window.windowTitle(), str(title)) << "plain title before the first tick";
-        EXPECT_FALSE(window.testAttribute(Qt::WA_QuitOnClose));
-        const auto& timer = child<QTimer>(window, "Timer");
-        EXPECT_TRUE(timer.isActive());
-        for (int tick = 0; tick < 5; ++tick)
-            window.Timer_Timer();
-        EXPECT_EQ(window.windowTitle(), str(title) + str(" (11)"));
-        show();
-        EXPECT_EQ(window.secondsLeft(), 15);
-        EXPECT_TRUE(countsDownAndCloses(window, title));
-        EXPECT_FALSE(timer.isActive());
-    }
+    const char* title = "Enter Tollgate Password";
+    notifier.showPasswordPrompt();
+    ASSERT_TRUE(prompt().isVisible());
+    EXPECT_EQ(prompt().windowTitle(), str(title)) << "plain title before the first tick";
+    const auto& timer = child<QTimer>(prompt(), "Timer");
+    EXPECT_TRUE(timer.isActive());
+    for (int tick = 0; tick < 5; ++tick)
+        prompt().Timer_Timer();
+    EXPECT_EQ(prompt().windowTitle(), str(title) + str(" (11)"));
+    notifier.showPasswordPrompt();
+    EXPECT_EQ(prompt().secondsLeft(), 15);
+    EXPECT_TRUE(countsDownAndCloses(prompt(), title));
+    EXPECT_FALSE(timer.isActive());
     EXPECT_TRUE(survey.running()) << "the prompt closing by itself stops nothing";
-    EXPECT_FALSE(fake.processes().kills().contains(idleProgram)) << "a block message closes nothing";
+    EXPECT_FALSE(prompt().testAttribute(Qt::WA_QuitOnClose) || message().testAttribute(Qt::WA_QuitOnClose))
+        << "closing either window never ends the program";
 }
 
 TEST_F(SurveyWindowsTest, OnlyTheExactPasswordStopsTheSurveyAndEscapeCancels)
 {
     QSignalSpy unlocked(&notifier, &WindowNotifier::unlocked);
     notifier.showPasswordPrompt();
-    EXPECT_EQ(field().echoMode(), QLineEdit::Password);
     for (const char* wrong : {"open sesame", "Open Sesame ", " Open Sesame", "Open  Sesame", ""}) {
         type(wrong);
         child<QPushButton>(prompt(), "cmdOK").click();
         EXPECT_TRUE(prompt().isVisible()) << wrong;
         EXPECT_EQ(field().text(), str(wrong)) << "the entered text stays";
     }
-    type("wrong");
-    QTest::keyClick(&field(), Qt::Key_Return);
-    EXPECT_TRUE(prompt().isVisible());
     type("Open");
     notifier.showPasswordPrompt();
     EXPECT_EQ(field().text(), str("Open")) << "the gesture again keeps what was typed";
@@ -166,7 +154,6 @@ TEST_F(SurveyWindowsTest, MessageWindowShowsTheRuleSetsMessageAndFitsItsSizeToIt
     EXPECT_TRUE(panel.geometry().contains(label.geometry()) && button.y() > panel.geometry().bottom()
         && window.rect().contains(button.geometry()))
         << "the message on its panel, the button below it and in the window";
-    EXPECT_LE(std::abs(button.geometry().center().x() - window.width() / 2), 1) << "centred";
     const QImage blockPicture = child<PictureBox>(window, "picMessage").pixmap().toImage();
 
     // Sizing changes sizes only, never the window's place.
