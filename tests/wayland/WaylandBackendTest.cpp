@@ -98,7 +98,7 @@ protected:
     std::optional<IdleDetector> m_detector;
 };
 
-TEST_F(SwaySession, theCornerSurfaceFiresOnceWhenThePointerEntersIt)
+TEST_F(SwaySession, theCornerSurfaceFiresOncePerEntryAndMovesToTheNextOutputWhenItsOutputGoes)
 {
     ASSERT_TRUE(cornerSurfaceShown()) << "no virtual pointer, or no corner surface";
     m_detector->SurveyIdle(SurveyCycle::IntervalMs);
@@ -114,11 +114,9 @@ TEST_F(SwaySession, theCornerSurfaceFiresOnceWhenThePointerEntersIt)
     // Leaving and coming back is the next gesture.
     ASSERT_TRUE(cornerSurfaceShown());
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width - 1, HeadlessSway::Height - 1));
-    EXPECT_TRUE(promptedTimes(2));
-}
+    ASSERT_TRUE(promptedTimes(2));
 
-TEST_F(SwaySession, theCornerSurfaceMovesToTheNextOutputWhenItsOutputGoes)
-{
+    // When its output goes, the surface moves to the next one.
     ASSERT_TRUE(cornerSurfaceShown());
     ASSERT_TRUE(m_sway.command(str("create_output")));
     ASSERT_TRUE(m_sway.command(str("output HEADLESS-2 resolution 800x600 position 1024 0")));
@@ -130,7 +128,7 @@ TEST_F(SwaySession, theCornerSurfaceMovesToTheNextOutputWhenItsOutputGoes)
 
     // The virtual pointer's range is the layout, which is now the second output alone.
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width - 1, HeadlessSway::Height - 1));
-    EXPECT_TRUE(promptedTimes(1));
+    EXPECT_TRUE(promptedTimes(3));
 }
 
 TEST_F(SwaySession, idleFiresAfterTheIdleTimeWithoutInputAndNotWhileThereIsInput)
