@@ -98,7 +98,7 @@ protected:
     std::optional<IdleDetector> m_detector;
 };
 
-TEST_F(SwaySession, theCornerSurfaceFiresOncePerEntryAndMovesToTheNextOutputWhenItsOutputGoes)
+TEST_F(SwaySession, theCornerSurfaceFiresOnceWhenThePointerEntersIt)
 {
     ASSERT_TRUE(cornerSurfaceShown()) << "no virtual pointer, or no corner surface";
     m_detector->SurveyIdle(SurveyCycle::IntervalMs);
@@ -114,9 +114,11 @@ TEST_F(SwaySession, theCornerSurfaceFiresOncePerEntryAndMovesToTheNextOutputWhen
     // Leaving and coming back is the next gesture.
     ASSERT_TRUE(cornerSurfaceShown());
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width - 1, HeadlessSway::Height - 1));
-    ASSERT_TRUE(promptedTimes(2));
+    EXPECT_TRUE(promptedTimes(2));
+}
 
-    // When its output goes, the surface moves to the next one.
+TEST_F(SwaySession, theCornerSurfaceMovesToTheNextOutputWhenItsOutputGoes)
+{
     ASSERT_TRUE(cornerSurfaceShown());
     ASSERT_TRUE(m_sway.command(str("create_output")));
     ASSERT_TRUE(m_sway.command(str("output HEADLESS-2 resolution 800x600 position 1024 0")));
@@ -128,7 +130,7 @@ TEST_F(SwaySession, theCornerSurfaceFiresOncePerEntryAndMovesToTheNextOutputWhen
 
     // The virtual pointer's range is the layout, which is now the second output alone.
     ASSERT_TRUE(m_sway.movePointer(HeadlessSway::Width - 1, HeadlessSway::Height - 1));
-    EXPECT_TRUE(promptedTimes(3));
+    EXPECT_TRUE(promptedTimes(1));
 }
 
 TEST_F(SwaySession, idleFiresAfterTheIdleTimeWithoutInputAndNotWhileThereIsInput)
