@@ -12,9 +12,10 @@ using namespace Tollgate::Platform;
 
 namespace {
 
-// A display that is not there, and a socket that takes connections and never answers (a
-// compositor that hangs): the null backend with the reason, instead of a hang.
-TEST(WaylandConnection, aMissingOrHungCompositorGivesTheNullBackendWithTheReason)
+// A socket that takes connections and never answers (a compositor that hangs): the null
+// backend with the reason, instead of a hang. A display that is not there is
+// FakePlatformTest's.
+TEST(WaylandConnection, aHungCompositorGivesTheNullBackendWithTheReason)
 {
     const QString hung = Tollgate::Sandbox::folder() + str("/wayland-hung");
     const QByteArray encoded = QFile::encodeName(hung);
@@ -27,13 +28,11 @@ TEST(WaylandConnection, aMissingOrHungCompositorGivesTheNullBackendWithTheReason
     ASSERT_EQ(::bind(server.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
     ASSERT_EQ(::listen(server.get(), 4), 0);
 
-    for (const auto& [display, reason] : {std::pair {hung, "does not answer"},
-             std::pair {Tollgate::Sandbox::folder() + str("/no-such-wayland"), "cannot connect"}}) {
-        const auto platform = PlatformFactory::create(QString(), display, str("wayland"));
-        EXPECT_TRUE(platform->backendName().startsWith(str("null"))) << qPrintable(platform->backendName());
-        EXPECT_TRUE(platform->backendName().contains(str(reason))) << qPrintable(platform->backendName());
-        EXPECT_EQ(platform->windows().foregroundWindow(), 0u);
-    }
+    const auto platform = PlatformFactory::create(QString(), hung, str("wayland"));
+    EXPECT_TRUE(platform->backendName().startsWith(str("null"))) << qPrintable(platform->backendName());
+    EXPECT_TRUE(platform->backendName().contains(str("does not answer")))
+        << qPrintable(platform->backendName());
+    EXPECT_EQ(platform->windows().foregroundWindow(), 0u);
 }
 
 } // namespace

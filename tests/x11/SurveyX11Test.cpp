@@ -1,9 +1,8 @@
-// The survey on a private Xvfb with the real platform backends: process rules on real
-// processes, and a desktop that works against it (titles of a megabyte, of invalid UTF-8, of
-// control and direction characters, and thousands of windows), where nothing may crash and
-// no title may write a log line of its own.
+// The survey on a private Xvfb with the real platform backends, on a desktop that works
+// against it (titles of a megabyte, of invalid UTF-8, of control and direction characters,
+// and thousands of windows), where nothing may crash and no title may write a log line of
+// its own. Always Run on real processes is the real program's part (ProgramDriver).
 #include "X11Desktop.h"
-#include "common/NamedProgram.h"
 
 using namespace Tollgate;
 using namespace Tollgate::Test;
@@ -29,16 +28,6 @@ protected:
         DesktopContract::TearDown();
     }
 
-    // Ticks the survey until the condition holds, at its own pace.
-    bool tickUntil(const std::function<bool()>& condition)
-    {
-        return waitUntil([&] {
-            m_survey->cycle.tick();
-            return condition();
-        });
-    }
-    QByteArray logText() const { return m_survey->logText(); }
-
     // A window of another process, titled with exactly these bytes, that takes the focus.
     QProcess* startWindow(const QByteArray& title)
     {
@@ -46,31 +35,19 @@ protected:
         return s_desktop->startClient(QStringLiteral(TOLLGATE_SOAK_WINDOW),
             {QStringLiteral("60000"), QStringLiteral("60000"), u'@' + file});
     }
-    // True once the survey has closed the window.
+    // True once the survey, ticking at its own pace, has closed the window.
     bool closedBySurvey(const QByteArray& title)
     {
         QProcess* window = startWindow(title);
-        return window && tickUntil([&] { return ChildProcesses::exited(window); })
-            && window->exitCode() == 10;
+        return window && waitUntil([&] {
+            m_survey->cycle.tick();
+            return ChildProcesses::exited(window);
+        }) && window->exitCode() == 10;
     }
 
     std::optional<Survey> m_survey;
     int m_titles = 0;
 };
-
-// Blocks on the real process table are HostileProcesses' part.
-TEST_F(SurveyOnX11, RestartsAnAlwaysRunProcessFromItsQuotedCommand)
-{
-    NamedProgram sleeper(QStringLiteral("tg-e2e-"));
-    ASSERT_TRUE(sleeper.ready());
-    m_rules.processRules().appendRow(
-        {sleeper.name(), QStringLiteral("(2) Always Run"), u'"' + sleeper.path() + QStringLiteral("\" 300")});
-    ASSERT_TRUE(tickUntil([&] { return sleeper.running() == 1; })) << "not started";
-    sleeper.killAll();
-    ASSERT_TRUE(waitUntil([&] { return sleeper.running() == 0; }));
-    ASSERT_TRUE(tickUntil([&] { return sleeper.running() == 1; })) << "not started again";
-    EXPECT_GE(logText().count(";(2) Always Run\r\n"), 2) << logText().toStdString();
-}
 
 TEST_F(SurveyOnX11, StrangeTitlesAreMatchedAndLoggedOnOneLineEach)
 {
@@ -83,7 +60,8 @@ TEST_F(SurveyOnX11, StrangeTitlesAreMatchedAndLoggedOnOneLineEach)
                  + forged})
         EXPECT_TRUE(closedBySurvey(title)) << "not closed: " << title.left(40).toStdString();
 
-    const QStringList lines = QString::fromUtf8(logText()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    const QStringList lines
+        = QString::fromUtf8(m_survey->logText()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 1 + m_notifier.blockMessages);
     for (const QString& line : lines.sliced(1)) {
         EXPECT_TRUE(line.contains(QStringLiteral(";evil"))) << line.toStdString();
@@ -110,16 +88,6 @@ TEST_F(SurveyOnX11, FiveThousandWindowsAreListedAndTheSurveyStillActs)
     XServer::roundTrip(x);
     EXPECT_GE(m_platform->windows().topLevelWindows().size(), 5000);
     EXPECT_TRUE(closedBySurvey("evil among the crowd"));
-
-    // A megabyte title in front that no rule matches stays.
-    QProcess* calm = startWindow("calm " + QByteArray(1024 * 1024, 'y'));
-    ASSERT_TRUE(calm);
-    Platform::WindowSystem& windows = m_platform->windows();
-    ASSERT_TRUE(
-        waitUntil([&] { return windows.windowTitle(windows.foregroundWindow()).startsWith(u"calm"); }));
-    for (int i = 0; i < 10; ++i)
-        m_survey->cycle.tick();
-    EXPECT_EQ(calm->state(), QProcess::Running);
 }
 
 } // namespace
