@@ -46,22 +46,24 @@ const char* const KindNames[] = {"blocked processes", "other processes", "close-
     "allowed windows", "blocked windows"};
 constexpr qint64 TicksPerSecond = 1000 / SurveyCycle::IntervalMs;
 
-qint64 residentKiB()
+// Resident memory in KiB and open descriptors but the pipes and process handles of running
+// children, which come and go with them.
+struct Usage
+{
+    qint64 rss = -1, fds = -1;
+};
+
+Usage usage()
 {
     const QList<QByteArray> fields = Sandbox::readFile(QStringLiteral("/proc/self/statm")).split(' ');
-    return fields.size() > 1 ? fields[1].toLongLong() * (::sysconf(_SC_PAGESIZE) / 1024) : -1;
-}
-
-// Open descriptors but the pipes and process handles of running children, which come and go with them.
-qint64 openDescriptors()
-{
-    qint64 count = 0;
+    Usage now {fields.size() > 1 ? fields[1].toLongLong() * (::sysconf(_SC_PAGESIZE) / 1024) : -1, 0};
     for (const QString& fd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System)) {
         char link[32] = {};
         ::readlink(QByteArray("/proc/self/fd/" + fd.toLatin1()).constData(), link, sizeof link - 1);
-        count += !QByteArray(link).startsWith("pipe:") && !QByteArray(link).startsWith("anon_inode:[pidfd]");
+        now.fds
+            += !QByteArray(link).startsWith("pipe:") && !QByteArray(link).startsWith("anon_inode:[pidfd]");
     }
-    return count;
+    return now;
 }
 
 double cpuSeconds()
@@ -143,20 +145,21 @@ public:
         QObject::connect(&keeper, &QTimer::timeout, [this] { checkKeeper(); });
         // Memory and descriptors settle once caches, the X connection and the log are warm.
         const qint64 warmUpMs = std::min<qint64>(60000, qint64(m_seconds) * 100);
-        qint64 startRss = -1, startFds = -1, peakRss = 0, peakFds = 0;
+        Usage start, peak {0, 0};
         QObject::connect(&sampler, &QTimer::timeout, [&] {
             if (m_elapsed.elapsed() < warmUpMs)
                 return;
-            peakRss = std::max(peakRss, residentKiB());
-            peakFds = std::max(peakFds, openDescriptors());
-            if (startRss < 0)
-                std::tie(startRss, startFds) = std::pair(residentKiB(), openDescriptors());
+            const Usage now = usage();
+            peak = {std::max(peak.rss, now.rss), std::max(peak.fds, now.fds)};
+            if (start.rss < 0)
+                start = now;
         });
         QObject::connect(&progress, &QTimer::timeout, [&] {
+            const Usage now = usage();
             note(QString::asprintf(
                 "%lld s: %lld ticks, RSS %lld KiB, %lld fds, %d blocked, %d others, %d windows",
-                m_elapsed.elapsed() / 1000, m_ticks, residentKiB(), openDescriptors(), m_started[Blocked],
-                m_started[Other], m_started[AllowedWindow] + m_started[BlockedWindow]));
+                m_elapsed.elapsed() / 1000, m_ticks, now.rss, now.fds, m_started[Blocked], m_started[Other],
+                m_started[AllowedWindow] + m_started[BlockedWindow]));
         });
         QTimer::singleShot(qint64(m_seconds) * 1000, qApp, &QCoreApplication::quit);
 
@@ -189,7 +192,7 @@ public:
             QObject::disconnect(process, nullptr, nullptr, nullptr);
         }
         m_children.killAll();
-        const qint64 endRss = residentKiB(), endFds = openDescriptors();
+        const Usage end = usage();
 
         note(QString::asprintf("survey ticks: %lld in %lld s, CPU %.1f s", m_ticks, wallMs / 1000, cpu));
         for (int kind = 0; kind < Kinds; ++kind)
@@ -198,15 +201,14 @@ public:
         note(QString::asprintf("idle periods: %d, timeout messages: %d, block messages: %d", m_idlePeriods,
             m_notifier.timeoutMessages, m_notifier.blockMessages));
         note(QString::asprintf("always run: ended %d times, back %d times", m_keeperKills, m_keeperReturns));
-        note(QString::asprintf("resident memory: %lld KiB after warm-up, %lld KiB at the end, %lld KiB peak",
-            startRss, endRss, peakRss));
-        note(QString::asprintf(
-            "open descriptors: %lld after warm-up, %lld at the end, %lld peak", startFds, endFds, peakFds));
+        note(QString::asprintf("resident memory: %lld KiB after warm-up, %lld KiB at the end, %lld KiB peak; "
+                               "open descriptors: %lld, %lld, %lld",
+            start.rss, end.rss, peak.rss, start.fds, end.fds, peak.fds));
 
         if (m_keeperReturns < m_keeperKills)
             m_failures.append(QStringLiteral("the Always Run program did not come back every time"));
         // Flat: a slow leak shows as growth past what caches and allocator slack explain.
-        if (startRss >= 0 && (endRss > startRss + 4096 || endFds > startFds + 2))
+        if (start.rss >= 0 && (end.rss > start.rss + 4096 || end.fds > start.fds + 2))
             m_failures.append(QStringLiteral("resident memory or open descriptors grew"));
         if (m_notifier.timeoutMessages == 0 && m_ticks >= TicksPerSecond * (RuleSet::MinIdleTime + 20))
             m_failures.append(QStringLiteral("no idle period reached the idle time"));
@@ -298,16 +300,15 @@ private:
         if (m_withWindows && running(AllowedWindow) + running(BlockedWindow) < 3
             && m_random.bounded(5) == 0) {
             const bool blocked = m_random.bounded(3) == 0;
-            const int n = m_started[AllowedWindow] + m_started[BlockedWindow];
+            const QString n = QString::number(m_started[AllowedWindow] + m_started[BlockedWindow]);
+            const QString title = QStringLiteral("soak notes ") + n;
+            const QString retitled = blocked
+                ? QStringLiteral("soak game ") + n
+                : title + (m_random.bounded(2) ? QStringLiteral(" edited") : QStringLiteral(" front"));
             start(blocked ? BlockedWindow : AllowedWindow,
                 QCoreApplication::applicationDirPath() + QStringLiteral("/tollgate_soak_window"),
                 {QString::number(blocked ? 8000 : 1500 + m_random.bounded(2000)), QStringLiteral("500"),
-                    QStringLiteral("soak notes %1").arg(n),
-                    blocked ? QStringLiteral("soak game %1").arg(n)
-                            : QStringLiteral("soak notes %1 %2")
-                                  .arg(n)
-                                  .arg(m_random.bounded(2) ? QStringLiteral("edited")
-                                                           : QStringLiteral("front"))});
+                    title, retitled});
         }
     }
 
