@@ -79,16 +79,6 @@ TEST(CommandLine, RefusesWhatIsNoReadableDocumentOrNoOption)
     }
 }
 
-TEST(CommandLine, HelpAndVersion)
-{
-    const ProgramRun help = tollgate({str("--help")});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.contains("--check-platform"));
-    const ProgramRun version = tollgate({str("--version")});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, QByteArray("tollgate " TOLLGATE_VERSION "\n"));
-}
-
 TEST(CommandLine, WithoutADisplayTheWindowedStartSaysWhyInsteadOfAborting)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

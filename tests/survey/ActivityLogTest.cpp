@@ -67,26 +67,24 @@ TEST(ActivityLog, EveryLineAlsoGoesToTheSystemLog)
     EXPECT_FALSE(blocked.WriteLog(QStringLiteral("a"), QStringLiteral("b")));
 
     // The event gives the priority and the message id; without a rule and an action the
-    // texts are them. Entries are compared as "message|rule|action|program".
-    namespace Id = Platform::SystemLogMessageId;
-    QList<Priority> priorities;
-    QList<QByteArray> ids;
+    // texts are them. Entries are compared as "priority|id|message|rule|action|program".
     QStringList entries;
-    for (const Platform::FakeSystemLog::Entry& entry : system.entries()) {
-        priorities.append(entry.priority);
-        ids.append(entry.fields.messageId);
+    for (const Platform::FakeSystemLog::Entry& entry : system.entries())
         entries.append(
-            QStringList({entry.message, entry.fields.rule, entry.fields.action, entry.fields.program})
+            QStringList({QString::number(int(entry.priority)), QString::fromLatin1(entry.fields.messageId),
+                            entry.message, entry.fields.rule, entry.fields.action, entry.fields.program})
                 .join(u'|'));
-    }
-    EXPECT_EQ(priorities,
-        QList<Priority>(
-            {Priority::Notice, Priority::Info, Priority::Warning, Priority::Notice, Priority::Warning}));
-    EXPECT_EQ(ids, QList<QByteArray>({Id::Blocked, Id::Started, Id::StartFailed, Id::Blocked, {}}));
+    const auto line = [](Priority priority, const QByteArray& id, const QString& rest) {
+        return QString::number(int(priority)) + u'|' + QString::fromLatin1(id) + u'|' + rest;
+    };
+    namespace Id = Platform::SystemLogMessageId;
     EXPECT_EQ(entries,
-        QStringList({str("Solitaire Klondike;*solit*|Solitaire\nKlondike|*solit*|"),
-            str("xterm;(2) Always Run|xterm|(2) Always Run|"), str("kiosk;x||(2) Always Run|"),
-            str("a;b|a|b|"), str("cannot write the activity log ") + unwritable + str("|||")}));
+        QStringList({line(Priority::Notice, Id::Blocked,
+                         str("Solitaire Klondike;*solit*|Solitaire\nKlondike|*solit*|")),
+            line(Priority::Info, Id::Started, str("xterm;(2) Always Run|xterm|(2) Always Run|")),
+            line(Priority::Warning, Id::StartFailed, str("kiosk;x||(2) Always Run|")),
+            line(Priority::Notice, Id::Blocked, str("a;b|a|b|")),
+            line(Priority::Warning, {}, str("cannot write the activity log ") + unwritable + str("|||"))}));
 }
 
 // A window rule is its pattern; the program is the one ended or started.
