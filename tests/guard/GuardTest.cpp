@@ -10,6 +10,7 @@
 #include "platform/linux/ProgramFiles.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11WindowSystem.h"
+#include "profile/TextFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,18 +65,16 @@ protected:
     }
 
     QString path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
+    // Replaced by rename, as configuration tools write, or rewritten in place.
     void writeDocument(const char* blocked, bool byRename = true)
     {
         const QByteArray bytes = Tollgate::Test::DocumentBuilder()
                                      .process(QLatin1String(blocked), QStringLiteral("(3) Block"))
                                      .bytes();
-        QFile file(byRename ? path("new.Tollgate") : path("lab.Tollgate"));
-        ASSERT_TRUE(
-            file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
-        file.close();
-        if (byRename) {
-            ASSERT_EQ(::rename(qPrintable(path("new.Tollgate")), qPrintable(path("lab.Tollgate"))), 0);
-        }
+        QFile file(path("lab.Tollgate"));
+        ASSERT_TRUE(byRename
+                ? Tollgate::TextFile::writeAtomically(file.fileName(), bytes).isEmpty()
+                : file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
     }
     void startGuard(const QStringList& options = {}, const QString& sessions = QString())
     {
@@ -102,7 +101,7 @@ protected:
             },
             15s);
     }
-    // Runs a command as nobody (or as root) and returns its exit code; -N for signal N.
+    // Runs a command as nobody (or as root) and returns its exit code; -1 when a signal ended it.
     int run(const QStringList& command, bool asNobody = true)
     {
         QProcess process;
