@@ -9,8 +9,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <algorithm>
 
 namespace Tollgate::Platform {
 
@@ -97,8 +95,6 @@ void KWinWindowSystem::loadReporter()
 void KWinWindowSystem::onKWinOwnerChanged(const QString&, const QString&, const QString& newOwner)
 {
     m_windows.clear();
-    m_stacking.clear();
-    m_active = 0;
     m_lastCommandName.clear();
     if (newOwner.isEmpty()) {
         m_kwinOwner.clear();
@@ -171,8 +167,8 @@ void KWinWindowSystem::unloadScript(const QString& pluginName)
 
 bool KWinWindowSystem::runOnWindow(WindowId window, const QString& statement)
 {
-    const auto it = m_windows.find(window);
-    if (it == m_windows.end() || !m_bus.isConnected())
+    const QString kwinId = m_windows.compositorId(window);
+    if (kwinId.isEmpty() || !m_bus.isConnected())
         return false;
     // A command script has done its work once start() returns; the previous one goes now.
     if (!m_lastCommandName.isEmpty())
@@ -183,7 +179,7 @@ bool KWinWindowSystem::runOnWindow(WindowId window, const QString& statement)
                                           "    var w = all[i];\n"
                                           "    if (String(w.internalId) == %1) { %2; }\n"
                                           "}\n")
-                               .arg(quoted(it->second.uuid), statement);
+                               .arg(quoted(kwinId), statement);
     return runScript(m_lastCommandName, source);
 }
 
@@ -191,54 +187,18 @@ void KWinWindowSystem::report(const QString& windows)
 {
     if (calledFromDBus() && message().service() != m_kwinOwner)
         return;
-    const QJsonDocument document = QJsonDocument::fromJson(windows.toUtf8());
-    if (!document.isArray())
-        return;
-    std::map<WindowId, Window> updated;
-    QList<WindowId> stacking;
-    WindowId active = 0;
-    for (const QJsonValue value : document.array()) {
-        const QJsonObject object = value.toObject();
-        const QString uuid = object.value(QStringLiteral("id")).toString();
-        if (uuid.isEmpty())
-            continue;
-        WindowId id = 0;
-        for (const auto& [known, window] : m_windows) {
-            if (window.uuid == uuid)
-                id = known;
-        }
-        if (!id)
-            id = m_nextId++;
-        Window& window = updated[id];
-        window.uuid = uuid;
-        window.caption = object.value(QStringLiteral("caption")).toString();
-        const double pid = object.value(QStringLiteral("pid")).toDouble();
-        window.pid = pid > 0 && pid < 4294967296.0 ? ProcessId(pid) : 0;
-        window.transient = object.value(QStringLiteral("transient")).toBool();
-        window.keepAbove = object.value(QStringLiteral("keepAbove")).toBool();
-        if (object.value(QStringLiteral("active")).toBool())
-            active = id;
-        if (!stacking.contains(id))
-            stacking.append(id);
-    }
-    // KWin's keep-above band lies over every other window, whatever order the script saw.
-    std::stable_partition(
-        stacking.begin(), stacking.end(), [&](WindowId id) { return updated[id].keepAbove; });
-    m_windows = std::move(updated);
-    m_stacking = stacking;
-    m_active = active;
-    m_reported = true;
+    if (m_windows.update(windows.toUtf8()))
+        m_reported = true;
 }
 
 WindowId KWinWindowSystem::foregroundWindow()
 {
-    return m_active;
+    return m_windows.active();
 }
 
 QString KWinWindowSystem::windowTitle(WindowId window)
 {
-    const auto it = m_windows.find(window);
-    return it == m_windows.end() ? QString() : it->second.caption.left(MaxTitleLength);
+    return m_windows.title(window);
 }
 
 bool KWinWindowSystem::postCloseRequest(WindowId window)
@@ -255,16 +215,12 @@ qint32 KWinWindowSystem::setTopMost(WindowId window, bool onTop)
 
 QList<TopLevelWindow> KWinWindowSystem::topLevelWindows()
 {
-    QList<TopLevelWindow> result;
-    for (const WindowId id : m_stacking)
-        result.append({id, m_windows.at(id).transient});
-    return result;
+    return m_windows.stacking();
 }
 
 ProcessId KWinWindowSystem::windowProcessId(WindowId window)
 {
-    const auto it = m_windows.find(window);
-    return it == m_windows.end() ? 0 : it->second.pid;
+    return m_windows.processId(window);
 }
 
 QList<CapabilityStatus> KWinWindowSystem::capabilities()

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/ReportedWindows.h"
 #include "platform/WindowSystem.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
 #include <QTemporaryDir>
-#include <map>
 
 namespace Tollgate::Platform {
 
@@ -41,11 +41,7 @@ public:
     // Whether the script has reported at least once.
     bool hasReported() const { return m_reported; }
     // Whether KWin last reported the window in its keep-above band.
-    bool keptAbove(WindowId window) const
-    {
-        const auto it = m_windows.find(window);
-        return it != m_windows.end() && it->second.keepAbove;
-    }
+    bool keptAbove(WindowId window) const { return m_windows.keptAbove(window); }
 
 public slots:
     // Called by the script in KWin: a JSON array of windows, topmost first. Reports from
@@ -57,15 +53,6 @@ private slots:
     void onKWinOwnerChanged(const QString& service, const QString& oldOwner, const QString& newOwner);
 
 private:
-    struct Window
-    {
-        QString uuid;
-        QString caption;
-        ProcessId pid = 0;
-        bool transient = false;
-        bool keepAbove = false;
-    };
-
     // Loads a script into KWin and starts it; false when KWin refused it.
     bool runScript(const QString& pluginName, const QString& source);
     // Runs one statement on the window with this KWin id (`w` in the statement).
@@ -81,10 +68,7 @@ private:
     QString m_error;
     int m_commandCount = 0;
     bool m_reported = false;
-    std::map<WindowId, Window> m_windows;
-    QList<WindowId> m_stacking; // topmost first
-    WindowId m_active = 0;
-    WindowId m_nextId = 1;
+    ReportedWindows m_windows;
 };
 
 } // namespace Tollgate::Platform
