@@ -1,6 +1,8 @@
 #include "PlatformFactory.h"
 
 #include "ShellWords.h"
+#include "gnome/GnomeInputDevices.h"
+#include "gnome/GnomeWindowSystem.h"
 #include "kwin/KWinWindowSystem.h"
 #include "linux/ProcProcessTable.h"
 #include "linux/SingleInstanceLock.h"
@@ -109,10 +111,19 @@ std::unique_ptr<Platform> PlatformFactory::create(
                     std::move(windows), std::move(input), std::make_unique<ProcProcessTable>(),
                     std::make_unique<XdgDesktopShell>(), std::make_unique<SyslogSystemLog>());
             }
-            reason = QStringLiteral("the Wayland compositor offers no foreign-toplevel-management (GNOME has "
-                                    "none without an extension) and %1; window rules need an X11 session, "
-                                    "a wlroots compositor or KDE Plasma")
-                         .arg(kwinError);
+            // GNOME Shell lists them to Tollgate's extension.
+            QString gnomeError;
+            if (GnomeWindowSystem::available(QDBusConnection::sessionBus(), &gnomeError)) {
+                auto windows = std::make_unique<GnomeWindowSystem>(QDBusConnection::sessionBus());
+                auto input = std::make_unique<GnomeInputDevices>(QDBusConnection::sessionBus());
+                return std::make_unique<Platform>(QStringLiteral("gnome: display %1").arg(name),
+                    std::move(windows), std::move(input), std::make_unique<ProcProcessTable>(),
+                    std::make_unique<XdgDesktopShell>(), std::make_unique<SyslogSystemLog>());
+            }
+            reason = QStringLiteral("the Wayland compositor offers no foreign-toplevel-management, %1, and "
+                                    "%2; window rules need an X11 session, a wlroots compositor, KDE "
+                                    "Plasma or GNOME Shell with Tollgate's extension")
+                         .arg(kwinError, gnomeError);
         } else {
             reason = QStringLiteral("%1 %2; window rules need an X11 session or a wlroots compositor")
                          .arg(error, name);

@@ -9,7 +9,8 @@ namespace Tollgate::Platform {
 
 // Picks the backends for this session: Wayland windows and input when the compositor offers
 // foreign-toplevel-management, KWin's windows through its scripting service (KDE Plasma) with
-// the same Wayland input, X11 ones when the display is an X server, else the null ones
+// the same Wayland input, GNOME Shell's windows, idle time and corner through Tollgate's
+// extension, X11 ones when the display is an X server, else the null ones
 // that say why window rules cannot work; processes from /proc and the freedesktop.org shell
 // either way. On Windows, the Win32 backends and the system's registry.
 class PlatformFactory
