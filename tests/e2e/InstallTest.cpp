@@ -27,7 +27,9 @@ const char* const Layout[] = {"bin/tollgate", "share/tollgate/Language/Deutsch.l
     "share/icons/hicolor/48x48/apps/tollgate.png",
     "share/icons/hicolor/scalable/mimetypes/application-x-tollgate.svg", "share/man/man1/tollgate.1",
     "lib/systemd/user/tollgate.service", "sbin/tollgate-guard", "share/tollgate/examples/guard.conf",
-    "lib/systemd/system/tollgate-guard.service"};
+    "lib/systemd/system/tollgate-guard.service",
+    "share/gnome-shell/extensions/tollgate@tollgate.org/extension.js",
+    "share/gnome-shell/extensions/tollgate@tollgate.org/metadata.json"};
 
 // One installation into a temporary prefix serves every test of the suite.
 class InstallTest : public testing::Test

@@ -29,6 +29,11 @@ public:
         m_servers.killAll();
     }
 
+    // A private bus of startBus(), as DBUS_SESSION_BUS_ADDRESS takes it.
+    QString busAddress(const QString& name = QStringLiteral("bus")) const
+    {
+        return str("unix:path=") + m_runtime.filePath(name);
+    }
     // The socket's full path, usable as WAYLAND_DISPLAY from any runtime folder.
     QString displayPath() const { return m_runtime.filePath(m_socketName); }
     QProcessEnvironment clientEnvironment() const override
@@ -73,6 +78,29 @@ protected:
             return file.fileName();
         *error = str("cannot write %1 into the runtime folder").arg(name);
         return QString();
+    }
+
+    // Starts a private bus whose socket is NAME in the runtime folder. It lets any user in,
+    // since the test itself stays root while the compositor runs as nobody.
+    bool startBus(const QString& name, QString* error)
+    {
+        const QString config = writeRuntimeFile(name + str(".conf"),
+            str("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                "<busconfig><type>session</type><listen>unix:path=%1</listen><auth>EXTERNAL</auth>\n"
+                "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\"/>"
+                "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>\n")
+                .arg(m_runtime.filePath(name)),
+            error);
+        if (config.isEmpty()
+            || !m_servers.start(str("dbus-daemon"), {str("--nofork"), str("--config-file=") + config},
+                QProcessEnvironment::systemEnvironment(), ChildProcesses::Output::Logged,
+                m_runtime.filePath(name + str(".log")))
+            || !waitUntil([&] { return QFile::exists(m_runtime.filePath(name)); })) {
+            *error = str("the private bus %1 did not start %2").arg(name, *error);
+            return false;
+        }
+        return true;
     }
 
     // Starts the compositor with the runtime folder as home and NAME=value settings, as

@@ -8,8 +8,7 @@ namespace Tollgate::Test {
 // A private KWin in its virtual mode (one 1024 x 768 output) on a private session bus, in a
 // runtime folder of its own, and the clients a test starts on it. KWin runs from a copy of
 // its binary: the installed one carries a file capability that an unprivileged start (and a
-// container without that capability) refuses. As root it runs as nobody. The bus lets any
-// user in, since the test itself stays root.
+// container without that capability) refuses. As root it runs as nobody.
 class HeadlessKWin : public HeadlessCompositor
 {
 public:
@@ -21,26 +20,7 @@ public:
     static QString unavailableReason() { return missing({"kwin_wayland", "dbus-daemon"}, "running as root"); }
 
     // False with the reason in *error when the bus or KWin did not come up.
-    bool start(QString* error)
-    {
-        const QString config = writeRuntimeFile(str("bus.conf"),
-            str("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                "<busconfig><type>session</type><listen>%1</listen><auth>EXTERNAL</auth>\n"
-                "<policy context=\"default\"><allow user=\"*\"/><allow send_destination=\"*\"/>"
-                "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>\n")
-                .arg(busAddress()),
-            error);
-        if (config.isEmpty()
-            || !m_servers.start(str("dbus-daemon"), {str("--nofork"), str("--config-file=") + config},
-                QProcessEnvironment::systemEnvironment(), ChildProcesses::Output::Logged,
-                m_runtime.filePath(str("bus.log")))
-            || !waitUntil([&] { return QFile::exists(m_runtime.filePath(str("bus"))); })) {
-            *error = str("the private session bus did not start ") + *error;
-            return false;
-        }
-        return restart(error);
-    }
+    bool start(QString* error) { return startBus(str("bus"), error) && restart(error); }
 
     // Ends KWin, as a crash would, and starts it again on the same bus and socket; also the
     // first start.
@@ -68,10 +48,7 @@ public:
             && waitForCompositor(answers, "does not answer", error);
     }
 
-    // The private bus, as DBUS_SESSION_BUS_ADDRESS takes it. KWin's scripting service comes
-    // up on it a little after the Wayland socket answers.
-    QString busAddress() const { return str("unix:path=") + m_runtime.filePath(str("bus")); }
-
+    // KWin's scripting service comes up on the bus a little after the Wayland socket answers.
     QProcessEnvironment clientEnvironment() const override
     {
         QProcessEnvironment environment = HeadlessCompositor::clientEnvironment();
