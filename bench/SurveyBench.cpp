@@ -1,8 +1,8 @@
 // One survey tick with 50 window rules and 50 process rules while 1,000 extra processes
 // run, beside a tick that takes a full process snapshot for every Block and Always Run
-// rule, and the same tick on the session's Wayland compositor when it offers what the Wayland
-// or KWin backend needs (start one, e.g. a headless sway, and set WAYLAND_DISPLAY; for KWin
-// also DBUS_SESSION_BUS_ADDRESS). With --cpu-share=SECONDS it
+// rule, and the same tick on the session's Wayland compositor when it offers what the Wayland,
+// KWin or GNOME backend needs (start one, e.g. a headless sway, and set WAYLAND_DISPLAY; for
+// KWin and GNOME Shell also DBUS_SESSION_BUS_ADDRESS). With --cpu-share=SECONDS it
 // instead leaves the survey running on its timer and prints the share of one core it used.
 #include "IdleChildren.h"
 #include "lang/ActionCodes.h"
@@ -20,6 +20,9 @@
 #include "survey/TitlePattern.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDeadlineTimer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <benchmark/benchmark.h>
@@ -134,17 +137,37 @@ void tickOnWayland(benchmark::State& state)
 {
     auto session = Platform::PlatformFactory::create(
         QString(), qEnvironmentVariable("WAYLAND_DISPLAY"), QStringLiteral("wayland"));
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        || !(session->backendName().startsWith(u"wayland") || session->backendName().startsWith(u"kwin"))) {
-        state.SkipWithError("no Wayland compositor with foreign-toplevel-management or KWin scripting (set "
-                            "WAYLAND_DISPLAY)");
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || session->backendName().startsWith(u"null")) {
+        state.SkipWithError("no Wayland compositor with foreign-toplevel-management, KWin scripting or "
+                            "Tollgate's GNOME Shell extension (set WAYLAND_DISPLAY)");
         return;
     }
+    state.SetLabel(session->backendName().section(u':', 0, 0).toStdString());
+    // KWin and GNOME Shell list the windows through the event loop.
+    QDeadlineTimer listed(2000);
+    while (session->windows().topLevelWindows().isEmpty() && !listed.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    state.counters["windows"] = double(session->windows().topLevelWindows().size());
     Setup setup(std::move(session));
     setup.cycle->tick();
     for (auto _ : state)
         setup.cycle->tick();
     state.counters["processes"] = double(setup.processes->snapshot().size());
+}
+
+// What a window change costs on GNOME Shell beyond the tick: one ListWindows round trip to
+// Tollgate's extension (the list is read on each WindowsChanged signal, not per tick).
+void gnomeWindowListRoundTrip(benchmark::State& state)
+{
+    const QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Shell"),
+        QStringLiteral("/org/tollgate/GnomeShell"), QStringLiteral("org.tollgate.GnomeShell"),
+        QStringLiteral("ListWindows"));
+    if (QDBusConnection::sessionBus().call(call).type() != QDBusMessage::ReplyMessage) {
+        state.SkipWithError("no GNOME Shell with Tollgate's extension on the session bus");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(QDBusConnection::sessionBus().call(call));
 }
 
 void tickWithSnapshotPerRule(benchmark::State& state)
@@ -194,6 +217,7 @@ int cpuShare(int seconds)
 
 BENCHMARK(tick)->Unit(benchmark::kMicrosecond);
 BENCHMARK(tickOnWayland)->Unit(benchmark::kMicrosecond);
+BENCHMARK(gnomeWindowListRoundTrip)->Unit(benchmark::kMicrosecond);
 BENCHMARK(tickWithSnapshotPerRule)->Unit(benchmark::kMicrosecond);
 BENCHMARK(matchPathologicalPattern)->Unit(benchmark::kMicrosecond);
 
