@@ -37,17 +37,12 @@ GnomeInputDevices::~GnomeInputDevices()
 
 void GnomeInputDevices::listen(bool on)
 {
-    const auto hook = on
-        ? qOverload<const QString&, const QString&, const QString&, const QString&, QObject*, const char*>(
-            &QDBusConnection::connect)
-        : qOverload<const QString&, const QString&, const QString&, const QString&, QObject*, const char*>(
-            &QDBusConnection::disconnect);
-    (m_bus.*hook)(QString::fromLatin1(GnomeWindowSystem::ShellService),
-        QString::fromLatin1(GnomeWindowSystem::ExtensionPath),
-        QString::fromLatin1(GnomeWindowSystem::ExtensionInterface), QStringLiteral("CornerEntered"), this,
-        SLOT(onCornerEntered(int, int)));
-    (m_bus.*hook)(
-        IdleService, IdlePath, IdleInterface, QStringLiteral("WatchFired"), this, SLOT(onWatchFired(uint)));
+    GnomeWindowSystem::hookSignals(m_bus, on, this,
+        {{QString::fromLatin1(GnomeWindowSystem::ShellService),
+             QString::fromLatin1(GnomeWindowSystem::ExtensionPath),
+             QString::fromLatin1(GnomeWindowSystem::ExtensionInterface), QStringLiteral("CornerEntered"),
+             SLOT(onCornerEntered(int, int))},
+            {IdleService, IdlePath, IdleInterface, QStringLiteral("WatchFired"), SLOT(onWatchFired(uint))}});
 }
 
 void GnomeInputDevices::onShellOwnerChanged(const QString&, const QString&, const QString& newOwner)

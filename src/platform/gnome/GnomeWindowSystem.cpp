@@ -113,8 +113,6 @@ GnomeWindowSystem::GnomeWindowSystem(const QDBusConnection& bus)
         m_error = QStringLiteral("no session bus");
         return;
     }
-    // Naming the service makes Qt deliver only what its current owner sends. Someone at the
-    // keyboard may switch the extension off; it goes back on.
     listen(true);
     auto* watcher = new QDBusServiceWatcher(service(), m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(
@@ -128,17 +126,26 @@ GnomeWindowSystem::~GnomeWindowSystem()
         listen(false);
 }
 
+void GnomeWindowSystem::hookSignals(
+    QDBusConnection& bus, bool on, QObject* receiver, std::initializer_list<ShellSignal> hooks)
+{
+    // Naming the service makes Qt deliver only what its current owner sends.
+    for (const ShellSignal& signal : hooks) {
+        if (on)
+            bus.connect(signal.service, signal.path, signal.interface, signal.name, receiver, signal.slot);
+        else
+            bus.disconnect(signal.service, signal.path, signal.interface, signal.name, receiver, signal.slot);
+    }
+}
+
 void GnomeWindowSystem::listen(bool on)
 {
-    const auto hook = on
-        ? qOverload<const QString&, const QString&, const QString&, const QString&, QObject*, const char*>(
-            &QDBusConnection::connect)
-        : qOverload<const QString&, const QString&, const QString&, const QString&, QObject*, const char*>(
-            &QDBusConnection::disconnect);
-    (m_bus.*hook)(service(), QString::fromLatin1(ExtensionPath), QString::fromLatin1(ExtensionInterface),
-        QStringLiteral("WindowsChanged"), this, SLOT(onWindowsChanged()));
-    (m_bus.*hook)(service(), ShellPath, ExtensionsInterface, QStringLiteral("ExtensionStateChanged"), this,
-        SLOT(onExtensionStateChanged(QString, QVariantMap)));
+    // Someone at the keyboard may switch the extension off; it goes back on.
+    hookSignals(m_bus, on, this,
+        {{service(), QString::fromLatin1(ExtensionPath), QString::fromLatin1(ExtensionInterface),
+             QStringLiteral("WindowsChanged"), SLOT(onWindowsChanged())},
+            {service(), ShellPath, ExtensionsInterface, QStringLiteral("ExtensionStateChanged"),
+                SLOT(onExtensionStateChanged(QString, QVariantMap))}});
 }
 
 void GnomeWindowSystem::onWindowsChanged()

@@ -27,6 +27,16 @@ public:
     explicit GnomeWindowSystem(const QDBusConnection& bus);
     ~GnomeWindowSystem() override;
 
+    // A signal that only the current owner of service is listened to for.
+    struct ShellSignal
+    {
+        QString service, path, interface, name;
+        const char* slot;
+    };
+    // Connects the receiver's slots to the signals, or disconnects them.
+    static void hookSignals(
+        QDBusConnection& bus, bool on, QObject* receiver, std::initializer_list<ShellSignal> hooks);
+
     // Whether GNOME Shell runs with Tollgate's extension enabled, enabling it for the
     // session when it is installed but off; else the reason, and what to do, in *error.
     static bool available(const QDBusConnection& bus, QString* error);
