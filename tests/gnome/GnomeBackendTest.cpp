@@ -50,19 +50,6 @@ protected:
     GnomeWindowSystem& gnomeWindows() { return dynamic_cast<GnomeWindowSystem&>(windows()); }
     GnomeInputDevices& input() { return dynamic_cast<GnomeInputDevices&>(m_platform->input()); }
     bool pointerTo(int x, int y) { return s_desktop->movePointer(x, y); }
-    // The window of this title, once the extension lists it; 0 when it never does.
-    WindowId listed(const QString& title)
-    {
-        WindowId found = 0;
-        waitProcessingEvents([&] {
-            for (const TopLevelWindow& window : windows().topLevelWindows()) {
-                if (windows().windowTitle(window.window) == title)
-                    found = window.window;
-            }
-            return found != 0;
-        });
-        return found;
-    }
 };
 
 TEST_F(GnomeSession, theCornerBringsThePromptOnceAndIdleWarnsOncePerIdlePeriod)
@@ -157,13 +144,13 @@ TEST_F(GnomeSession, aSwitchedOffExtensionComesBackAndARestartedShellIsListedAne
 {
     const QString before = str("Tollgate probe before");
     QProcess* client = startWindow(before);
-    ASSERT_NE(listed(before), 0u);
+    ASSERT_NE(showWindow(client, before), 0u);
     // Someone at the keyboard switches the extension off: Tollgate switches it on again.
     ASSERT_TRUE(s_desktop->shellCall(str("/org/gnome/Shell"), str("org.gnome.Shell.Extensions"),
         str("DisableExtension"), {GnomeWindowSystem::ExtensionUuid}));
     ASSERT_TRUE(waitProcessingEvents([&] { return !gnomeWindows().hasReported(); }))
         << "the switched-off extension went unnoticed";
-    const WindowId back = listed(before);
+    const WindowId back = showWindow(client, before);
     EXPECT_NE(back, 0u) << "the extension was not switched on again";
     EXPECT_EQ(windows().windowProcessId(back), ProcessId(client->processId()));
 

@@ -4,8 +4,8 @@
 #include "platform/wayland/WaylandConnection.h"
 #include "wayland/HeadlessCompositor.h"
 
-#include <QDBusInterface>
-#include <QDBusReply>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDirIterator>
 
 namespace Tollgate::Test {
@@ -134,15 +134,7 @@ public:
 private:
     static bool copyFolder(const QString& from, const QString& to)
     {
-        if (!QDir().mkpath(to))
-            return false;
-        for (const QFileInfo& entry : QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
-            const QString target = to + u'/' + entry.fileName();
-            if (entry.isDir() ? !copyFolder(entry.filePath(), target)
-                              : !QFile::copy(entry.filePath(), target))
-                return false;
-        }
-        return true;
+        return QDir().mkpath(to) && QProcess::execute(str("cp"), {str("-R"), from + str("/."), to}) == 0;
     }
 
     std::unique_ptr<QDBusConnection> m_bus;
