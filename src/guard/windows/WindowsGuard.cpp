@@ -148,6 +148,7 @@ void WindowsGuard::readConfig()
     }
     readDocument();
     m_seen.clear(); // other accounts may be managed now
+    m_ids.clear();
 }
 
 void WindowsGuard::readDocument()
@@ -191,6 +192,7 @@ void WindowsGuard::readDocument()
             .arg(blocked.join(QStringLiteral(", "))),
         {.messageId = Platform::SystemLogMessageId::DocumentLoaded});
     m_seen.clear(); // what ran before may be blocked now
+    m_ids.clear();
     sweep();
 }
 
@@ -292,6 +294,14 @@ void WindowsGuard::sweep()
 {
     if (!m_policy.hasRules())
         return;
+    // The names are read when the ids changed, and once a second anyway, for a new process
+    // that took over the id of one that ended within a tick.
+    QList<ProcessId> ids = Platform::Win32ProcessTable::processIds();
+    std::sort(ids.begin(), ids.end());
+    if (ids == m_ids && ++m_quietSweeps < 1000 / TickMs)
+        return;
+    m_ids = std::move(ids);
+    m_quietSweeps = 0;
     QHash<ProcessId, QString> seen;
     for (const Platform::ProcessEntry& entry : Platform::Win32ProcessTable().snapshot()) {
         seen.insert(entry.pid, entry.name);

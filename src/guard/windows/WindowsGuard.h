@@ -103,6 +103,8 @@ private:
     QTimer m_sweepTimer;
     QTimer m_sessionsTimer;
     QHash<Platform::ProcessId, QString> m_seen; // by the last sweep: pid and name
+    QList<Platform::ProcessId> m_ids; // by the last look, sorted
+    int m_quietSweeps = 0;
     std::map<QString, std::unique_ptr<Kept>> m_kept; // by session and account
 };
 
