@@ -298,7 +298,7 @@ void WindowsGuard::sweep()
     // that took over the id of one that ended within a tick.
     QList<ProcessId> ids = Platform::Win32ProcessTable::processIds();
     std::sort(ids.begin(), ids.end());
-    if (ids == m_ids && ++m_quietSweeps < 1000 / TickMs)
+    if (ids == m_ids && ++m_quietSweeps < 1000 / m_sweepTimer.interval())
         return;
     m_ids = std::move(ids);
     m_quietSweeps = 0;
