@@ -71,6 +71,16 @@ void WindowsGuard::log(Priority priority, const QString& message, const Platform
     m_systemLog.write(priority, message, fields);
 }
 
+QString WindowsGuard::nameOf(const QString& sid)
+{
+    if (m_names.size() > 4096)
+        m_names.clear();
+    auto it = m_names.find(sid);
+    if (it == m_names.end())
+        it = m_names.insert(sid, Platform::Win32Accounts::nameOf(sid));
+    return *it;
+}
+
 void WindowsGuard::start()
 {
     m_clock.start();
@@ -218,6 +228,7 @@ void WindowsGuard::updateSessions()
                 continue;
             auto kept = std::make_unique<Kept>();
             kept->session = session;
+            kept->account = nameOf(session.owner.user);
             kept->restart.setSingleShot(true);
             Kept& ref = *kept;
             connect(&kept->restart, &QTimer::timeout, this, [this, &ref] { startIn(ref); });
@@ -246,7 +257,7 @@ void WindowsGuard::startIn(Kept& kept)
         log(Priority::Warning,
             QStringLiteral("Tollgate could not be started in session %1 of %2: %3")
                 .arg(kept.session.id)
-                .arg(kept.session.account, error));
+                .arg(kept.account, error));
         kept.restart.start(*delayMs);
         return;
     }
@@ -255,7 +266,7 @@ void WindowsGuard::startIn(Kept& kept)
     log(Priority::Info,
         QStringLiteral("Tollgate started in session %1 of %2 (process %3)")
             .arg(kept.session.id)
-            .arg(kept.session.account)
+            .arg(kept.account)
             .arg(kept.program->processId()));
 }
 
@@ -271,14 +282,14 @@ void WindowsGuard::stop(Kept& kept)
 
 void WindowsGuard::ended(Kept& kept, int exitCode)
 {
-    const QString where = QStringLiteral("session %1 of %2").arg(kept.session.id).arg(kept.session.account);
+    const QString where = QStringLiteral("session %1 of %2").arg(kept.session.id).arg(kept.account);
     const qint64 pid = kept.program->processId();
     kept.program.release()->deleteLater();
     const std::optional<int> delayMs = kept.restarts.ended(true, exitCode, kept.started.elapsed());
     if (!delayMs) {
         // Not started again until the account signs in anew or the document moves.
         log(Priority::Notice, QStringLiteral("Tollgate in %1 was quit by the administrator").arg(where),
-            {.account = kept.session.account});
+            {.account = kept.account});
         return;
     }
     log(Priority::Warning,
@@ -286,7 +297,7 @@ void WindowsGuard::ended(Kept& kept, int exitCode)
             .arg(where)
             .arg(pid)
             .arg(exitCode),
-        {.messageId = Platform::SystemLogMessageId::Tamper, .account = kept.session.account});
+        {.messageId = Platform::SystemLogMessageId::Tamper, .account = kept.account});
     kept.restart.start(*delayMs);
 }
 
@@ -339,7 +350,7 @@ void WindowsGuard::check(ProcessId pid)
     const std::optional<int> leftOut = m_log.admit(owner->user + u'\n' + path, m_clock.elapsed());
     if (!leftOut)
         return;
-    const QString account = Platform::Win32Accounts::nameOf(owner->user);
+    const QString account = nameOf(owner->user);
     log(Priority::Notice,
         GuardLog::blocked(false, QDir::toNativeSeparators(path), account, pid, verdict, *leftOut),
         {.messageId = Platform::SystemLogMessageId::Ended,

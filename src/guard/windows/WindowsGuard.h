@@ -65,6 +65,7 @@ private:
     struct Kept
     {
         Platform::Win32Sessions::Session session;
+        QString account; // DOMAIN\name
         std::unique_ptr<Platform::Win32SessionProgram> program;
         QElapsedTimer started;
         QTimer restart;
@@ -80,6 +81,8 @@ private:
     void ended(Kept& kept, int exitCode);
     void sweep();
     void check(Platform::ProcessId pid);
+    // An account's name, asked of Windows once: a domain account's may wait for the network.
+    QString nameOf(const QString& sid);
     void log(Platform::SystemLog::Priority priority, const QString& message,
         const Platform::SystemLogFields& fields = {});
 
@@ -106,6 +109,7 @@ private:
     QList<Platform::ProcessId> m_ids; // by the last look, sorted
     int m_quietSweeps = 0;
     std::map<QString, std::unique_ptr<Kept>> m_kept; // by session and account
+    QHash<QString, QString> m_names; // by SID
 };
 
 } // namespace Tollgate

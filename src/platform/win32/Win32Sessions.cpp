@@ -31,8 +31,7 @@ QList<Win32Sessions::Session> Win32Sessions::interactive()
         const std::optional<Win32Accounts::Owner> owner = Win32Accounts::ownerOfToken(token.get());
         if (!owner)
             continue;
-        const Session session {id, *owner, Win32Accounts::nameOf(owner->user)};
-        result.append(session);
+        result.append({id, *owner});
     }
     return result;
 }

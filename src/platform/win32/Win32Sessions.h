@@ -16,10 +16,10 @@ public:
     {
         quint32 id = 0;
         Win32Accounts::Owner owner;
-        QString account; // DOMAIN\name
     };
 
-    // The active sessions with the account signed in to each. The console's session
+    // The active sessions with the account signed in to each, by SID: its name may take a
+    // domain controller's answer. The console's session
     // counts too, since some systems list no sessions at all; session 0, where services
     // run, never does.
     static QList<Session> interactive();
