@@ -68,6 +68,7 @@ declare -A allowed=(
     [notify]="forms $core"
     [app]="ui notify forms $core"
     [guard]="$core platform/linux"
+    [guard/windows]="guard $core platform/win32"
     [tools]="app ui notify forms $core platform/fake"
 )
 

@@ -3,9 +3,12 @@
 ;
 ; Installs for all users into Program Files, with a Start-menu entry, the ".Tollgate"
 ; association and the event-log source. For unattended installs on many machines:
-;   Tollgate-x.y.z-setup.exe /S [/DOCUMENT=<rule set>] [/AUTOSTART=1] [/D=<folder>]
+;   Tollgate-x.y.z-setup.exe /S [/DOCUMENT=<rule set>] [/AUTOSTART=1] [/ACCOUNTS=<names>] [/D=<folder>]
 ; /DOCUMENT copies a rule-set document into the program's Rules folder, which only
-; administrators can change; /AUTOSTART=1 starts Tollgate with it at every login.
+; administrators can change. /AUTOSTART=1 with a document installs the service
+; TollgateGuard, which keeps Tollgate running with it in the sessions of the accounts
+; /ACCOUNTS names (default @Users) and ends what it blocks; without a document it starts
+; Tollgate at every login.
 
 ; A 64-bit installer for the 64-bit program.
 Target amd64-unicode
@@ -26,6 +29,7 @@ Target amd64-unicode
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tollgate"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Tollgate"
+!define GUARD_KEY "SOFTWARE\Policies\Tollgate\Guard"
 
 Name "Tollgate"
 OutFile "${OUTFILE}"
@@ -45,6 +49,7 @@ UninstPage instfiles
 
 Var document
 Var autostart
+Var accounts
 
 Function .onInit
     ${If} ${RunningX64}
@@ -60,6 +65,12 @@ Function .onInit
     ${GetOptions} $R0 "/AUTOSTART=" $autostart
     ${If} ${Errors}
         StrCpy $autostart "0"
+    ${EndIf}
+    ClearErrors
+    ${GetOptions} $R0 "/ACCOUNTS=" $accounts
+    ${If} ${Errors}
+    ${OrIf} $accounts == ""
+        StrCpy $accounts "@Users"
     ${EndIf}
     ${If} $document != ""
     ${AndIfNot} ${FileExists} $document
@@ -101,7 +112,10 @@ Section "Tollgate"
     ${EndIf}
     ${If} $autostart == "1"
         ${If} $document != ""
-            WriteRegStr HKLM "${RUN_KEY}" "Tollgate" '"$INSTDIR\Tollgate.exe" $document'
+            ; The guard starts Tollgate in every session itself, and keeps it running.
+            WriteRegStr HKLM "${GUARD_KEY}" "Document" "$document"
+            WriteRegStr HKLM "${GUARD_KEY}" "Accounts" "$accounts"
+            nsExec::ExecToLog '"$INSTDIR\TollgateGuard.exe" --install'
         ${Else}
             WriteRegStr HKLM "${RUN_KEY}" "Tollgate" '"$INSTDIR\Tollgate.exe"'
         ${EndIf}
@@ -120,8 +134,11 @@ SectionEnd
 
 Section "Uninstall"
     SetShellVarContext all
-    ; A running Tollgate holds its files; end it first, as the administrator asked.
+    ; The guard first, which would start Tollgate again; then a running Tollgate, which
+    ; holds its files, as the administrator asked.
+    nsExec::Exec '"$INSTDIR\TollgateGuard.exe" --remove'
     nsExec::Exec 'taskkill /F /IM Tollgate.exe'
+    DeleteRegKey HKLM "${GUARD_KEY}"
     Delete "$SMPROGRAMS\Tollgate.lnk"
     DeleteRegValue HKLM "${RUN_KEY}" "Tollgate"
     DeleteRegKey HKLM "Software\Classes\Tollgate.file"
@@ -142,6 +159,7 @@ Section "Uninstall"
     RMDir /r "$INSTDIR\imageformats"
     Delete "$INSTDIR\*.dll"
     Delete "$INSTDIR\Tollgate.exe"
+    Delete "$INSTDIR\TollgateGuard.exe"
     Delete "$INSTDIR\Uninstall.exe"
     RMDir "$INSTDIR\Rules"
     RMDir "$INSTDIR"

@@ -1,5 +1,8 @@
 #include "ExecPolicy.h"
 
+#include "lang/ActionCodes.h"
+#include "store/RuleSet.h"
+
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -10,6 +13,17 @@ QString ExecPolicy::fold(const QString& name)
 {
     // The comparison the session program's survey makes for process names.
     return name.toLower().toUpper();
+}
+
+QStringList ExecPolicy::blockedNames(const RuleSet& rules)
+{
+    QStringList blocked;
+    const RuleTable& table = rules.processRules();
+    for (int row = 1; row <= table.count(); ++row) { // positions count from 1
+        if (ProcessActionCode(table.cell(row, RuleSet::ProcessAction)) == qint32(ProcessAction::Block))
+            blocked.append(table.cell(row, RuleSet::ProcessName));
+    }
+    return blocked;
 }
 
 void ExecPolicy::setBlockedNames(const QStringList& names)
@@ -140,6 +154,11 @@ ExecPolicy::Verdict ExecPolicy::decide(const Platform::ProgramFile& file)
     QMutexLocker lock(&m_mutex);
     if (const auto byName = m_rulesByName.constFind(name); byName != m_rulesByName.cend())
         return {*byName, false};
+    if (!file.originalName.isEmpty()) {
+        if (const auto byOriginal = m_rulesByName.constFind(fold(QFileInfo(file.originalName).fileName()));
+            byOriginal != m_rulesByName.cend())
+            return {*byOriginal, true};
+    }
     const QString rule = ruleForContentLocked(file);
     return {rule, !rule.isEmpty()};
 }

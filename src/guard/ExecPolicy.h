@@ -11,8 +11,11 @@
 
 namespace Tollgate {
 
+class RuleSet;
+
 // Which programs a managed account may not run: those a Block rule names, and copies of
-// them under any other name. Asked by the exec listener's thread for every exec and set
+// them under any other name, known by the original name their version resource keeps or
+// by their content. Asked by the exec listener's thread for every exec and set
 // from the main thread, so every member is guarded by one lock.
 class ExecPolicy
 {
@@ -45,6 +48,8 @@ public:
     int learnedContents() const;
 
     static QString fold(const QString& name);
+    // The process names of a rule set's Block rules, in their order.
+    static QStringList blockedNames(const RuleSet& rules);
     // What identifies a program's content; empty when it could not be read in full.
     static QByteArray contentId(const Platform::ProgramFile& file);
 

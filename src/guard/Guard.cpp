@@ -265,12 +265,7 @@ void Guard::readDocument()
     RuleSet rules;
     RuleSetDocument document(rules, *m_catalogue);
     const RuleSetDocument::LoadResult result = document.loadBytes(m_documentPath, read.bytes);
-    QStringList blocked;
-    const RuleTable& table = rules.processRules();
-    for (int row = 1; row <= table.count(); ++row) { // positions count from 1
-        if (ProcessActionCode(table.cell(row, RuleSet::ProcessAction)) == qint32(ProcessAction::Block))
-            blocked.append(table.cell(row, RuleSet::ProcessName));
-    }
+    const QStringList blocked = ExecPolicy::blockedNames(rules);
     m_policy.setBlockedNames(blocked);
     learnFromSearchPath(blocked);
     m_documentState = read.bytes;
@@ -368,33 +363,13 @@ bool Guard::decideExec(ProcessId pid, uint uid, const Platform::ProgramFile& fil
 void Guard::blocked(
     ProcessId pid, uint uid, const QString& path, const ExecPolicy::Verdict& verdict, bool denied)
 {
-    // A loop that runs a blocked program over and over is logged at most five times a
-    // second, with how many were left out, rather than flood the log and the session.
-    const QString key = QString::number(uid) + u'\n' + path;
-    const qint64 now = m_clock.elapsed();
-    Repeats& repeats = m_repeats[key];
-    if (now - repeats.windowStartMs >= 1000) {
-        repeats.windowStartMs = now;
-        repeats.inWindow = 0;
-    }
-    if (repeats.inWindow >= 5) {
-        ++repeats.leftOut;
+    const std::optional<int> leftOut = m_log.admit(QString::number(uid) + u'\n' + path, m_clock.elapsed());
+    if (!leftOut)
         return;
-    }
-    ++repeats.inWindow;
-    const int leftOut = std::exchange(repeats.leftOut, 0);
-    if (m_repeats.size() > 1024)
-        m_repeats.removeIf([&](const auto& entry) { return now - entry.value().windowStartMs >= 1000; });
     const std::optional<Platform::Account> account = Platform::Accounts::byUid(uid);
     const QString user = account ? account->name : QString::number(uid);
-    const QString how = verdict.byContent ? QStringLiteral(", a copy of it") : QString();
     const QString action = ProcessActionText(*m_catalogue, qint32(ProcessAction::Block));
-    log(Priority::Notice,
-        QStringLiteral("%1 %2 of %3 (process %4): Block rule %5%6")
-                .arg(denied ? QStringLiteral("denied") : QStringLiteral("ended"), path, user)
-                .arg(pid)
-                .arg(verdict.rule, how)
-            + (leftOut > 0 ? QStringLiteral(" (and %1 times more not logged)").arg(leftOut) : QString()),
+    log(Priority::Notice, GuardLog::blocked(denied, path, user, pid, verdict, *leftOut),
         {.messageId = denied ? Platform::SystemLogMessageId::Denied : Platform::SystemLogMessageId::Ended,
             .rule = verdict.rule,
             .action = action,

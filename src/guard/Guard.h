@@ -2,6 +2,7 @@
 
 #include "ExecPolicy.h"
 #include "GuardConfig.h"
+#include "GuardLog.h"
 #include "SessionKeeper.h"
 #include "platform/PlatformTypes.h"
 #include "platform/SystemLog.h"
@@ -115,13 +116,7 @@ private:
     QList<LoaderRun> m_newLoaderRuns; // from the gate's thread
     QList<LoaderRun> m_loaderRuns; // the main thread's, still to be looked at
     QTimer m_loaderRunsTimer;
-    struct Repeats
-    {
-        qint64 windowStartMs = -1000;
-        int inWindow = 0;
-        int leftOut = 0;
-    };
-    QHash<QString, Repeats> m_repeats; // by account and program
+    GuardLog m_log;
     QElapsedTimer m_clock;
 };
 

@@ -42,13 +42,7 @@ GuardConfig GuardConfig::parse(const QString& text)
         if (key.compare(u"Document", Qt::CaseInsensitive) == 0) {
             config.document = value;
         } else if (key.compare(u"Accounts", Qt::CaseInsensitive) == 0) {
-            for (QString name :
-                value.split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts)) {
-                if (name.startsWith(u'@'))
-                    config.groups.append(name.mid(1));
-                else
-                    config.accounts.append(name);
-            }
+            config.addAccounts(value);
         } else if (key.compare(u"Sessions", Qt::CaseInsensitive) == 0) {
             for (const QString& pair : value.split(u';', Qt::SkipEmptyParts)) {
                 const QStringList words = pair.simplified().split(u' ');
@@ -63,6 +57,17 @@ GuardConfig GuardConfig::parse(const QString& text)
         }
     }
     return config;
+}
+
+void GuardConfig::addAccounts(const QString& value)
+{
+    for (const QString& name :
+        value.split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts)) {
+        if (name.startsWith(u'@'))
+            groups.append(name.mid(1));
+        else
+            accounts.append(name);
+    }
 }
 
 } // namespace Tollgate

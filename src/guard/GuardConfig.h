@@ -34,6 +34,8 @@ struct GuardConfig
     QStringList warnings; // what was not understood; the rest still applies
 
     static GuardConfig parse(const QString& text);
+    // Adds the accounts and "@groups" of an Accounts value, separated by commas or blanks.
+    void addAccounts(const QString& value);
 };
 
 } // namespace Tollgate

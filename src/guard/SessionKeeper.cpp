@@ -147,8 +147,9 @@ void SessionKeeper::ended(Kept& kept, int exitCode, QProcess::ExitStatus status)
     const QString where = kept.session.display.isEmpty()
         ? QStringLiteral("%1's session").arg(kept.session.user)
         : QStringLiteral("%1's session on %2").arg(kept.session.user, kept.session.display);
-    // Only the administrator's Quit, after the password, ends the program with 0.
-    if (status == QProcess::NormalExit && exitCode == 0) {
+    const std::optional<int> delayMs = kept.restarts.ended(status == QProcess::NormalExit, exitCode,
+        exitCode == -1 || !kept.started.isValid() ? -1 : kept.started.elapsed());
+    if (!delayMs) {
         kept.quit = true;
         m_report(kept.session.user, QStringLiteral("Tollgate in %1 was quit by the administrator").arg(where),
             false);
@@ -165,10 +166,8 @@ void SessionKeeper::ended(Kept& kept, int exitCode, QProcess::ExitStatus status)
     else
         how = QStringLiteral("exited with code %1").arg(exitCode);
     kept.process.release()->deleteLater();
-    const bool settled = kept.started.isValid() && kept.started.elapsed() >= SettleMs;
-    kept.delayMs = settled ? RestartDelayMs : std::min(kept.delayMs * 2, MaxDelayMs);
     m_report(kept.session.user, QStringLiteral("Tollgate in %1 %2; starting it again").arg(where, how), true);
-    kept.restart.start(kept.delayMs);
+    kept.restart.start(*delayMs);
 }
 
 void SessionKeeper::tellBlocked(uint uid, const QString& program, const QString& action)

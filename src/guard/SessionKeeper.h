@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RestartPolicy.h"
 #include "platform/linux/Accounts.h"
 
 #include <QElapsedTimer>
@@ -15,7 +16,7 @@ namespace Tollgate {
 
 // Keeps the session program running in each graphical session of a managed account: as
 // that account, with the machine's document, unattended. It is started again at once when
-// it ends, unless the administrator quit it with the password (exit code 0).
+// it ends, unless the administrator quit it with the password (RestartPolicy).
 class SessionKeeper : public QObject
 {
     Q_OBJECT
@@ -28,12 +29,6 @@ public:
         QString runtimePath; // the account's runtime folder, if known
         QString key() const { return user + u' ' + display; }
     };
-    // A start again follows after this long; a program that keeps ending within
-    // SettleMs of its start waits twice as long each time, up to MaxDelayMs.
-    static constexpr int RestartDelayMs = 100;
-    static constexpr int SettleMs = 5000;
-    static constexpr int MaxDelayMs = 30000;
-
     using Report = std::function<void(const QString& user, const QString& message, bool tamper)>;
 
     SessionKeeper(QString program, Report report, QObject* parent = nullptr);
@@ -57,7 +52,7 @@ private:
         std::unique_ptr<QProcess> process;
         QElapsedTimer started;
         QTimer restart;
-        int delayMs = RestartDelayMs;
+        RestartPolicy restarts;
         bool quit = false;
     };
 

@@ -16,6 +16,9 @@ struct ProgramFile
     quint64 inode = 0;
     qint64 modifiedNs = 0;
     qint64 size = -1; // -1: unknown, nothing to compare
+    // The name the program's version resource gives it (Windows' OriginalFilename), which
+    // a renamed copy keeps; empty where there is none.
+    QString originalName;
     // Up to length bytes at offset; fewer at the end of the file or on an error.
     std::function<QByteArray(qint64 offset, qint64 length)> read;
 };

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The installer in the test's Wine prefix: a silent install for all users with a rule set
-# and autostart, what it wrote, and a silent uninstall that leaves nothing of the program.
+# and autostart, what it wrote, the guard's service running and starting Tollgate, and a
+# silent uninstall that leaves nothing of the program.
 #   installer-test.sh <build folder> <source folder>
 set -euo pipefail
 build=$1
@@ -27,7 +28,7 @@ wine "$work/setup.exe" /S "/DOCUMENT=${document%lab.Tollgate}missing.Tollgate" |
 [ ! -e "$installed" ] || fail "a missing rule set was accepted"
 
 wine "$work/setup.exe" /S "/DOCUMENT=$document" /AUTOSTART=1 || fail "the install failed"
-for file in Tollgate.exe Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll libstdc++-6.dll \
+for file in Tollgate.exe TollgateGuard.exe Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll libstdc++-6.dll \
     Language/Deutsch.lng Icons/IconRed.ICO Help/TollgateHelp.htm Rules/lab.Tollgate Uninstall.exe; do
     [ -f "$installed/$file" ] || fail "not installed: $file"
 done
@@ -36,9 +37,26 @@ done
 [ "$(queryDefault 'HKLM\Software\Classes\.Tollgate')" = Tollgate.file ] || fail "no .Tollgate association"
 command=$(queryDefault 'HKLM\Software\Classes\Tollgate.file\Shell\Open\Command')
 [ "$command" = '"C:\Program Files\Tollgate\Tollgate.exe" %1' ] || fail "open command: $command"
-run=$(query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' Tollgate)
-[ "$run" = '"C:\Program Files\Tollgate\Tollgate.exe" C:\Program Files\Tollgate\Rules\lab.Tollgate' ] \
-    || fail "autostart: $run"
+# With a rule set, the guard starts Tollgate in the sessions, not a Run entry.
+[ -z "$(query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' Tollgate)" ] || fail "a Run entry beside the guard"
+guardKey='HKLM\SOFTWARE\Policies\Tollgate\Guard'
+[ "$(query "$guardKey" Document)" = 'C:\Program Files\Tollgate\Rules\lab.Tollgate' ] || fail "guard document: $(query "$guardKey" Document)"
+[ "$(query "$guardKey" Accounts)" = '@Users' ] || fail "guard accounts: $(query "$guardKey" Accounts)"
+service='HKLM\System\CurrentControlSet\Services\TollgateGuard'
+[ "$(query "$service" ImagePath)" = '"C:\Program Files\Tollgate\TollgateGuard.exe"' ] || fail "service: $(query "$service" ImagePath)"
+[ "$(query "$service" Start)" = 0x2 ] || fail "the service does not start with Windows"
+[ "$(query "$service" ObjectName)" = LocalSystem ] || fail "the service runs as $(query "$service" ObjectName)"
+# A process of this test's prefix whose command line matches.
+running() {
+    local pid
+    for pid in $(pgrep -f "$1"); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    done
+    return 1
+}
+sessionProgram() { running 'Tollgate\.exe.*Rules.lab\.Tollgate'; }
+for _ in $(seq 150); do sessionProgram && break; sleep 0.2; done
+sessionProgram || fail "the service did not start Tollgate"
 query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Tollgate' EventMessageFile | grep -q Tollgate.exe \
     || fail "no event-log source"
 
@@ -56,4 +74,7 @@ leftovers=$(cd "$installed" 2>/dev/null && find . -type f ! -path './Rules/*' ||
 [ ! -e "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tollgate.lnk" ] || fail "Start-menu entry left"
 [ -z "$(queryDefault 'HKLM\Software\Classes\.Tollgate')" ] || fail "association left"
 [ -z "$(query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' Tollgate)" ] || fail "autostart left"
+[ -z "$(query "$service" ImagePath)" ] || fail "service left"
+[ -z "$(query "$guardKey" Document)" ] || fail "guard configuration left"
+! running 'TollgateGuard\.exe|Tollgate\.exe.*Rules.lab' || fail "the guard or Tollgate still runs"
 echo "installer test: installed, checked and removed $work/setup.exe ($(stat -c %s "$work/setup.exe") bytes)"

@@ -8,7 +8,7 @@ Win32EventLog::Win32EventLog()
     m_sinceAttempt.start();
 }
 
-void Win32EventLog::write(Priority priority, const QString& message, const SystemLogFields&)
+void Win32EventLog::write(Priority priority, const QString& message, const SystemLogFields& fields)
 {
     // A stopped event log service is asked again now and then, not for every message.
     if (!m_source) {
@@ -24,7 +24,10 @@ void Win32EventLog::write(Priority priority, const QString& message, const Syste
         text.chop(1);
     const WORD type = priority == Priority::Warning ? EVENTLOG_WARNING_TYPE : EVENTLOG_INFORMATION_TYPE;
     const wchar_t* strings[] = {reinterpret_cast<const wchar_t*>(text.utf16())};
-    ::ReportEventW(m_source.get(), type, 0, EventId, nullptr, 1, 0, strings, nullptr);
+    const DWORD id = fields.messageId == SystemLogMessageId::Tamper ? TamperEventId
+        : fields.messageId == SystemLogMessageId::Ended             ? EndedEventId
+                                                                    : EventId;
+    ::ReportEventW(m_source.get(), type, 0, id, nullptr, 1, 0, strings, nullptr);
 }
 
 } // namespace Tollgate::Platform

@@ -14,8 +14,10 @@ class Win32EventLog : public SystemLog
 {
 public:
     static constexpr const wchar_t* SourceName = L"Tollgate";
-    // Every message has this event id; the text is its only insertion string.
+    // Every message has one of these event ids; the text is its only insertion string.
     static constexpr DWORD EventId = 1;
+    static constexpr DWORD TamperEventId = 2; // the session program ended other than by Quit
+    static constexpr DWORD EndedEventId = 3; // the guard ended a blocked program
     // ReportEventW takes strings of up to 31,839 characters; longer messages are cut.
     static constexpr qsizetype MaxMessageLength = 31000;
     // How long after a failed registration the next message tries again.
@@ -23,7 +25,8 @@ public:
 
     Win32EventLog();
 
-    // The event log has no fields of its own: they are left out.
+    // The event log has no fields of its own: they are left out, but for the kind of
+    // message, which chooses the event id.
     void write(Priority priority, const QString& message, const SystemLogFields& fields = {}) override;
     QString destination() const override
     {

@@ -3,6 +3,7 @@
 #include "Win32Handle.h"
 
 #include <algorithm>
+#include <psapi.h>
 #include <tlhelp32.h>
 #include <vector>
 
@@ -71,6 +72,17 @@ QList<ProcessEntry> Win32ProcessTable::snapshot()
     std::sort(result.begin(), result.end(),
         [](const ProcessEntry& a, const ProcessEntry& b) { return a.pid < b.pid; });
     return result;
+}
+
+QList<ProcessId> Win32ProcessTable::processIds()
+{
+    std::vector<DWORD> ids(1024);
+    DWORD bytes = 0;
+    // A full buffer may have left some out: a larger one, up to a bound no machine reaches.
+    while (::K32EnumProcesses(ids.data(), DWORD(ids.size() * sizeof(DWORD)), &bytes)
+        && bytes == ids.size() * sizeof(DWORD) && ids.size() < 1024 * 1024)
+        ids.resize(ids.size() * 4);
+    return QList<ProcessId>(ids.begin(), ids.begin() + bytes / sizeof(DWORD));
 }
 
 TerminateResult Win32ProcessTable::terminate(ProcessId pid)

@@ -16,6 +16,8 @@ public:
     // start; backslashes are folder separators, never escapes, and no shell sees it.
     ProcessId start(const QString& commandLine) override;
     QList<CapabilityStatus> capabilities() override;
+    // The ids of the running processes, in no order: a third of a snapshot's cost.
+    static QList<ProcessId> processIds();
 
     // One way to read a command line: the program as written, and the rest of the line
     // as it stands (with its leading blank).
