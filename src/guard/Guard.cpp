@@ -237,15 +237,8 @@ void Guard::readDocument()
         log(Priority::Warning, QStringLiteral("no document is configured: nothing is blocked"));
         return;
     }
-    const QFileInfo info(m_documentPath);
-    QString error;
-    TextFile::BytesResult read;
-    if (!info.isFile())
-        error = info.exists() ? QStringLiteral("not a file") : QStringLiteral("no such file");
-    else if ((read = TextFile::readBytes(m_documentPath)).ok && read.bytes.trimmed().isEmpty())
-        error = QStringLiteral("empty");
-    else if (!read.ok)
-        error = read.error;
+    const GuardConfig::DocumentBytes read = GuardConfig::readDocument(m_documentPath);
+    const QString& error = read.error;
     if (!error.isEmpty()) {
         const QByteArray state = "error:" + error.toUtf8();
         if (state != m_documentState)
@@ -256,6 +249,7 @@ void Guard::readDocument()
         m_documentState = state;
         return;
     }
+    const QFileInfo info(m_documentPath);
     if (info.ownerId() != 0 || (info.permissions() & (QFile::WriteGroup | QFile::WriteOther)))
         log(Priority::Warning,
             QStringLiteral(

@@ -1,5 +1,8 @@
 #include "GuardConfig.h"
 
+#include "profile/TextFile.h"
+
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace Tollgate {
@@ -68,6 +71,19 @@ void GuardConfig::addAccounts(const QString& value)
         else
             accounts.append(name);
     }
+}
+
+GuardConfig::DocumentBytes GuardConfig::readDocument(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return {{}, info.exists() ? QStringLiteral("not a file") : QStringLiteral("no such file")};
+    TextFile::BytesResult read = TextFile::readBytes(path);
+    if (!read.ok)
+        return {{}, read.error};
+    if (read.bytes.trimmed().isEmpty())
+        return {{}, QStringLiteral("empty")};
+    return {std::move(read.bytes), {}};
 }
 
 } // namespace Tollgate

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -34,6 +35,14 @@ struct GuardConfig
     QStringList warnings; // what was not understood; the rest still applies
 
     static GuardConfig parse(const QString& text);
+    // The document's bytes, or why they cannot be used: no such file, not a file, empty, or
+    // the read error.
+    struct DocumentBytes
+    {
+        QByteArray bytes;
+        QString error;
+    };
+    static DocumentBytes readDocument(const QString& path);
     // Adds the accounts and "@groups" of an Accounts value, separated by commas or blanks.
     void addAccounts(const QString& value);
 };

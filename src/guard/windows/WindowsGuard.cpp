@@ -9,7 +9,6 @@
 #include "platform/win32/Win32ProcessTable.h"
 #include "platform/win32/Win32ProgramFiles.h"
 #include "platform/win32/Win32SessionProgram.h"
-#include "profile/TextFile.h"
 #include "store/DocumentWatcher.h"
 #include "store/RuleSet.h"
 #include "store/RuleSetDocument.h"
@@ -17,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <cstdio>
 
 namespace Tollgate {
@@ -168,15 +166,8 @@ void WindowsGuard::readDocument()
         m_policy.setBlockedNames({});
         return;
     }
-    const QFileInfo info(m_documentPath);
-    QString error;
-    TextFile::BytesResult read;
-    if (!info.isFile())
-        error = info.exists() ? QStringLiteral("not a file") : QStringLiteral("no such file");
-    else if ((read = TextFile::readBytes(m_documentPath)).ok && read.bytes.trimmed().isEmpty())
-        error = QStringLiteral("empty");
-    else if (!read.ok)
-        error = read.error;
+    const GuardConfig::DocumentBytes read = GuardConfig::readDocument(m_documentPath);
+    const QString& error = read.error;
     if (!error.isEmpty()) {
         const QByteArray state = "error:" + error.toUtf8();
         if (state != m_documentState)
