@@ -113,7 +113,9 @@ std::unique_ptr<Platform> PlatformFactory::create(
             }
             // GNOME Shell lists them to Tollgate's extension.
             QString gnomeError;
-            if (GnomeWindowSystem::available(QDBusConnection::sessionBus(), &gnomeError)) {
+            // gtk_shell1 is mutter's own, which GNOME Shell runs in.
+            if (GnomeWindowSystem::available(
+                    QDBusConnection::sessionBus(), &gnomeError, connection->hasGlobal("gtk_shell1"))) {
                 auto windows = std::make_unique<GnomeWindowSystem>(QDBusConnection::sessionBus());
                 auto input = std::make_unique<GnomeInputDevices>(QDBusConnection::sessionBus());
                 return std::make_unique<Platform>(QStringLiteral("gnome: display %1").arg(name),

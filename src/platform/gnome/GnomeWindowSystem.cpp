@@ -44,16 +44,24 @@ namespace {
     }
 
     // Enables the extension for the session when it is installed but off; waits up to
-    // waitMs for it to run. False with the reason in *error.
-    bool ensureEnabled(const QDBusConnection& bus, QString* error, int waitMs)
+    // waitMs for it to run, and up to startupMs for a shell that is still starting to take
+    // its bus name and list its extensions. False with the reason in *error.
+    bool ensureEnabled(const QDBusConnection& bus, QString* error, int waitMs, int startupMs = 0)
     {
         if (!bus.isConnected()) {
             *error = QStringLiteral("no session bus (%1)").arg(bus.lastError().message());
             return false;
         }
-        if (!bus.interface() || !bus.interface()->isServiceRegistered(service())) {
-            *error = QStringLiteral("GNOME Shell (org.gnome.Shell) is not on the session bus");
-            return false;
+        const QDeadlineTimer startup(startupMs);
+        const auto registered
+            = [&] { return bus.interface() && bus.interface()->isServiceRegistered(service()).value(); };
+        const bool starting = !registered();
+        while (!registered()) {
+            if (startup.hasExpired()) {
+                *error = QStringLiteral("GNOME Shell (org.gnome.Shell) is not on the session bus");
+                return false;
+            }
+            QThread::msleep(50);
         }
         const auto extensions = [&](const char* method) {
             QDBusMessage call = QDBusMessage::createMethodCall(
@@ -70,6 +78,10 @@ namespace {
                 *error = QStringLiteral("GNOME Shell's extension service does not answer: %1")
                              .arg(info.error().message());
                 return false;
+            }
+            if (info.value().isEmpty() && starting && !startup.hasExpired()) {
+                QThread::msleep(50);
+                continue;
             }
             if (info.value().isEmpty()) {
                 *error = QStringLiteral("Tollgate's GNOME Shell extension %1 is not installed: install "
@@ -219,10 +231,11 @@ void GnomeWindowSystem::requestList()
         });
 }
 
-bool GnomeWindowSystem::available(const QDBusConnection& bus, QString* error)
+bool GnomeWindowSystem::available(const QDBusConnection& bus, QString* error, bool compositorIsMutter)
 {
-    // Enabling takes the shell well under a second.
-    return ensureEnabled(bus, error, 2000);
+    // Enabling takes the shell well under a second. A program started with the session
+    // may come before the shell has taken its bus name.
+    return ensureEnabled(bus, error, 2000, compositorIsMutter ? 10000 : 0);
 }
 
 bool GnomeWindowSystem::callOnWindow(WindowId window, const QString& method, const QVariantList& extra)

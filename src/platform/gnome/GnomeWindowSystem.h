@@ -39,7 +39,8 @@ public:
 
     // Whether GNOME Shell runs with Tollgate's extension enabled, enabling it for the
     // session when it is installed but off; else the reason, and what to do, in *error.
-    static bool available(const QDBusConnection& bus, QString* error);
+    // On mutter's Wayland display it first waits a while for a shell that is still starting.
+    static bool available(const QDBusConnection& bus, QString* error, bool compositorIsMutter = false);
 
     WindowId foregroundWindow() override { return m_windows.active(); }
     QString windowTitle(WindowId window) override { return m_windows.title(window); }
