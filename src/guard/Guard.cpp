@@ -235,6 +235,7 @@ void Guard::readDocument()
 {
     if (m_documentPath.isEmpty()) {
         log(Priority::Warning, QStringLiteral("no document is configured: nothing is blocked"));
+        m_policy.setBlockedNames({});
         return;
     }
     const GuardConfig::DocumentBytes read = GuardConfig::readDocument(m_documentPath);

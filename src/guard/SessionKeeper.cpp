@@ -67,14 +67,12 @@ void SessionKeeper::setSessions(const QList<Session>& sessions)
         m_kept.emplace(session.key(), std::move(kept));
         start(ref);
     }
-    for (auto it = m_kept.begin(); it != m_kept.end();) {
-        if (wanted.contains(it->first)) {
-            ++it;
-            continue;
-        }
-        stop(*it->second);
-        it = m_kept.erase(it);
-    }
+    std::erase_if(m_kept, [&](const auto& entry) {
+        if (wanted.contains(entry.first))
+            return false;
+        stop(*entry.second);
+        return true;
+    });
 }
 
 QProcessEnvironment SessionKeeper::environmentFor(const Kept& kept) const

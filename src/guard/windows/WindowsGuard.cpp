@@ -227,14 +227,12 @@ void WindowsGuard::updateSessions()
             startIn(ref);
         }
     }
-    for (auto it = m_kept.begin(); it != m_kept.end();) {
-        if (wanted.contains(it->first)) {
-            ++it;
-            continue;
-        }
-        stop(*it->second);
-        it = m_kept.erase(it);
-    }
+    std::erase_if(m_kept, [&](const auto& entry) {
+        if (wanted.contains(entry.first))
+            return false;
+        stop(*entry.second);
+        return true;
+    });
 }
 
 void WindowsGuard::startIn(Kept& kept)
